@@ -1,0 +1,212 @@
+// File handles and file operations.
+#include "platform/file_io.h"
+
+#include "platform/fault_injection.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+std::string ErrorText(int error) {
+    char buffer[256];
+    // GNU strerror_r returns the text, which may or may not lie in the buffer.
+    return strerror_r(error, buffer, sizeof buffer);
+}
+
+File::~File() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+File::File(File&& other) noexcept
+    : m_fd(other.m_fd), m_error(other.m_error), m_path(std::move(other.m_path)) {
+    other.m_fd = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = other.m_fd;
+        m_error = other.m_error;
+        m_path = std::move(other.m_path);
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+File File::OpenWith(const std::string& path, int flags, mode_t mode, int faultOp) {
+    if (int fault = InjectedFault(static_cast<FaultOp>(faultOp), path))
+        return File(-1, fault, path);
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return File(fd, fd < 0 ? errno : 0, path);
+}
+
+File File::OpenRead(const std::string& path) {
+    return OpenWith(path, O_RDONLY, 0, static_cast<int>(FaultOp::OpenRead));
+}
+
+File File::OpenReadWrite(const std::string& path) {
+    return OpenWith(path, O_RDWR, 0, static_cast<int>(FaultOp::OpenWrite));
+}
+
+File File::Create(const std::string& path, mode_t mode) {
+    return OpenWith(path, O_WRONLY | O_CREAT | O_TRUNC, mode, static_cast<int>(FaultOp::OpenWrite));
+}
+
+File File::CreateExclusive(const std::string& path, mode_t mode) {
+    return OpenWith(path, O_WRONLY | O_CREAT | O_EXCL, mode, static_cast<int>(FaultOp::OpenWrite));
+}
+
+bool File::Fail(int error) {
+    m_error = error;
+    return false;
+}
+
+std::int64_t File::Read(void* buffer, std::size_t size) {
+    if (m_fd < 0)
+        return Fail(EBADF), -1;
+    ssize_t n;
+    do {
+        n = ::read(m_fd, buffer, size);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return Fail(errno), -1;
+    return n;
+}
+
+bool File::WriteAll(const void* data, std::size_t size) {
+    if (m_fd < 0)
+        return Fail(EBADF);
+    if (int fault = InjectedFault(FaultOp::Write, m_path))
+        return Fail(fault);
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(m_fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Fail(errno);
+        }
+        if (n == 0)
+            return Fail(ENOSPC);
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool File::SeekEnd() {
+    return m_fd >= 0 && ::lseek(m_fd, 0, SEEK_END) >= 0 ? true : Fail(errno);
+}
+
+bool File::Seek(std::int64_t offset) {
+    return m_fd >= 0 && ::lseek(m_fd, offset, SEEK_SET) >= 0 ? true : Fail(errno);
+}
+
+std::int64_t File::Size() {
+    struct stat st {};
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
+        return Fail(errno), -1;
+    return st.st_size;
+}
+
+bool File::DataSync() {
+    return m_fd >= 0 && ::fdatasync(m_fd) == 0 ? true : Fail(errno);
+}
+
+bool File::Close() {
+    if (m_fd < 0)
+        return true;
+    const int fd = m_fd;
+    m_fd = -1;
+    return ::close(fd) == 0 ? true : Fail(errno);
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PathExists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool ForceDirectories(const std::string& path) {
+    if (path.empty())
+        return false;
+    std::string dir = ExcludeTrailingPathDelimiter(path);
+    if (dir.empty() || DirectoryExists(dir))
+        return DirectoryExists(dir.empty() ? "/" : dir);
+    const std::string parent = ExcludeTrailingPathDelimiter(ExtractFilePath(dir));
+    if (!parent.empty() && parent != dir && !ForceDirectories(parent))
+        return false;
+    if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
+        return false;
+    return DirectoryExists(dir);
+}
+
+bool DeleteFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool RemoveDir(const std::string& path) {
+    return ::rmdir(ExcludeTrailingPathDelimiter(path).c_str()) == 0;
+}
+
+bool RenameFileNoReplace(const std::string& from, const std::string& to) {
+    if (InjectedFault(FaultOp::Rename, to))
+        return false;
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+    if (InjectedFault(FaultOp::Rename, to))
+        return false;
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string IncludeTrailingPathDelimiter(const std::string& path) {
+    if (path.empty() || path.back() == PathDelim)
+        return path;
+    return path + PathDelim;
+}
+
+std::string ExcludeTrailingPathDelimiter(const std::string& path) {
+    std::string result = path;
+    while (result.size() > 1 && result.back() == PathDelim)
+        result.pop_back();
+    return result;
+}
+
+std::string ExtractFilePath(const std::string& path) {
+    const auto slash = path.rfind(PathDelim);
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ExtractFileName(const std::string& path) {
+    const auto slash = path.rfind(PathDelim);
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ExtractFileExt(const std::string& path) {
+    const std::string name = ExtractFileName(path);
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+} // namespace platform

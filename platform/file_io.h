@@ -1,0 +1,82 @@
+// Plain file access over POSIX descriptors: an owning File handle and the everyday file operations.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// The system's text for an errno value.
+std::string ErrorText(int error);
+
+// An open file descriptor, closed by the destructor. Every failing call records errno in Error().
+class File {
+public:
+    File() = default;
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    static File OpenRead(const std::string& path);
+    static File OpenReadWrite(const std::string& path);
+    // Creates the file, or empties an existing one.
+    static File Create(const std::string& path, mode_t mode = 0644);
+    // Creates a new file and fails when one of that name exists.
+    static File CreateExclusive(const std::string& path, mode_t mode = 0644);
+
+    bool IsOpen() const { return m_fd >= 0; }
+    int Fd() const { return m_fd; }
+    int Error() const { return m_error; }
+
+    // Bytes read (0 at the end of the file), or -1.
+    std::int64_t Read(void* buffer, std::size_t size);
+    // Writes everything or fails: a short write is retried, a write that stores nothing is an error.
+    bool WriteAll(const void* data, std::size_t size);
+    bool WriteAll(const std::string& text) { return WriteAll(text.data(), text.size()); }
+    bool SeekEnd();
+    bool Seek(std::int64_t offset);
+    std::int64_t Size();
+    bool DataSync();
+    bool Close();
+
+private:
+    explicit File(int fd, int error, std::string path) : m_fd(fd), m_error(error), m_path(std::move(path)) {}
+    static File OpenWith(const std::string& path, int flags, mode_t mode, int faultOp);
+    bool Fail(int error);
+
+    int m_fd = -1;
+    int m_error = 0;
+    std::string m_path;
+};
+
+// A regular file (or a link to one).
+bool FileExists(const std::string& path);
+// A folder (a link to a folder counts).
+bool DirectoryExists(const std::string& path);
+// Anything at all, dangling links included.
+bool PathExists(const std::string& path);
+// Creates the folder and its missing parents; true when it exists afterwards.
+bool ForceDirectories(const std::string& path);
+bool DeleteFile(const std::string& path);
+bool RemoveDir(const std::string& path);
+// Fails when the new name exists already.
+bool RenameFileNoReplace(const std::string& from, const std::string& to);
+// Replaces the target when it exists.
+bool RenameFile(const std::string& from, const std::string& to);
+// The path with exactly one trailing "/" (an empty path stays empty).
+std::string IncludeTrailingPathDelimiter(const std::string& path);
+std::string ExcludeTrailingPathDelimiter(const std::string& path);
+// Everything up to and including the last "/".
+std::string ExtractFilePath(const std::string& path);
+// Everything after the last "/".
+std::string ExtractFileName(const std::string& path);
+// The extension with its dot, or empty.
+std::string ExtractFileExt(const std::string& path);
+constexpr char PathDelim = '/';
+
+} // namespace platform

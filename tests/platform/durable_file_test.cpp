@@ -1,0 +1,98 @@
+#include "platform/directory.h"
+#include "platform/durable_file.h"
+#include "platform/fault_injection.h"
+
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace platform;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+std::vector<std::string> Names(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : ListDirectory(dir).Entries)
+        names.push_back(e.Name);
+    return names;
+}
+
+} // namespace
+
+TEST(DurableWriter, CommitReplacesWithTheRequestedMode) {
+    TempDir dir;
+    const std::string target = dir / "profile.bvf";
+    WriteFile(target, "old");
+    DurableWriter writer;
+    ASSERT_TRUE(writer.Open(target, 0600));
+    ASSERT_TRUE(writer.Write("new content"));
+    EXPECT_EQ(ReadFile(target), "old"); // untouched until the commit
+    ASSERT_TRUE(writer.Commit());
+    EXPECT_EQ(ReadFile(target), "new content");
+    struct stat st {};
+    ::stat(target.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"profile.bvf"});
+}
+
+TEST(DurableWriter, AbandonedOrFailedWritesKeepTheOldFile) {
+    TempDir dir;
+    const std::string target = dir / "settings.ini";
+    WriteFile(target, "old");
+    {
+        DurableWriter writer;
+        ASSERT_TRUE(writer.Open(target));
+        ASSERT_TRUE(writer.Write("half"));
+    }
+    EXPECT_EQ(ReadFile(target), "old");
+    SetFaultHook([](FaultOp op, const std::string&) { return op == FaultOp::Write ? ENOSPC : 0; });
+    DurableWriter writer;
+    ASSERT_TRUE(writer.Open(target));
+    EXPECT_FALSE(writer.Write("new"));
+    EXPECT_EQ(writer.Error(), ENOSPC);
+    EXPECT_FALSE(writer.Commit());
+    SetFaultHook({});
+    EXPECT_EQ(ReadFile(target), "old");
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"settings.ini"});
+}
+
+// A real failure part-way: a child process with a file-size limit gets EFBIG in the middle of the write.
+TEST(DurableWriter, WriteLimitHitPartWayLeavesTheOldFileByteIdentical) {
+    TempDir dir;
+    const std::string target = dir / "big.bin";
+    const std::string old(10000, 'o');
+    WriteFile(target, old);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit {
+            4096, 4096
+        };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        DurableWriter writer;
+        const std::string data(20000, 'n');
+        const bool ok = writer.Open(target) && writer.Write(data) && writer.Commit();
+        ::_exit(ok ? 0 : (writer.Error() == EFBIG ? 3 : 4));
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(ReadFile(target), old);
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"big.bin"});
+}
+
+TEST(DurableWriter, MissingFolderFailsAtOpen) {
+    DurableWriter writer;
+    EXPECT_FALSE(writer.Open("/nonexistent-brimvale-folder/x.ini"));
+    EXPECT_EQ(writer.Error(), ENOENT);
+}
