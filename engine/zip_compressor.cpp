@@ -187,12 +187,31 @@ TCompressProgress TParallelCompressor::Wait(std::size_t index, std::int64_t last
     return progress;
 }
 
+// What one worker reuses from file to file: its buffers and its deflate state.
+struct TParallelCompressor::TWorkspace {
+    explicit TWorkspace(int level) : In(ReadBlockSize), Out(OutputBlockSize) {
+        Ready = deflateInit2(&Stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    }
+    ~TWorkspace() {
+        if (Ready)
+            deflateEnd(&Stream);
+    }
+    TWorkspace(const TWorkspace&) = delete;
+    TWorkspace& operator=(const TWorkspace&) = delete;
+
+    std::vector<unsigned char> In;
+    std::vector<unsigned char> Out;
+    z_stream Stream{};
+    bool Ready = false;
+};
+
 void TParallelCompressor::Work() {
+    TWorkspace workspace(m_level);
     for (;;) {
         const std::size_t index = m_next.fetch_add(1);
         if (index >= m_files.size() || m_cancelled.load() || m_spoolError.load() != 0)
             return;
-        Compress(*m_files[index]);
+        Compress(*m_files[index], workspace);
         Notify();
     }
 }
@@ -218,7 +237,7 @@ bool TParallelCompressor::SpoolWrite(const unsigned char* data, std::size_t size
     return true;
 }
 
-void TParallelCompressor::Compress(TFile& file) {
+void TParallelCompressor::Compress(TFile& file, TWorkspace& workspace) {
     file.State = TCompressState::Running;
     auto failed = [&file](int reason, int error) {
         file.Reason = reason;
@@ -234,13 +253,12 @@ void TParallelCompressor::Compress(TFile& file) {
     TCompressedFile& result = file.Result;
     result.Modified = st.st_mtime;
     result.Mode = st.st_mode & 07777;
-
-    z_stream stream{};
-    if (deflateInit2(&stream, m_level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (!workspace.Ready || deflateReset(&workspace.Stream) != Z_OK)
         return failed(ZipSkipReason::Compress, ENOMEM);
-    std::unique_ptr<z_stream, int (*)(z_stream*)> streamEnd(&stream, deflateEnd);
-    std::vector<unsigned char> in(ReadBlockSize);
-    std::vector<unsigned char> out(OutputBlockSize);
+
+    z_stream& stream = workspace.Stream;
+    std::vector<unsigned char>& in = workspace.In;
+    std::vector<unsigned char>& out = workspace.Out;
     stream.next_out = out.data();
     stream.avail_out = static_cast<uInt>(out.size());
     auto drain = [&](bool force) {

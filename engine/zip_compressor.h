@@ -67,9 +67,10 @@ public:
 
 private:
     struct TFile;
+    struct TWorkspace;
     class TSource;
     void Work();
-    void Compress(TFile& file);
+    void Compress(TFile& file, TWorkspace& workspace);
     bool SpoolWrite(const unsigned char* data, std::size_t size, TCompressedFile& result);
     void Notify();
 

@@ -368,6 +368,14 @@ TEST_F(ZipComponentTest, PasswordEncryptsWithAes256AndDecidesWhatMayBeKept) {
         });
         EXPECT_EQ(answers, (std::vector<bool>{c.Matches, c.Matches, false}));
     }
+    // Handed over again, an entry takes the encryption of the run: none, or the new password.
+    Compress({"a.txt"}, *std::make_unique<TEvents>(), "");
+    EXPECT_EQ(ReadEntries(m_archive)[0].Encryption, ZIP_EM_NONE);
+    EXPECT_EQ(ReadEntries(m_archive)[1].Encryption, ZIP_EM_AES_256);
+    Compress({"b.txt"}, *std::make_unique<TEvents>(), "n3w");
+    EXPECT_EQ(ReadEntry(m_archive, "b.txt", "n3w"), "short");
+    EXPECT_EQ(RunCommand("7z t -pn3w " + Quote(m_archive)).ExitCode, 0);
+
     // An unencrypted archive does not match a run that asks for a password.
     ::unlink(m_archive.c_str());
     Compress({"a.txt"}, *std::make_unique<TEvents>());
