@@ -1,3 +1,4 @@
+// Tests of the zip component: new and updated archives, events, skipped files, passwords, Zip64 and the self-extractor.
 #include "engine/zip_codes.h"
 #include "engine/zip_component.h"
 #include "platform/dos_time.h"
