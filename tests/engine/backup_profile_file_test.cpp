@@ -579,17 +579,26 @@ TEST(ProfileFile, BinaryGarbageLoadsWithoutHarm) {
 }
 
 TEST(ProfileFile, AHundredMegabyteLineIsJustALongLine) {
-    const std::string huge(100 * 1024 * 1024, 'x');
+    const std::size_t huge = 100 * 1024 * 1024;
+    TempDir dir;
+    {
+        platform::File file = platform::File::Create(dir / "huge.bvf");
+        const std::string chunk(1024 * 1024, 'x');
+        ASSERT_TRUE(file.WriteAll("SOURCE="));
+        for (std::size_t written = 0; written < huge; written += chunk.size())
+            ASSERT_TRUE(file.WriteAll(chunk));
+        ASSERT_TRUE(file.WriteAll("\r\nSOURCE=/after\r\n"));
+    }
     TBackupProfile p;
-    EXPECT_TRUE(LoadText(p, "SOURCE=" + huge + "\r\nSOURCE=/after\r\n"));
+    EXPECT_TRUE(p.LoadFromFile(dir / "huge.bvf"));
     ASSERT_EQ(p.Sources.size(), 2u);
-    EXPECT_EQ(p.Sources[0].size(), huge.size());
+    EXPECT_EQ(p.Sources[0].size(), huge);
     EXPECT_EQ(p.Sources[1], "/after");
 
+    const std::string noKey(3 * 1024 * 1024 + 7, 'y'); // no "=" and no line end, over several chunks
     TBackupProfile q;
-    EXPECT_FALSE(LoadText(q, huge)); // no "=" and no line end
-    ASSERT_EQ(q.Errors.size(), 1u);
-    EXPECT_EQ(q.Errors[0].size(), huge.size() + 25);
+    EXPECT_FALSE(LoadText(q, noKey));
+    EXPECT_EQ(q.Errors, Strings{"Invalid profile entry: '" + noKey + "'"});
 }
 
 TEST(ProfileFile, LoadReportsFileProblems) {
