@@ -3,6 +3,7 @@
 #include "engine/backup_thread.h"
 
 #include "platform/file_io.h"
+#include "platform/home.h"
 #include "tests/support/queue_dispatcher.h"
 
 #include <algorithm>

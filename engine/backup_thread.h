@@ -7,6 +7,9 @@
 #include "engine/backup_profile.h"
 #include "engine/file_system_list.h"
 #include "engine/thread.h"
+#include "platform/file_io.h"
+
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdint>
@@ -114,7 +117,9 @@ private:
     void RecordFailure();
     void RemoveRunTempDir();
     void SendStatus();
-    bool CopyFileBlocks(const std::string& source, int sourceFd, const std::string& dest, bool replacing);
+    bool CopyFileBlocks(const std::string& source, platform::File& in, const struct stat& st,
+                        const std::string& dest, bool replacing);
+    bool SynchronizationWanted() const;
     void Synchronization(const std::string& root);
     std::string PlaceOfTree(const std::string& root, TFileSystemList& list);
     std::string PlaceOfFile(const std::string& root, const std::string& file);
@@ -125,6 +130,8 @@ private:
     std::set<std::string> m_unreadFolders;
     // Destination files this run wrote or kept; synchronisation never deletes them.
     std::set<std::string> m_written;
+    bool m_synchronizing = false;
+    std::vector<char> m_copyBuffer;
     std::string m_lastSentAction;
     std::chrono::steady_clock::time_point m_lastStatusSent{};
     bool m_statusPending = false;

@@ -33,11 +33,9 @@ std::int64_t TwoSecondStep(std::time_t seconds) {
 }
 
 // The file's copy is taken as unchanged when both lie in the same two-second step and have the same size.
-bool SameFile(const std::string& source, const std::string& dest) {
-    platform::TSearchRec a, b;
-    return platform::FindFile(source, a) && platform::FindFile(dest, b) &&
-           b.Kind == platform::EntryKind::File && a.Size == b.Size &&
-           TwoSecondStep(a.ModifiedSeconds) == TwoSecondStep(b.ModifiedSeconds);
+bool SameFile(const platform::TSearchRec& source, const platform::TSearchRec& dest) {
+    return dest.Kind == platform::EntryKind::File && source.Size == dest.Size &&
+           TwoSecondStep(source.ModifiedSeconds) == TwoSecondStep(dest.ModifiedSeconds);
 }
 
 std::string RealPath(const std::string& path) {
@@ -72,6 +70,7 @@ void TBackupThread::CopyToDrive() {
         LogError(root, "Destination Invalid/Unavailable");
         return;
     }
+    m_synchronizing = SynchronizationWanted();
     for (const auto& list : ScanLists) {
         if (Terminated())
             break;
@@ -147,22 +146,23 @@ void TBackupThread::CopyTree(TFileSystemList& list, std::string destDir) {
 
 void TBackupThread::CopyFile(const std::string& source, const std::string& dest) {
     // Whatever becomes of this copy, its destination belongs to this run: synchronisation must keep it.
-    m_written.insert(dest);
-    platform::File in = platform::File::OpenRead(source);
-    struct stat st {};
-    if (!in.IsOpen() || ::fstat(in.Fd(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (m_synchronizing)
+        m_written.insert(dest);
+    platform::TSearchRec sourceRec;
+    if (!platform::FindFile(source, sourceRec) || sourceRec.Kind != platform::EntryKind::File) {
         LogError(source, "File Error - File Unavailable");
         DoStatus();
         return;
     }
     TBackupSummary& summary = RunLog->Summary;
-    const std::int64_t size = st.st_size;
+    const std::int64_t size = sourceRec.Size;
     Status = {"Copying File", source, size, 0};
     DoStatus();
 
-    const bool destExists = platform::PathExists(dest);
+    platform::TSearchRec destRec;
+    const bool destExists = platform::FindFile(dest, destRec);
     // An unchanged copy is skipped before space is counted: it needs none.
-    if (RunProfile.BackupAttributes.ExcludeMatching && destExists && SameFile(source, dest)) {
+    if (RunProfile.BackupAttributes.ExcludeMatching && destExists && SameFile(sourceRec, destRec)) {
         LogWarning(source, "File Skipped - destination file has not changed.");
         Status.Max = Status.Position = size;
         summary.BytesProcessed += size;
@@ -177,12 +177,19 @@ void TBackupThread::CopyFile(const std::string& source, const std::string& dest)
         DoStatus();
         return;
     }
+    platform::File in = platform::File::OpenRead(source);
+    struct stat st {};
+    if (!in.IsOpen() || ::fstat(in.Fd(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        LogError(source, "File Error - File Unavailable");
+        DoStatus();
+        return;
+    }
     platform::ForceDirectories(platform::ExtractFilePath(dest));
-    if (platform::DirectoryExists(dest)) {
+    if (destExists && destRec.Kind == platform::EntryKind::Directory) {
         LogError(dest, "Failed to create destination file");
         return;
     }
-    if (CopyFileBlocks(source, in.Fd(), dest, destExists)) {
+    if (CopyFileBlocks(source, in, st, dest, destExists)) {
         summary.FilesCopied += 1;
         LogSuccess(source, "File Copied");
     }
@@ -191,8 +198,8 @@ void TBackupThread::CopyFile(const std::string& source, const std::string& dest)
 
 // Copies into a temporary file beside Dest and renames it over the old copy only when every byte is
 // written, so an abort, a read error or a full disk never leaves a damaged copy behind.
-bool TBackupThread::CopyFileBlocks(const std::string& source, int sourceFd, const std::string& dest,
-                                   bool replacing) {
+bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in, const struct stat& st,
+                                   const std::string& dest, bool replacing) {
     std::string tempName;
     const int tempFd = platform::CreateTemporarySibling(dest, 0600, tempName);
     if (tempFd < 0) {
@@ -200,11 +207,9 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, int sourceFd, cons
         return false;
     }
     platform::File out = platform::File::Adopt(tempFd, tempName);
-    platform::File in = platform::File::Adopt(::dup(sourceFd), source);
     TBackupSummary& summary = RunLog->Summary;
-    struct stat st {};
-    ::fstat(sourceFd, &st);
-    std::vector<char> buffer(CopyBlockSize);
+    std::vector<char>& buffer = m_copyBuffer;
+    buffer.resize(CopyBlockSize);
     std::int64_t copied = 0;
     std::string failure;
     bool aborted = false;
@@ -258,10 +263,16 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, int sourceFd, cons
     return true;
 }
 
+bool TBackupThread::SynchronizationWanted() const {
+    const std::vector<std::string>& sources = RunProfile.Sources;
+    return RunProfile.BackupAttributes.Synchronize && sources.size() == 1 && !sources[0].empty() &&
+           sources[0].back() == '*';
+}
+
 void TBackupThread::Synchronization(const std::string& root) {
     const TBackupAttributes& a = RunProfile.BackupAttributes;
     const std::vector<std::string>& sources = RunProfile.Sources;
-    if (!a.Synchronize || sources.size() != 1 || sources[0].empty() || sources[0].back() != '*')
+    if (!SynchronizationWanted())
         return;
     Status = {"Synchronizing destination with source", std::string(), 0, 0};
     DoStatus();
