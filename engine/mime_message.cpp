@@ -132,9 +132,10 @@ std::string QuotedName(const std::string& name) {
 // quotes), then the address in angle brackets; a bare address without a name.
 void AddAddressTokens(const TMailAddress& item, const std::string& before,
                       std::vector<THeaderToken>& tokens) {
+    const std::string address = CleanMailAddress(item.Address);
     const std::string name = Trim(OneLine(item.Name));
     if (name.empty()) {
-        tokens.push_back({item.Address, before});
+        tokens.push_back({address, before});
         return;
     }
     if (IsPlainAscii(name)) {
@@ -144,24 +145,15 @@ void AddAddressTokens(const TMailAddress& item, const std::string& before,
         for (std::size_t i = 0; i < words.size(); ++i)
             tokens.push_back({words[i], i == 0 ? before : " "});
     }
-    tokens.push_back({"<" + item.Address + ">", " "});
+    tokens.push_back({"<" + address + ">", " "});
 }
 
 std::string AddressHeader(const std::string& name, const std::vector<TMailAddress>& list) {
     std::vector<THeaderToken> tokens;
     for (const TMailAddress& item : list)
-        if (!item.Address.empty())
+        if (!CleanMailAddress(item.Address).empty())
             AddAddressTokens(item, tokens.empty() ? "" : ", ", tokens);
     return tokens.empty() ? std::string() : FoldedHeader(name, tokens);
-}
-
-// Only characters that may stand in an address survive.
-std::string CleanAddress(const std::string& text) {
-    std::string address;
-    for (unsigned char c : text)
-        if (c > ' ' && c != 0x7f && c != '<' && c != '>')
-            address += static_cast<char>(c);
-    return address;
 }
 
 std::string Unquote(const std::string& text) {
@@ -180,7 +172,7 @@ std::string Unquote(const std::string& text) {
 // both), and a domain when the identifier has none.
 std::string MessageIdHeader(const std::string& msgId, const std::string& from) {
     std::string id;
-    for (char c : CleanAddress(msgId))
+    for (char c : CleanMailAddress(msgId))
         if (c != '.' || (!id.empty() && id.back() != '.' && id.back() != '@'))
             id += c;
     if (!id.empty() && id.back() == '.')
@@ -207,13 +199,21 @@ std::string Decimal(long value) {
 
 } // namespace
 
+std::string CleanMailAddress(const std::string& text) {
+    std::string address;
+    for (unsigned char c : text)
+        if (c > ' ' && c != 0x7f && c != '<' && c != '>')
+            address += static_cast<char>(c);
+    return address;
+}
+
 TMailAddress ParseMailAddress(const std::string& text) {
     const std::string entry = Trim(text);
     const std::size_t open = entry.rfind('<');
     const std::size_t close = open == std::string::npos ? std::string::npos : entry.find('>', open);
     if (close == std::string::npos)
-        return {"", CleanAddress(entry)};
-    return {Unquote(Trim(entry.substr(0, open))), CleanAddress(entry.substr(open + 1, close - open - 1))};
+        return {"", CleanMailAddress(entry)};
+    return {Unquote(Trim(entry.substr(0, open))), CleanMailAddress(entry.substr(open + 1, close - open - 1))};
 }
 
 std::vector<TMailAddress> ParseMailAddressList(const std::string& text) {

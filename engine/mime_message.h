@@ -20,6 +20,9 @@ struct TMailAddress {
 // ("Joe Bloggs <joe@example.com>", "\"Bloggs, Joe\" <joe@example.com>"). Blanks, control characters and
 // angle brackets never remain in the address, so it cannot break the protocol's command lines.
 TMailAddress ParseMailAddress(const std::string& text);
+// The address as it may stand in the envelope and the headers: blanks, control characters and angle
+// brackets removed. The client applies it to every address it sends, however the item was filled.
+std::string CleanMailAddress(const std::string& address);
 // A comma-separated list of address texts; a comma inside double quotes or angle brackets belongs to
 // its entry. Empty entries are dropped.
 std::vector<TMailAddress> ParseMailAddressList(const std::string& text);

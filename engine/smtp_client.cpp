@@ -132,8 +132,8 @@ void TSmtpClient::Send(const TMimeMessage& message) {
     TSlist recipients;
     for (const auto* list : {&message.To, &message.CC, &message.BCC})
         for (const TMailAddress& item : *list)
-            if (!item.Address.empty())
-                Append(recipients, item.Address);
+            if (const std::string address = CleanMailAddress(item.Address); !address.empty())
+                Append(recipients, address);
     if (!recipients)
         throw Exception("No recipients specified");
 
@@ -145,7 +145,8 @@ void TSmtpClient::Send(const TMimeMessage& message) {
 
     curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, nullptr);
     curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
-    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, message.From.Address.c_str());
+    const std::string sender = CleanMailAddress(message.From.Address);
+    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, sender.c_str());
     curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(curl, CURLOPT_MIMEPOST, mime.get());

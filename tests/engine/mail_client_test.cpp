@@ -146,6 +146,8 @@ TEST_F(MailClientTest, TextThatIsNotAsciiOrHoldsLineBreaksIsEncodedInTheHeaders)
     message.Subject = subject + "\r\nBcc: injected@example.com";
     message.To = {ParseMailAddress("J\xc3\xbcrgen Gro\xc3\x9f <jg@example.com>"),
                   ParseMailAddress("\"Bloggs, Joe\" <joe@example.com>")};
+    // Filled by hand, not parsed: still no line break reaches the protocol.
+    message.BCC = {{"", "bcc@example.com\r\nRSET"}};
     message.AddTextPart("text/plain", {"x"});
     message.AddAttachment(m_dir / name);
 
@@ -161,7 +163,7 @@ TEST_F(MailClientTest, TextThatIsNotAsciiOrHoldsLineBreaksIsEncodedInTheHeaders)
     EXPECT_EQ(mail.Header("Bcc"), "");
     EXPECT_EQ(mail.Header("To"),
               "J\xc3\xbcrgen Gro\xc3\x9f <jg@example.com>, \"Bloggs, Joe\" <joe@example.com>");
-    EXPECT_THAT(mail.To, ElementsAre("jg@example.com", "joe@example.com"));
+    EXPECT_THAT(mail.To, ElementsAre("jg@example.com", "joe@example.com", "bcc@example.comRSET"));
     ASSERT_EQ(mail.Leaves.size(), 2u);
     EXPECT_EQ(mail.Leaves[1].FileName, name);
     // Only ASCII on the wire, and no header line longer than the mail standards recommend.
