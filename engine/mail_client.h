@@ -28,9 +28,11 @@ struct TMailTimeouts {
     std::chrono::milliseconds Connect{30000};
     // For each later reply of the server, the one after the message's last byte included.
     std::chrono::seconds Response{120};
-    // A send that moves fewer than LowSpeedBytes per second for LowSpeedTime is ended.
+    // A send that moves fewer than LowSpeedBytes per second for LowSpeedTime is ended. libcurl also
+    // applies it while it waits for the reply to the message's last byte, so it is no shorter than
+    // Response.
     std::int64_t LowSpeedBytes = 1;
-    std::chrono::seconds LowSpeedTime{60};
+    std::chrono::seconds LowSpeedTime{120};
 };
 
 enum class TWorkMode { Read, Write };

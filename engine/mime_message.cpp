@@ -4,6 +4,7 @@
 #include "engine/helpers.h"
 #include "platform/file_io.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <ctime>
