@@ -81,8 +81,10 @@ bool OpenRunKey(bool canCreate) {
     const std::string dir = AutostartDir();
     if (platform::DirectoryExists(dir))
         return true;
-    return canCreate && !platform::PathExists(platform::ExcludeTrailingPathDelimiter(dir)) &&
-           platform::ForceDirectories(dir);
+    if (platform::PathExists(platform::ExcludeTrailingPathDelimiter(dir)))
+        return false;
+    // A user who never had an autostart entry has no folder yet: that is an empty key, not a failure.
+    return !canCreate || platform::ForceDirectories(dir);
 }
 
 bool ValueExists(const std::string& valueName) {

@@ -11,7 +11,8 @@ namespace autostart {
 std::string AutostartDir();
 std::string EntryPath(const std::string& valueName);
 
-// True when the autostart folder exists afterwards.
+// False when the autostart folder cannot be used (something else stands in its place, or it cannot be
+// created when CanCreate asks for it). A missing folder opens as an empty key.
 bool OpenRunKey(bool canCreate);
 bool ValueExists(const std::string& valueName);
 // The Exec command of the entry in its unescaped form; empty when the entry is missing or has none.

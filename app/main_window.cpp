@@ -301,6 +301,9 @@ std::string TfrmMain::SettingsFileName() const {
 
 void TfrmMain::ConnectHandlers() {
     Ui::TfrmMain& ui = *m_ui;
+    // The profile list's second column holds each profile's index and is never shown.
+    ui.lstProfiles->setColumnHidden(1, true);
+    ui.lstProfiles->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto on = [this](auto* sender, auto signal, auto handler) {
         connect(sender, signal, this,
                 [this, handler] { dialogs::RunGuarded(this, [this, handler] { (this->*handler)(); }); });
