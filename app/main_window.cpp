@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -95,8 +96,10 @@ void TfrmMain::FormCreate() {
     } catch (const std::exception& error) {
         dialogs::ShowError(this, Q(error.what()));
     }
-    // 16.
+    // 16. The window opens centred on the screen, at the size the settings gave it.
     setWindowTitle(Q(AppTitle));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
     // 17. Without a tray the window is the only way in, so it shows whatever the settings say.
     if (m_ui->chkShowAppWindow->isChecked() || !HasSystemTray()) {
         if (!m_ui->chkAppPassword->isChecked() || AskAppPassword())
@@ -149,11 +152,9 @@ void TfrmMain::FormShow() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-    bool closeAllowed = false;
-    FormClose(closeAllowed);
+    // The window is only ever hidden here; the program ends through ProgramEnded.
     event->ignore();
-    if (closeAllowed)
-        emit ProgramEnded();
+    dialogs::RunGuarded(this, [this] { CloseWindow(); });
 }
 
 void TfrmMain::CloseWindow() {
@@ -321,6 +322,8 @@ void TfrmMain::ConnectHandlers() {
     on(ui.chkShowLogGrid, &QCheckBox::toggled, &TfrmMain::chkShowLogGridClick);
     on(ui.chkUpdates, &QCheckBox::toggled, &TfrmMain::chkUpdatesClick);
     on(ui.chkUpgrades, &QCheckBox::toggled, &TfrmMain::chkUpgradesClick);
+    connect(ui.cmdCheckUpdates, &QPushButton::clicked, this,
+            [this] { dialogs::RunGuarded(this, [this] { CheckForUpdates(m_ui->cmdCheckUpdates); }); });
     for (QWidget* edit :
          {static_cast<QWidget*>(ui.txtAppPassword), static_cast<QWidget*>(ui.txtVerifyAppPassword),
           static_cast<QWidget*>(ui.txtSMTPPassword), static_cast<QWidget*>(ui.txtVerifySMTPPassword),

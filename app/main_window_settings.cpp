@@ -16,7 +16,6 @@
 #include "ui_main_window.h"
 
 #include <QApplication>
-#include <QScreen>
 
 #include <cmath>
 

@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/qt_dispatcher.h"
 #include "app/single_instance.h"
+#include "app/widgets/dialogs.h"
 #include "engine/helpers.h"
 #include "platform/format_settings.h"
 #include "platform/home.h"
@@ -101,12 +102,17 @@ int ProgramMain(int argc, char** argv) {
 
         TfrmMain* main = window.get();
         QObject::connect(&channel, &TInstanceChannel::ActivationRequested, main,
-                         [main] { main->ActivationRequested(); });
+                         [main] { dialogs::RunGuarded(main, [main] { main->ActivationRequested(); }); });
         QObject::connect(main, &TfrmMain::ProgramEnded, &application, &QCoreApplication::quit,
                          Qt::QueuedConnection);
-        InstallEndSignals(main, [main] { main->ForcedEnd(); });
+        // A forced end must end the program even when something on the way fails.
+        auto forcedEnd = [main] {
+            dialogs::RunGuarded(main, [main] { main->ForcedEnd(); });
+            QCoreApplication::quit();
+        };
+        InstallEndSignals(main, forcedEnd);
         QObject::connect(&application, &QGuiApplication::commitDataRequest, main,
-                         [main](QSessionManager&) { main->ForcedEnd(); });
+                         [forcedEnd](QSessionManager&) { forcedEnd(); });
 
         exitCode = application.exec();
         // A backup that would not stop in time is left to the end of the process, never destroyed
