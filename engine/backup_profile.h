@@ -86,7 +86,8 @@ public:
 
     // Reads the profile file; False with one message per problem in Errors. Never raises.
     bool LoadFromFile(const std::string& fileName);
-    // Writes the profile file; False with one message per problem in Errors. Never raises.
+    // Replaces the profile file (readable by the owner only); False with one message per problem in
+    // Errors, and then the old file is kept as it was. A value holding a line break is refused. Never raises.
     bool SaveToFile(const std::string& fileName);
 
     // Recorded only: the component that created the profile.
@@ -110,3 +111,7 @@ public:
 private:
     void* m_owner = nullptr;
 };
+
+// Splits a line of the profile file at its first "=": Name before it, Value after it (further "=" stay in
+// the value). A line without "=" gives an empty name and an empty value. Neither part is trimmed.
+void SplitNameValue(const std::string& line, std::string& name, std::string& value);

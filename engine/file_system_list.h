@@ -27,7 +27,8 @@ struct TFileSystemElement {
 // Every file, and every left-out entry, as it is found; Parent is the folder being scanned.
 using TFileFoundEvent =
     std::function<void(const platform::TSearchRec& searchRec, TFileSystemElement* parent, bool excluded)>;
-// A folder that exists but could not be read (Error is the errno value); a folder that vanished is not reported.
+// A folder that exists but could not be read (Error is the errno value); a folder that vanished is not
+// reported.
 using TFolderErrorEvent = std::function<void(const std::string& folder, int error)>;
 
 class TFileSystemList {

@@ -89,6 +89,14 @@ bool DurableWriter::Write(const void* data, std::size_t size) {
     return true;
 }
 
+bool DurableWriter::Sync() {
+    if (m_fd < 0)
+        return m_error ? false : Fail(EBADF);
+    if (::fdatasync(m_fd) != 0)
+        return Fail(errno);
+    return true;
+}
+
 bool DurableWriter::Commit() {
     if (m_fd < 0)
         return m_error ? false : Fail(EBADF);

@@ -22,6 +22,9 @@ public:
     bool Open(const std::string& target, mode_t mode = 0644);
     bool Write(const void* data, std::size_t size);
     bool Write(const std::string& text) { return Write(text.data(), text.size()); }
+    // Syncs what was written so far, so that a caller can tell a failed write-out from a failed
+    // rename. Commit syncs in any case.
+    bool Sync();
     // Syncs, closes and renames over the target, then syncs the folder. On failure the temporary
     // file is removed and the target is untouched.
     bool Commit();

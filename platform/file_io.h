@@ -28,6 +28,8 @@ public:
     static File Create(const std::string& path, mode_t mode = 0644);
     // Creates a new file and fails when one of that name exists.
     static File CreateExclusive(const std::string& path, mode_t mode = 0644);
+    // Takes ownership of an open descriptor.
+    static File Adopt(int fd, const std::string& path) { return File(fd, 0, path); }
 
     bool IsOpen() const { return m_fd >= 0; }
     int Fd() const { return m_fd; }

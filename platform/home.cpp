@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -35,6 +36,23 @@ std::string UserHomeDir() {
             home = pw->pw_dir ? pw->pw_dir : "";
     }
     return ExcludeTrailingPathDelimiter(home);
+}
+
+std::string RuntimeDir() {
+    const std::string runtime = Env("XDG_RUNTIME_DIR");
+    if (!runtime.empty() && runtime[0] == '/' && DirectoryExists(runtime))
+        return IncludeTrailingPathDelimiter(runtime);
+    std::string temp = Env("TMPDIR");
+    if (temp.empty() || temp[0] != '/')
+        temp = "/tmp";
+    const std::string dir = IncludeTrailingPathDelimiter(temp) + "brimvale-" + std::to_string(::getuid());
+    ::mkdir(dir.c_str(), 0700);
+    // Another user's folder, or one that others may write, would let them take over the lock.
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+        (st.st_mode & 077) != 0)
+        return {};
+    return dir + "/";
 }
 
 std::string ProgramHomeDir() {

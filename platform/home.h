@@ -13,6 +13,10 @@ std::string ExecutablePath();
 std::string ExecutableDir();
 std::string ProgramHomeDir();
 std::string ResourceDir();
+// The user's runtime folder for locks and sockets: $XDG_RUNTIME_DIR, else a folder of mode 0700 under
+// the system's temporary folder that this user owns (created when missing); empty when neither is
+// usable.
+std::string RuntimeDir();
 // The user's home folder (HOME, else the password database), without a trailing "/".
 std::string UserHomeDir();
 

@@ -1,0 +1,192 @@
+// The INI file reader and writer.
+#include "app/ini_file.h"
+
+#include "platform/durable_file.h"
+#include "platform/file_io.h"
+
+#include <charconv>
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string Trim(const std::string& text) {
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+bool IsComment(const std::string& trimmed) {
+    return trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#';
+}
+
+// The name of a "[section]" line, or false.
+bool SectionName(const std::string& line, std::string& name) {
+    const std::string t = Trim(line);
+    if (t.size() < 2 || t.front() != '[')
+        return false;
+    const std::size_t close = t.find(']');
+    if (close == std::string::npos)
+        return false;
+    name = Trim(t.substr(1, close - 1));
+    return true;
+}
+
+// Key and value of a "key=value" line, or false.
+bool KeyValue(const std::string& line, std::string& key, std::string& value) {
+    const std::string t = Trim(line);
+    if (IsComment(t) || t.front() == '[')
+        return false;
+    const std::size_t eq = t.find('=');
+    if (eq == std::string::npos)
+        return false;
+    key = Trim(t.substr(0, eq));
+    value = Trim(t.substr(eq + 1));
+    return !key.empty();
+}
+
+} // namespace
+
+TIniFile::TIniFile(const std::string& fileName) : m_fileName(fileName) {
+    platform::File file = platform::File::OpenRead(fileName);
+    if (!file.IsOpen())
+        return;
+    std::string content;
+    char buffer[8192];
+    for (std::int64_t n; (n = file.Read(buffer, sizeof buffer)) > 0;)
+        content.append(buffer, static_cast<std::size_t>(n));
+    if (content.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        content.erase(0, 3);
+    const std::size_t firstBreak = content.find('\n');
+    if (firstBreak != std::string::npos && firstBreak > 0 && content[firstBreak - 1] == '\r')
+        m_lineEnd = "\r\n";
+    std::size_t at = 0;
+    while (at < content.size()) {
+        std::size_t end = content.find('\n', at);
+        if (end == std::string::npos)
+            end = content.size();
+        std::string line = content.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        m_lines.push_back(std::move(line));
+        at = end + 1;
+    }
+}
+
+int TIniFile::FindSection(const std::string& section) const {
+    std::string name;
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        if (SectionName(m_lines[i], name) && SameText(name, section))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int TIniFile::FindKey(int header, const std::string& key) const {
+    std::string name, k, v;
+    for (std::size_t i = static_cast<std::size_t>(header) + 1; i < m_lines.size(); ++i) {
+        if (SectionName(m_lines[i], name))
+            break;
+        if (KeyValue(m_lines[i], k, v) && SameText(k, key))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& key,
+                                 const std::string& def) const {
+    const int header = FindSection(section);
+    const int line = header < 0 ? -1 : FindKey(header, key);
+    if (line < 0)
+        return def;
+    std::string k, value;
+    KeyValue(m_lines[static_cast<std::size_t>(line)], k, value);
+    // A value in matching quotes is read without them, as the platform's profile calls do.
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return value;
+}
+
+std::int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key,
+                                   std::int32_t def) const {
+    const std::string text = ReadString(section, key, "");
+    std::int32_t value = 0;
+    const char* begin = text.data();
+    const char* end = text.data() + text.size();
+    if (begin != end && *begin == '+')
+        ++begin;
+    const auto [ptr, ec] = std::from_chars(begin, end, value);
+    return ec == std::errc() && ptr == end && begin != end ? value : def;
+}
+
+bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool def) const {
+    return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+    int header = FindSection(section);
+    if (header < 0) {
+        if (!m_lines.empty() && !Trim(m_lines.back()).empty())
+            m_lines.emplace_back();
+        m_lines.push_back("[" + section + "]");
+        m_lines.push_back(key + "=" + value);
+        return;
+    }
+    const int line = FindKey(header, key);
+    if (line >= 0) {
+        // Keep the key as the file spells it.
+        std::string& text = m_lines[static_cast<std::size_t>(line)];
+        const std::size_t eq = text.find('=');
+        text = Trim(text.substr(0, eq)) + "=" + value;
+        return;
+    }
+    // A new key goes after the section's last non-blank line.
+    std::size_t insertAt = static_cast<std::size_t>(header) + 1;
+    std::string name;
+    for (std::size_t i = insertAt; i < m_lines.size(); ++i) {
+        if (SectionName(m_lines[i], name))
+            break;
+        if (!Trim(m_lines[i]).empty())
+            insertAt = i + 1;
+    }
+    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt), key + "=" + value);
+}
+
+void TIniFile::WriteInteger(const std::string& section, const std::string& key, std::int32_t value) {
+    char buffer[16];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    WriteString(section, key, std::string(buffer, result.ptr));
+}
+
+void TIniFile::WriteBool(const std::string& section, const std::string& key, bool value) {
+    WriteString(section, key, value ? "1" : "0");
+}
+
+bool TIniFile::UpdateFile(unsigned mode) {
+    std::string content;
+    for (const std::string& line : m_lines)
+        content += line + m_lineEnd;
+    platform::DurableWriter writer;
+    if (!writer.Open(m_fileName, static_cast<mode_t>(mode)) || !writer.Write(content) || !writer.Commit()) {
+        m_error = writer.Error();
+        return false;
+    }
+    m_error = 0;
+    return true;
+}

@@ -1,0 +1,43 @@
+// The access-password prompt.
+#include "app/password_form.h"
+
+#include "app/widgets/display.h"
+#include "ui_password_form.h"
+
+TfrmPassword::TfrmPassword(QWidget* owner) : TModalForm(owner), m_ui(std::make_unique<Ui::TfrmPassword>()) {
+    m_ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    SetModalResult(m_ui->cmdOK, mrOk);
+    SetModalResult(m_ui->cmdCancel, mrCancel);
+    FormCreate();
+}
+
+TfrmPassword::~TfrmPassword() = default;
+
+QLineEdit* TfrmPassword::txtPassword() const {
+    return m_ui->txtPassword;
+}
+QPushButton* TfrmPassword::cmdOK() const {
+    return m_ui->cmdOK;
+}
+QPushButton* TfrmPassword::cmdCancel() const {
+    return m_ui->cmdCancel;
+}
+
+void TfrmPassword::FormCreate() {
+    layout()->activate();
+    const QRect reference = m_ui->cmdCancel->geometry();
+    const int clientHeight = reference.bottom() + 1 + 2;
+    const int clientWidth = reference.right() + 1 + 2;
+    if (clientHeight != height() || clientWidth != width())
+        SetFormClientSize(this, clientHeight, clientWidth);
+}
+
+void TfrmPassword::showEvent(QShowEvent* event) {
+    TModalForm::showEvent(event);
+    FormShow();
+}
+
+void TfrmPassword::FormShow() {
+    m_ui->txtPassword->setFocus();
+}

@@ -1,0 +1,48 @@
+// The three-button prompt.
+#include "app/prompt_form.h"
+
+#include "app/widgets/display.h"
+#include "ui_prompt_form.h"
+
+#include <QApplication>
+#include <QStyle>
+
+TfrmPrompt::TfrmPrompt(QWidget* owner) : TModalForm(owner), m_ui(std::make_unique<Ui::TfrmPrompt>()) {
+    m_ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    m_ui->imgSplash->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
+    SetModalResult(m_ui->cmdOne, mrCancel);
+    SetModalResult(m_ui->cmdTwo, mrNone);
+    SetModalResult(m_ui->cmdThree, mrYes);
+    FormCreate();
+}
+
+TfrmPrompt::~TfrmPrompt() = default;
+
+QLabel* TfrmPrompt::imgSplash() const {
+    return m_ui->imgSplash;
+}
+QLabel* TfrmPrompt::lblText() const {
+    return m_ui->lblText;
+}
+QCheckBox* TfrmPrompt::chkConfirm() const {
+    return m_ui->chkConfirm;
+}
+QPushButton* TfrmPrompt::cmdOne() const {
+    return m_ui->cmdOne;
+}
+QPushButton* TfrmPrompt::cmdTwo() const {
+    return m_ui->cmdTwo;
+}
+QPushButton* TfrmPrompt::cmdThree() const {
+    return m_ui->cmdThree;
+}
+
+void TfrmPrompt::FormCreate() {
+    layout()->activate();
+    const QRect reference = m_ui->cmdOne->geometry();
+    const int clientHeight = reference.bottom() + 1 + 2;
+    const int clientWidth = reference.right() + 1 + 2;
+    if (clientHeight != height() || clientWidth != width())
+        SetFormClientSize(this, clientHeight, clientWidth);
+}

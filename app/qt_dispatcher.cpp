@@ -1,0 +1,46 @@
+// The Qt dispatcher.
+#include "app/qt_dispatcher.h"
+
+#include "app/widgets/dialogs.h"
+
+#include <QThread>
+
+#include <exception>
+
+TQtDispatcher::TQtDispatcher() = default;
+
+void TQtDispatcher::Synchronize(const std::function<void()>& routine) {
+    if (QThread::currentThread() == thread()) {
+        routine();
+        return;
+    }
+    std::exception_ptr failure;
+    QMetaObject::invokeMethod(
+        this,
+        [&routine, &failure] {
+            try {
+                routine();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TQtDispatcher::Queue(std::function<void()> routine) {
+    QMetaObject::invokeMethod(
+        this,
+        [routine = std::move(routine)] {
+            // No exception may escape into the event loop.
+            try {
+                routine();
+            } catch (const std::exception& error) {
+                dialogs::ShowError(nullptr, QString::fromStdString(error.what()));
+            } catch (...) {
+                dialogs::ShowError(nullptr, QStringLiteral("Unknown error"));
+            }
+        },
+        Qt::QueuedConnection);
+}

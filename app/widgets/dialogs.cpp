@@ -1,0 +1,87 @@
+// The dialog layer and its real handler.
+#include "app/widgets/dialogs.h"
+
+#include <QDialog>
+#include <QFileDialog>
+
+#include <exception>
+
+namespace dialogs {
+namespace {
+
+QMessageBox::Icon ToQt(Icon icon) {
+    switch (icon) {
+    case Icon::Information:
+        return QMessageBox::Information;
+    case Icon::Warning:
+        return QMessageBox::Warning;
+    case Icon::Critical:
+        return QMessageBox::Critical;
+    case Icon::Question:
+        return QMessageBox::Question;
+    case Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+class RealDialogs : public DialogHandler {
+public:
+    QMessageBox::StandardButton ShowMessage(QWidget* parent, const Message& message) override {
+        QMessageBox box(ToQt(message.icon), message.caption, ScreenText(message.text), message.buttons,
+                        parent);
+        return static_cast<QMessageBox::StandardButton>(box.exec());
+    }
+    int ExecDialog(QDialog& dialog) override { return dialog.exec(); }
+    QString ChooseFolder(QWidget* parent, const QString& caption, const QString& title,
+                         const QString& start) override {
+        const QString shown = title.isEmpty() ? caption : caption + " - " + title;
+        return QFileDialog::getExistingDirectory(parent, shown, start);
+    }
+};
+
+RealDialogs realDialogs;
+DialogHandler* current = &realDialogs;
+
+} // namespace
+
+DialogHandler* SetDialogHandler(DialogHandler* handler) {
+    DialogHandler* previous = current;
+    current = handler ? handler : &realDialogs;
+    return previous == &realDialogs ? nullptr : previous;
+}
+
+QString ScreenText(const QString& text) {
+    QString shown = text;
+    shown.replace("\r\n", "\n");
+    return shown;
+}
+
+QMessageBox::StandardButton MessageBox(QWidget* parent, const QString& text, const QString& caption,
+                                       Icon icon, QMessageBox::StandardButtons buttons) {
+    return current->ShowMessage(parent, Message{text, caption, icon, buttons});
+}
+
+void ShowError(QWidget* parent, const QString& text) {
+    MessageBox(parent, text, QStringLiteral("Error"), Icon::Critical, QMessageBox::Ok);
+}
+
+void RunGuarded(QWidget* parent, const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        ShowError(parent, QString::fromStdString(error.what()));
+    } catch (...) {
+        ShowError(parent, QStringLiteral("Unknown error"));
+    }
+}
+
+int ExecDialog(QDialog& dialog) {
+    return current->ExecDialog(dialog);
+}
+
+QString ChooseFolder(QWidget* parent, const QString& caption, const QString& title, const QString& start) {
+    return current->ChooseFolder(parent, caption, title, start);
+}
+
+} // namespace dialogs

@@ -1,0 +1,338 @@
+// The backup run: gathering the sources, the destinations in their order, the notification hand-off,
+// the run log with its summary, and the failure path.
+#include "engine/backup_thread.h"
+
+#include "engine/exception.h"
+#include "engine/helpers.h"
+#include "platform/file_attributes.h"
+#include "platform/file_io.h"
+#include "platform/home.h"
+#include "platform/special_folders.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr auto StatusInterval = std::chrono::milliseconds(20);
+
+} // namespace
+
+TBackupThread::TBackupThread(bool createSuspended, std::uint8_t slotIndex, const std::string& logDir)
+    : TThread(true), SlotIndex(slotIndex), LogDir(platform::IncludeTrailingPathDelimiter(logDir)) {
+    if (!createSuspended)
+        Resume();
+}
+
+TBackupThread::~TBackupThread() = default;
+
+void TBackupThread::SetTempFolder(const std::string& folder) {
+    TempFolder = folder;
+    platform::ForceDirectories(folder);
+}
+
+void TBackupThread::Execute() {
+    if (!Profile) {
+        ResultRec = {1, "Profile Not Initialized."};
+        Terminate();
+        return;
+    }
+    try {
+        RunBackup();
+    } catch (...) {
+        RecordFailure();
+    }
+    RemoveRunTempDir();
+    Terminate();
+}
+
+void TBackupThread::RunBackup() {
+    FreeScanLists();
+    ClearSingleFiles();
+    NotificationLog.reset();
+    bool haveProfile = false;
+    Synchronize([&] {
+        if (*Profile) {
+            RunProfile = **Profile;
+            haveProfile = true;
+        }
+    });
+    if (!haveProfile) {
+        ResultRec = {1, "Profile Not Initialized."};
+        return;
+    }
+    RunLog = std::make_unique<TBackupLog>(LogDir, RunProfile.Name);
+    if (RunProfile.EmailNotification.Active) {
+        NotificationLog = std::make_unique<TBackupLog>(RunTempDir(), RunProfile.Name);
+        NotificationLog->WriteSummary = false;
+    }
+    RunLog->Summary.BeginTime = Now();
+    Synchronize([this] { (*Profile)->InProcess = true; });
+    Status.Action = "Gathering information...";
+    DoStatus();
+
+    const TBackupAttributes& a = RunProfile.BackupAttributes;
+    GatherSources(a.FilterDirectories ? &a.DirectoryFilter : nullptr,
+                  a.FilterFiles ? &a.FileFilter : nullptr);
+    FlushStatus();
+
+    if (ScanLists.empty() && SingleFiles.empty())
+        LogError("Backup Failure", "No valid sources to backup");
+    else
+        RunDestinations();
+
+    const TDateTime finished = Now();
+    Synchronize([this, finished] { (*Profile)->LastBackup = finished; });
+    RunLog->Summary.EndTime = Now();
+    FinishNotification();
+    Synchronize([this] { (*Profile)->InProcess = false; });
+    FlushStatus();
+    DoFinished();
+    FreeScanLists();
+    ClearSingleFiles();
+    RunLog.reset();
+    NotificationLog.reset();
+}
+
+void TBackupThread::GatherSources(const std::vector<std::string>* folderMasks,
+                                  const std::vector<std::string>* fileMasks) {
+    for (const std::string& entry : RunProfile.Sources) {
+        if (Terminated())
+            break;
+        if (entry.empty())
+            continue;
+        if (entry.back() == '*')
+            GatherFolder(platform::ExtractFilePath(entry), folderMasks, fileMasks);
+        else
+            GatherSingleFile(entry, fileMasks);
+    }
+    // The extra folders are gathered even after an abort, as the run has always done.
+    const TBackupAttributes& a = RunProfile.BackupAttributes;
+    const std::pair<bool, std::uint8_t> extras[] = {{a.Desktop, platform::CSIDL_DESKTOPDIRECTORY},
+                                                    {a.MyDocuments, platform::CSIDL_PERSONAL},
+                                                    {a.Favorites, platform::CSIDL_FAVORITES}};
+    for (const auto& [wanted, folder] : extras)
+        if (wanted)
+            GatherFolder(GetSpecialFolderPath(folder), folderMasks, fileMasks);
+}
+
+void TBackupThread::GatherFolder(const std::string& folder, const std::vector<std::string>* folderMasks,
+                                 const std::vector<std::string>* fileMasks) {
+    TBackupSummary& summary = RunLog->Summary;
+    const std::int32_t before = summary.FilesTotal;
+    const TBackupAttributes& a = RunProfile.BackupAttributes;
+    auto list = std::make_unique<TFileSystemList>();
+    list->OnFileFound = [this](const platform::TSearchRec& rec, TFileSystemElement* parent, bool excluded) {
+        ScanFileFound(rec, parent, excluded);
+    };
+    list->OnFolderError = [this](const std::string& dir, int error) {
+        const std::string path = platform::IncludeTrailingPathDelimiter(dir);
+        LogError(path, "Folder could not be read - " + platform::ErrorText(error));
+        m_unreadFolders.insert(path);
+    };
+    list->DirectoryAttributeMask = a.DirectoryAttributeMask;
+    list->SetDirectoryMasks(folderMasks);
+    list->DirectoryFilterFlag = a.DirectoryFilterFlag;
+    list->FileAttributeMask = a.FileAttributeMask;
+    list->SetFileMasks(fileMasks);
+    list->FileFilterFlag = a.FileFilterFlag;
+    try {
+        list->Open(folder, false);
+        list->First();
+        summary.BytesTotal += list->GetSize();
+        summary.FilesTotal = before + list->GetFileCount(true);
+        ScanLists.push_back(std::move(list));
+    } catch (const std::exception& error) {
+        summary.FilesTotal = before;
+        m_unreadFolders.insert(platform::IncludeTrailingPathDelimiter(folder));
+        LogError("FileSystemList->Open operation", error.what());
+    }
+}
+
+void TBackupThread::GatherSingleFile(const std::string& fileName, const std::vector<std::string>* fileMasks) {
+    TBackupSummary& summary = RunLog->Summary;
+    summary.FilesTotal += 1;
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0) {
+        // The user named this file; a file that is gone is not backed up, which is an error, not a filter.
+        LogError(fileName, "File Error - File Unavailable");
+        return;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        LogWarning(fileName, "Excluded from backup");
+        return;
+    }
+    const TBackupAttributes& a = RunProfile.BackupAttributes;
+    try {
+        if (IsFileFiltered(fileName, a.FileAttributeMask, a.FileFilterFlag, fileMasks)) {
+            LogWarning(fileName, "File excluded because of filter.");
+            return;
+        }
+    } catch (const std::exception& error) {
+        LogError(fileName, error.what());
+        return;
+    }
+    SingleFiles.push_back(fileName);
+    summary.BytesTotal += FileSizeOf(fileName);
+}
+
+bool TBackupThread::IsFileFiltered(const std::string& fileName, int attributeMask, std::uint8_t filterFlag,
+                                   const std::vector<std::string>* masks) {
+    const int attributes = platform::FileGetAttr(fileName);
+    if (attributes < 0 || (attributes & platform::faDirectory))
+        return true;
+    const int a = attributes & platform::faAnyFile;
+    if ((a & attributeMask) != a)
+        return true;
+    if (!masks)
+        return false;
+    auto anyMatches = [&] {
+        for (const std::string& mask : *masks)
+            if (MatchesMask(fileName, mask))
+                return true;
+        return false;
+    };
+    switch (filterFlag) {
+    case 0: // keep only matching files
+        return masks->empty() || !anyMatches();
+    case 1: // drop matching files; with no masks nothing matches, as in the folder scanner
+        return !masks->empty() && anyMatches();
+    default:
+        return true;
+    }
+}
+
+std::int64_t TBackupThread::FileSizeOf(const std::string& fileName) {
+    platform::File file = platform::File::OpenRead(fileName);
+    const std::int64_t size = file.IsOpen() ? file.Size() : 0;
+    return size > 0 ? size : 0;
+}
+
+void TBackupThread::ScanFileFound(const platform::TSearchRec& searchRec, TFileSystemElement* parent,
+                                  bool excluded) {
+    RunLog->Summary.FilesTotal += 1;
+    DoStatus();
+    if (excluded)
+        LogWarning(parent->Name + searchRec.Name, "Excluded from backup");
+}
+
+void TBackupThread::RunDestinations() {
+    const TBackupAttributes& a = RunProfile.BackupAttributes;
+    if (RunProfile.DriveDestination.Active && !Terminated()) {
+        if (a.Compress)
+            CompressBackup(std::string());
+        else
+            CopyToDrive();
+    }
+    if (RunProfile.FTPDestination.Active && !Terminated()) {
+        if (a.Compress)
+            CompressToFTP();
+        else
+            CopyToFTP();
+    }
+    if (RunProfile.EmailDestination.Active && !Terminated())
+        EmailBackup();
+}
+
+void TBackupThread::FinishNotification() {
+    if (!NotificationLog) {
+        SendNotification(std::string());
+        return;
+    }
+    const std::string name = NotificationLog->FileName();
+    NotificationLog.reset();
+    SendNotification(name);
+    platform::DeleteFile(name);
+}
+
+void TBackupThread::RecordFailure() {
+    const std::string report = CurrentExceptionReport();
+    NotificationLog.reset();
+    if (RunLog) {
+        RunLog->Summary.EndTime = Now();
+        RunLog.reset();
+    }
+    ResultRec = {4, "BackupThread->Execute: " + report};
+    // The run still counts as done for the scheduler, or a failing profile would restart at every tick.
+    try {
+        const TDateTime finished = Now();
+        Synchronize([this, finished] {
+            if (*Profile)
+                (*Profile)->LastBackup = finished;
+        });
+    } catch (...) {
+    }
+}
+
+std::string TBackupThread::RunTempDir() {
+    if (!m_runTempDir.empty())
+        return m_runTempDir;
+    std::string base = platform::DirectoryExists(TempFolder)
+                           ? platform::IncludeTrailingPathDelimiter(TempFolder)
+                           : platform::ProgramHomeDir() + "Temp/";
+    platform::ForceDirectories(base);
+    std::string pattern = base + "run-XXXXXX";
+    if (::mkdtemp(pattern.data()))
+        m_runTempDir = pattern + "/";
+    return m_runTempDir;
+}
+
+void TBackupThread::RemoveRunTempDir() {
+    if (m_runTempDir.empty())
+        return;
+    std::error_code ignored;
+    std::filesystem::remove_all(m_runTempDir, ignored);
+    m_runTempDir.clear();
+}
+
+void TBackupThread::DoStatus() {
+    if (Status.Action != m_lastSentAction ||
+        std::chrono::steady_clock::now() - m_lastStatusSent >= StatusInterval)
+        SendStatus();
+    else
+        m_statusPending = true;
+}
+
+void TBackupThread::FlushStatus() {
+    if (m_statusPending)
+        SendStatus();
+}
+
+void TBackupThread::SendStatus() {
+    m_statusPending = false;
+    m_lastSentAction = Status.Action;
+    Synchronize([this] {
+        if (OnStatus)
+            OnStatus(this);
+    });
+    m_lastStatusSent = std::chrono::steady_clock::now();
+}
+
+void TBackupThread::DoFinished() {
+    Synchronize([this] {
+        if (OnFinished)
+            OnFinished(this);
+    });
+}
+
+void TBackupThread::LogError(const std::string& source, const std::string& message) {
+    RunLog->Add(lsError, source, Now(), message);
+    if (NotificationLog && (RunProfile.EmailNotifyLogFlags & 1))
+        NotificationLog->Add(lsError, source, Now(), message);
+}
+
+void TBackupThread::LogWarning(const std::string& source, const std::string& message) {
+    if (LogDetails)
+        RunLog->Add(lsWarning, source, Now(), message);
+    if (NotificationLog && (RunProfile.EmailNotifyLogFlags & 2))
+        NotificationLog->Add(lsWarning, source, Now(), message);
+}
+
+void TBackupThread::LogSuccess(const std::string& source, const std::string& message) {
+    if (LogDetails)
+        RunLog->Add(lsSuccess, source, Now(), message);
+    if (NotificationLog && (RunProfile.EmailNotifyLogFlags & 4))
+        NotificationLog->Add(lsSuccess, source, Now(), message);
+}

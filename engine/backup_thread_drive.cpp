@@ -1,0 +1,376 @@
+// The drive destination without compression: copies laid out by the destination structure, the
+// only-changed test, the free-space test, and the synchronisation of a single source folder.
+#include "engine/backup_thread.h"
+
+#include "engine/helpers.h"
+#include "platform/directory.h"
+#include "platform/drive.h"
+#include "platform/durable_file.h"
+#include "platform/file_attributes.h"
+#include "platform/file_io.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using platform::IncludeTrailingPathDelimiter;
+
+namespace {
+
+constexpr std::size_t CopyBlockSize = 61440;
+
+std::string WithoutLeadingDelimiters(const std::string& path) {
+    const auto first = path.find_first_not_of(platform::PathDelim);
+    return first == std::string::npos ? std::string() : path.substr(first);
+}
+
+std::int64_t TwoSecondStep(std::time_t seconds) {
+    return seconds >= 0 ? seconds / 2 : (seconds - 1) / 2;
+}
+
+// The file's copy is taken as unchanged when both lie in the same two-second step and have the same size.
+bool SameFile(const platform::TSearchRec& source, const platform::TSearchRec& dest) {
+    return dest.Kind == platform::EntryKind::File && source.Size == dest.Size &&
+           TwoSecondStep(source.ModifiedSeconds) == TwoSecondStep(dest.ModifiedSeconds);
+}
+
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? IncludeTrailingPathDelimiter(resolved) : std::string();
+}
+
+bool LiesWithin(const std::string& inner, const std::string& outer) {
+    return inner.size() >= outer.size() && inner.compare(0, outer.size(), outer) == 0;
+}
+
+// New copies rely on one sync of the destination's file system once the run has written them.
+void SyncFileSystem(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::syncfs(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+void TBackupThread::CopyToDrive() {
+    const TDriveDestination& destination = RunProfile.DriveDestination;
+    const TBackupAttributes& a = RunProfile.BackupAttributes;
+    std::string root = IncludeTrailingPathDelimiter(destination.Path);
+    if (!a.DestinationName.empty())
+        root += a.DestinationName + platform::PathDelim;
+    // An empty or relative destination would land wherever the program happens to run.
+    const bool absolute = !destination.Path.empty() && destination.Path[0] == platform::PathDelim;
+    if (!absolute || (ValidateDestinationMedia && !IsDriveReady(root)) || !platform::ForceDirectories(root)) {
+        LogError(root, "Destination Invalid/Unavailable");
+        return;
+    }
+    m_synchronizing = SynchronizationWanted();
+    for (const auto& list : ScanLists) {
+        if (Terminated())
+            break;
+        list->First();
+        CopyTree(*list, PlaceOfTree(root, *list));
+        DoStatus();
+    }
+    for (const std::string& file : SingleFiles) {
+        if (Terminated())
+            break;
+        CopyFile(file, PlaceOfFile(root, file));
+        DoStatus();
+    }
+    Synchronization(root);
+    if (RunLog->Summary.FilesCopied > 0)
+        SyncFileSystem(root);
+    FlushStatus();
+}
+
+std::string TBackupThread::PlaceOfTree(const std::string& root, TFileSystemList& list) {
+    switch (RunProfile.BackupAttributes.DirectoryStructure) {
+    case 0:
+        return root + WithoutLeadingDelimiters(list.GetFullName());
+    case 1: {
+        const std::string name = list.GetName();
+        return name.empty() ? root : root + name + platform::PathDelim;
+    }
+    default:
+        return root;
+    }
+}
+
+std::string TBackupThread::PlaceOfFile(const std::string& root, const std::string& file) {
+    switch (RunProfile.BackupAttributes.DirectoryStructure) {
+    case 0:
+        return root + WithoutLeadingDelimiters(file);
+    case 1: {
+        const std::string folder = ExtractLastDirName(file);
+        return root + (folder.empty() ? std::string() : folder + platform::PathDelim) +
+               platform::ExtractFileName(file);
+    }
+    default:
+        return root + platform::ExtractFileName(file);
+    }
+}
+
+void TBackupThread::CopyTree(TFileSystemList& list, std::string destDir) {
+    if (!list.HasChildren() || Terminated())
+        return;
+    list.Down();
+    destDir = IncludeTrailingPathDelimiter(destDir);
+    if (!platform::ForceDirectories(destDir)) {
+        LogError(destDir, "Destination Unavailable/Invalid");
+        DoStatus();
+        list.Up();
+        return;
+    }
+    list.FirstSibling();
+    auto handleChild = [&] {
+        if (list.GetAttributes() & platform::faDirectory)
+            CopyTree(list, destDir + list.GetName());
+        else
+            CopyFile(list.GetFullName(), destDir + list.GetName());
+    };
+    while (!list.IsLast() && !Terminated()) {
+        handleChild();
+        list.Next();
+    }
+    if (!Terminated())
+        handleChild();
+    list.Up();
+}
+
+void TBackupThread::CopyFile(const std::string& source, const std::string& dest) {
+    // Whatever becomes of this copy, its destination belongs to this run: synchronisation must keep it.
+    if (m_synchronizing)
+        m_written.insert(dest);
+    platform::TSearchRec sourceRec;
+    if (!platform::FindFile(source, sourceRec) || sourceRec.Kind != platform::EntryKind::File) {
+        LogError(source, "File Error - File Unavailable");
+        DoStatus();
+        return;
+    }
+    TBackupSummary& summary = RunLog->Summary;
+    const std::int64_t size = sourceRec.Size;
+    Status = {"Copying File", source, size, 0};
+    DoStatus();
+
+    platform::TSearchRec destRec;
+    const bool destExists = platform::FindFile(dest, destRec);
+    // An unchanged copy is skipped before space is counted: it needs none.
+    if (RunProfile.BackupAttributes.ExcludeMatching && destExists && SameFile(sourceRec, destRec)) {
+        LogWarning(source, "File Skipped - destination file has not changed.");
+        Status.Max = Status.Position = size;
+        summary.BytesProcessed += size;
+        summary.FilesSkipped += 1;
+        DoStatus();
+        return;
+    }
+    const std::int64_t freeBytes = platform::FreeBytes(dest);
+    if (freeBytes >= 0 && size >= freeBytes) {
+        LogError(source, "Destination drive full - " + platform::MountPointOf(dest) + " - " +
+                             std::to_string(freeBytes) + " bytes available.");
+        DoStatus();
+        return;
+    }
+    platform::File in = platform::File::OpenRead(source);
+    struct stat st {};
+    if (!in.IsOpen() || ::fstat(in.Fd(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        LogError(source, "File Error - File Unavailable");
+        DoStatus();
+        return;
+    }
+    platform::ForceDirectories(platform::ExtractFilePath(dest));
+    if (destExists && destRec.Kind == platform::EntryKind::Directory) {
+        LogError(dest, "Failed to create destination file");
+        return;
+    }
+    if (CopyFileBlocks(source, in, st, dest, destExists)) {
+        summary.FilesCopied += 1;
+        LogSuccess(source, "File Copied");
+    }
+    DoStatus();
+}
+
+// Copies into a temporary file beside Dest and renames it over the old copy only when every byte is
+// written, so an abort, a read error or a full disk never leaves a damaged copy behind.
+bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in, const struct stat& st,
+                                   const std::string& dest, bool replacing) {
+    std::string tempName;
+    const int tempFd = platform::CreateTemporarySibling(dest, 0600, tempName);
+    if (tempFd < 0) {
+        LogError(dest, "Failed to create destination file");
+        return false;
+    }
+    platform::File out = platform::File::Adopt(tempFd, tempName);
+    TBackupSummary& summary = RunLog->Summary;
+    std::vector<char>& buffer = m_copyBuffer;
+    buffer.resize(CopyBlockSize);
+    std::int64_t copied = 0;
+    std::string failure;
+    bool aborted = false;
+    try {
+        for (;;) {
+            if (Terminated()) {
+                aborted = true;
+                break;
+            }
+            const std::int64_t n = in.Read(buffer.data(), buffer.size());
+            if (n < 0) {
+                failure = platform::ErrorText(in.Error());
+                break;
+            }
+            if (n > 0 && !out.WriteAll(buffer.data(), static_cast<std::size_t>(n))) {
+                failure = platform::ErrorText(out.Error());
+                break;
+            }
+            copied += n;
+            summary.BytesProcessed += n;
+            Status.Position = copied;
+            DoStatus();
+            if (n < static_cast<std::int64_t>(buffer.size()))
+                break;
+        }
+        if (failure.empty() && !aborted) {
+            const struct timespec times[2] = {st.st_atim, st.st_mtim};
+            ::futimens(out.Fd(), times);
+            ::fchmod(out.Fd(), st.st_mode & 0777);
+            // A copy that replaces an older one must be on disk before the rename removes the old one.
+            if ((replacing && !out.DataSync()) || !out.Close())
+                failure = platform::ErrorText(out.Error());
+            else if (!platform::RenameFile(tempName, dest))
+                failure = platform::ErrorText(errno);
+        }
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    if (!failure.empty() || aborted) {
+        out.Close();
+        ::unlink(tempName.c_str());
+        summary.BytesProcessed -= copied;
+        if (!aborted)
+            LogError(source, "File Error - " + failure);
+        return false;
+    }
+    if (Status.Max > Status.Position) {
+        summary.BytesProcessed += Status.Max - Status.Position;
+        Status.Position = Status.Max;
+    }
+    return true;
+}
+
+bool TBackupThread::SynchronizationWanted() const {
+    const std::vector<std::string>& sources = RunProfile.Sources;
+    return RunProfile.BackupAttributes.Synchronize && sources.size() == 1 && !sources[0].empty() &&
+           sources[0].back() == '*';
+}
+
+void TBackupThread::Synchronization(const std::string& root) {
+    const TBackupAttributes& a = RunProfile.BackupAttributes;
+    const std::vector<std::string>& sources = RunProfile.Sources;
+    if (!SynchronizationWanted())
+        return;
+    Status = {"Synchronizing destination with source", std::string(), 0, 0};
+    DoStatus();
+    if (Terminated())
+        return;
+    const std::string sourceDir = platform::ExtractFilePath(sources[0]);
+    std::string mirror = root;
+    if (a.DirectoryStructure == 0)
+        mirror += WithoutLeadingDelimiters(sourceDir);
+    else if (a.DirectoryStructure == 1 && !ExtractLastDirName(sourceDir).empty())
+        mirror += ExtractLastDirName(sourceDir) + platform::PathDelim;
+
+    // Only what is known to be gone from the source may go: a source that cannot be read completely
+    // now, or could not be scanned completely in this run, would make its copy look orphaned.
+    bool sourceUsable = platform::DirectoryExists(sourceDir) && platform::ListDirectory(sourceDir).Error == 0;
+    for (const std::string& folder : m_unreadFolders)
+        if (LiesWithin(folder, sourceDir))
+            sourceUsable = false;
+    if (!sourceUsable) {
+        LogError(sourceDir, "Synchronization skipped - source folder unavailable");
+        return;
+    }
+    if (!platform::DirectoryExists(mirror))
+        return;
+    const std::string realSource = RealPath(sourceDir), realMirror = RealPath(mirror);
+    if (realSource.empty() || realMirror.empty() || LiesWithin(realSource, realMirror) ||
+        LiesWithin(realMirror, realSource)) {
+        LogError(mirror, "Synchronization skipped - source and destination overlap");
+        return;
+    }
+    SyncDelete(sourceDir, mirror);
+}
+
+bool TBackupThread::WrittenBelow(const std::string& destPath) const {
+    const std::string prefix = IncludeTrailingPathDelimiter(destPath);
+    const auto it = m_written.lower_bound(prefix);
+    return it != m_written.end() && it->compare(0, prefix.size(), prefix) == 0;
+}
+
+void TBackupThread::SyncDelete(std::string sourceDir, std::string destDir) {
+    sourceDir = IncludeTrailingPathDelimiter(sourceDir);
+    destDir = IncludeTrailingPathDelimiter(destDir);
+    for (const platform::TSearchRec& entry : platform::ListDirectory(destDir).Entries) {
+        if (Terminated())
+            break;
+        const std::string destPath = destDir + entry.Name;
+        const std::string sourcePath = sourceDir + entry.Name;
+        struct stat st {};
+        const int error = ::stat(sourcePath.c_str(), &st) == 0 ? 0 : errno;
+        if (error != 0 && error != ENOENT && error != ENOTDIR) {
+            LogError(sourcePath, "Failed to examine source file during synchronization.");
+            continue;
+        }
+        const bool sourceIsFolder = error == 0 && S_ISDIR(st.st_mode);
+        const bool sourceIsFile = error == 0 && S_ISREG(st.st_mode);
+        if (entry.Kind == platform::EntryKind::Directory) {
+            if (sourceIsFolder || WrittenBelow(destPath)) {
+                SyncDelete(sourcePath, destPath);
+                continue;
+            }
+            Status.FileName = "Deleting - " + destPath;
+            DoStatus();
+            if (SyncDeleteTree(destPath))
+                LogSuccess(destPath, "Deleted directory due to synchronization.");
+            else
+                LogError(destPath, "Failed to delete directory during synchronization.");
+            continue;
+        }
+        // Files, links (never followed) and anything else.
+        if (sourceIsFile || m_written.count(destPath))
+            continue;
+        Status.FileName = "Deleting - " + destPath;
+        DoStatus();
+        if (platform::DeleteFile(destPath))
+            LogSuccess(destPath, "Deleted file due to synchronization.");
+        else
+            LogError(destPath, "Failed to delete file during synchronization.");
+    }
+}
+
+bool TBackupThread::SyncDeleteTree(std::string dir) {
+    dir = IncludeTrailingPathDelimiter(dir);
+    for (const platform::TSearchRec& entry : platform::ListDirectory(dir).Entries) {
+        if (Terminated())
+            break;
+        const std::string path = dir + entry.Name;
+        Status.FileName = "Deleting - " + path;
+        DoStatus();
+        if (entry.Kind == platform::EntryKind::Directory) {
+            if (SyncDeleteTree(path))
+                LogSuccess(path, "Deleted directory due to synchronization.");
+            else
+                LogError(path, "Failed to delete directory during synchronization.");
+        } else if (platform::DeleteFile(path)) {
+            LogSuccess(path, "Deleted file due to synchronization.");
+        } else {
+            LogError(path, "Failed to delete file during synchronization.");
+        }
+    }
+    return platform::RemoveDir(dir);
+}

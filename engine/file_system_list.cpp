@@ -1,0 +1,326 @@
+// The folder scanner: the filtered scan into a tree of elements, and the cursor over that tree.
+#include "engine/file_system_list.h"
+
+#include "engine/exception.h"
+#include "engine/wildcard_match.h"
+#include "platform/dos_time.h"
+#include "platform/file_attributes.h"
+#include "platform/file_io.h"
+
+#include <cerrno>
+#include <deque>
+#include <optional>
+
+namespace {
+
+using Masks = std::optional<std::vector<std::string>>;
+using CompiledMasks = std::optional<std::vector<WildcardMask>>;
+
+CompiledMasks Compile(const Masks& masks) {
+    if (!masks)
+        return std::nullopt;
+    std::vector<WildcardMask> compiled;
+    compiled.reserve(masks->size());
+    for (const std::string& mask : *masks)
+        compiled.emplace_back(mask);
+    return compiled;
+}
+
+void Append(Masks& masks, const std::vector<std::string>* list) {
+    if (!list) {
+        masks.reset();
+        return;
+    }
+    if (!masks)
+        masks.emplace();
+    masks->insert(masks->end(), list->begin(), list->end());
+}
+
+// True = keep. With flag 0 only matching entries are kept, with flag 1 only the others; any other flag,
+// and an attribute outside the allowed mask, leave the entry out.
+bool PassesFilter(const std::string& fullName, int attributes, int allowedMask, const CompiledMasks& masks,
+                  std::uint8_t filterFlag) {
+    const int a = attributes & platform::faAnyFile;
+    if ((a & allowedMask) != a)
+        return false;
+    if (!masks)
+        return true;
+    for (const WildcardMask& mask : *masks)
+        if (mask.Matches(fullName))
+            return filterFlag == 0;
+    return filterFlag == 1;
+}
+
+bool IsFolder(const TFileSystemElement* element) {
+    return !element->Name.empty() && element->Name.back() == platform::PathDelim;
+}
+
+TDateTime ScanTime(std::time_t seconds, const platform::TSearchRec& rec) {
+    // Most files carry one time for all three; the conversion to local time is the costly part.
+    return seconds == rec.ModifiedSeconds ? rec.Modified : platform::DosTimeOf(seconds);
+}
+
+} // namespace
+
+struct TFileSystemList::Impl {
+    Masks DirectoryMasks;
+    Masks FileMasks;
+    // Front is the root. A deque keeps every element at its address as the tree grows, and frees a tree
+    // of any depth or size without recursion.
+    std::deque<TFileSystemElement> Elements;
+    TFileSystemElement* Root = nullptr;
+    TFileSystemElement* Current = nullptr;
+
+    TFileSystemElement& Initialized() {
+        if (!Root)
+            throw Exception(
+                "Operation not allowed on uninitialized object. Use Open method to initialize object.");
+        return *Current;
+    }
+};
+
+namespace {
+
+// One depth-first scan, kept on an explicit stack so that deep trees cannot exhaust the thread's stack.
+class Scan {
+public:
+    Scan(const TFileSystemList& list, std::deque<TFileSystemElement>& elements, CompiledMasks directoryMasks,
+         CompiledMasks fileMasks, bool prune)
+        : m_list(list), m_elements(elements), m_directoryMasks(std::move(directoryMasks)),
+          m_fileMasks(std::move(fileMasks)), m_prune(prune) {}
+
+    // Scans Root's folder into Root; returns the total size of the kept files below it.
+    std::int64_t Run(TFileSystemElement* root) {
+        Enter(root);
+        std::int64_t rootTotal = 0;
+        while (!m_stack.empty()) {
+            Frame& frame = m_stack.back();
+            if (frame.NextEntry == frame.Entries.size()) {
+                rootTotal = Leave();
+                continue;
+            }
+            const platform::TSearchRec& rec = frame.Entries[frame.NextEntry++];
+            TFileSystemElement* folder = frame.Folder;
+            if (rec.Kind == platform::EntryKind::Directory) {
+                std::string name = folder->Name + rec.Name + platform::PathDelim;
+                if (PassesFilter(name, rec.Attr, m_list.DirectoryAttributeMask, m_directoryMasks,
+                                 m_list.DirectoryFilterFlag))
+                    Enter(AppendChild(frame, rec, std::move(name), 0)); // invalidates Frame
+                else
+                    Found(rec, folder, true);
+            } else if (rec.Kind == platform::EntryKind::File) {
+                std::string name = folder->Name + rec.Name;
+                if (PassesFilter(name, rec.Attr, m_list.FileAttributeMask, m_fileMasks,
+                                 m_list.FileFilterFlag)) {
+                    AppendChild(frame, rec, std::move(name), rec.Size);
+                    frame.Total += rec.Size;
+                    Found(rec, folder, false);
+                } else {
+                    Found(rec, folder, true);
+                }
+            } else {
+                // Links to folders are not followed; FIFOs, sockets, devices and dangling links never kept.
+                Found(rec, folder, true);
+            }
+        }
+        return rootTotal;
+    }
+
+private:
+    struct Frame {
+        TFileSystemElement* Folder;
+        std::vector<platform::TSearchRec> Entries;
+        std::size_t NextEntry = 0;
+        TFileSystemElement* LastChild = nullptr;
+        std::int64_t Total = 0;
+    };
+
+    void Enter(TFileSystemElement* folder) {
+        platform::DirectoryListing listing = platform::ListDirectory(folder->Name);
+        // A folder that vanished (or became a file) meanwhile has nothing to report.
+        if (listing.Error != 0 && listing.Error != ENOENT && listing.Error != ENOTDIR && m_list.OnFolderError)
+            m_list.OnFolderError(folder->Name, listing.Error);
+        m_stack.push_back({folder, std::move(listing.Entries)});
+    }
+
+    // Closes the innermost folder and returns its total.
+    std::int64_t Leave() {
+        TFileSystemElement* folder = m_stack.back().Folder;
+        const std::int64_t total = m_stack.back().Total;
+        m_stack.pop_back();
+        folder->Size = total;
+        if (!m_stack.empty()) {
+            m_stack.back().Total += total;
+            if (m_prune && !folder->FirstChild)
+                RemoveLastChild(m_stack.back());
+        }
+        return total;
+    }
+
+    TFileSystemElement* AppendChild(Frame& frame, const platform::TSearchRec& rec, std::string name,
+                                    std::int64_t size) {
+        TFileSystemElement& element = m_elements.emplace_back();
+        element.Name = std::move(name);
+        element.Attributes = rec.Attr;
+        element.Size = size;
+        element.Modified = rec.Modified;
+        element.Created = ScanTime(rec.CreatedSeconds, rec);
+        element.Accessed = ScanTime(rec.AccessedSeconds, rec);
+        element.Parent = frame.Folder;
+        element.Prev = frame.LastChild;
+        if (frame.LastChild)
+            frame.LastChild->Next = &element;
+        else
+            frame.Folder->FirstChild = &element;
+        frame.LastChild = &element;
+        return &element;
+    }
+
+    // An empty folder is the newest element of the tree, so it can be given back at once.
+    void RemoveLastChild(Frame& frame) {
+        TFileSystemElement* child = frame.LastChild;
+        frame.LastChild = child->Prev;
+        if (child->Prev)
+            child->Prev->Next = nullptr;
+        else
+            frame.Folder->FirstChild = nullptr;
+        m_elements.pop_back();
+    }
+
+    void Found(const platform::TSearchRec& rec, TFileSystemElement* parent, bool excluded) {
+        if (m_list.OnFileFound)
+            m_list.OnFileFound(rec, parent, excluded);
+    }
+
+    const TFileSystemList& m_list;
+    std::deque<TFileSystemElement>& m_elements;
+    const CompiledMasks m_directoryMasks;
+    const CompiledMasks m_fileMasks;
+    const bool m_prune;
+    std::vector<Frame> m_stack;
+};
+
+} // namespace
+
+TFileSystemList::TFileSystemList() : m_impl(std::make_unique<Impl>()) {}
+
+TFileSystemList::~TFileSystemList() = default;
+
+void TFileSystemList::SetDirectoryMasks(const std::vector<std::string>* list) {
+    Append(m_impl->DirectoryMasks, list);
+}
+
+void TFileSystemList::SetFileMasks(const std::vector<std::string>* list) {
+    Append(m_impl->FileMasks, list);
+}
+
+void TFileSystemList::Open(const std::string& directory, bool pruneEmptyDirectories) {
+    if (!platform::DirectoryExists(directory))
+        throw Exception("Invalid directory - " + directory);
+    // A malformed mask fails here, before the old tree is given up.
+    CompiledMasks directoryMasks = Compile(m_impl->DirectoryMasks);
+    CompiledMasks fileMasks = Compile(m_impl->FileMasks);
+    auto& elements = m_impl->Elements;
+    if (elements.empty())
+        elements.emplace_back();
+    else
+        elements.resize(1);
+    TFileSystemElement& root = elements.front();
+    root = TFileSystemElement();
+    root.Name = platform::IncludeTrailingPathDelimiter(directory);
+    root.Attributes = platform::faDirectory;
+    m_impl->Root = m_impl->Current = &root;
+    Scan scan(*this, elements, std::move(directoryMasks), std::move(fileMasks), pruneEmptyDirectories);
+    root.Size = scan.Run(&root);
+}
+
+void TFileSystemList::First() {
+    m_impl->Initialized();
+    m_impl->Current = m_impl->Root;
+}
+
+void TFileSystemList::Up() {
+    TFileSystemElement& current = m_impl->Initialized();
+    if (current.Parent)
+        m_impl->Current = current.Parent;
+}
+
+void TFileSystemList::FirstSibling() {
+    TFileSystemElement* element = &m_impl->Initialized();
+    while (element->Prev)
+        element = element->Prev;
+    m_impl->Current = element;
+}
+
+bool TFileSystemList::Next() {
+    TFileSystemElement& current = m_impl->Initialized();
+    if (!current.Next)
+        return false;
+    m_impl->Current = current.Next;
+    return true;
+}
+
+bool TFileSystemList::Down() {
+    TFileSystemElement& current = m_impl->Initialized();
+    if (!current.FirstChild)
+        return false;
+    m_impl->Current = current.FirstChild;
+    return true;
+}
+
+bool TFileSystemList::IsLast() {
+    return m_impl->Initialized().Next == nullptr;
+}
+
+bool TFileSystemList::HasChildren() {
+    return m_impl->Initialized().FirstChild != nullptr;
+}
+
+// Names are compared exactly, and only folders are descended into: on Linux "Data/" and "data/" may be
+// siblings, and a file whose name begins a folder's name has nothing below it.
+bool TFileSystemList::Locate(const std::string& fullName) {
+    m_impl->Initialized();
+    for (TFileSystemElement* element = m_impl->Root; element;) {
+        if (element->Name == fullName) {
+            m_impl->Current = element;
+            return true;
+        }
+        const bool below = IsFolder(element) && fullName.compare(0, element->Name.size(), element->Name) == 0;
+        element = below ? element->FirstChild : element->Next;
+    }
+    return false;
+}
+
+std::string TFileSystemList::GetFullName() {
+    return m_impl->Initialized().Name;
+}
+
+std::string TFileSystemList::GetName() {
+    return platform::ExtractFileName(platform::ExcludeTrailingPathDelimiter(m_impl->Initialized().Name));
+}
+
+int TFileSystemList::GetAttributes() {
+    return m_impl->Initialized().Attributes;
+}
+
+std::int64_t TFileSystemList::GetSize() {
+    return m_impl->Initialized().Size;
+}
+
+int TFileSystemList::GetFileCount(bool recursive) {
+    const TFileSystemElement* start = &m_impl->Initialized();
+    int count = 0;
+    const TFileSystemElement* element = start->FirstChild;
+    while (element) {
+        if (!(element->Attributes & platform::faDirectory))
+            ++count;
+        if (recursive && element->FirstChild) {
+            element = element->FirstChild;
+            continue;
+        }
+        while (element != start && !element->Next)
+            element = element->Parent;
+        element = element == start ? nullptr : element->Next;
+    }
+    return count;
+}

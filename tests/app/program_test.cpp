@@ -1,0 +1,134 @@
+// The real program started twice: the single-instance lock, a running instance found through its
+// channel, an instance of another title left alone, and a forced end.
+#include "app/ini_file.h"
+#include "app/single_instance.h"
+#include "platform/file_io.h"
+#include "tests/app/app_fixture.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using testing_support::AppTest;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+namespace {
+
+const QString Program = BRIMVALE_BINARY_DIR "/app/brimvale";
+
+class ProgramTest : public AppTest {
+protected:
+    ~ProgramTest() override {
+        for (auto& process : m_processes) {
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(5000);
+            }
+        }
+    }
+
+    QProcess& Start(const QString& program = Program, int lockWaitMs = 1000) {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("BRIMVALE_INSTANCE_WAIT_MS", QString::number(lockWaitMs));
+        env.insert("BRIMVALE_FORCED_END_WAIT_MS", "2000");
+        process->setProcessEnvironment(env);
+        process->setProcessChannelMode(QProcess::SeparateChannels);
+        process->start(program, {});
+        EXPECT_TRUE(process->waitForStarted(10000));
+        m_processes.push_back(std::move(process));
+        return *m_processes.back();
+    }
+
+    std::string Channel(const std::string& title) const {
+        return Runtime() + "TfrmMain " + title + ".socket";
+    }
+    // The socket appears once the instance listens, which is after its window exists.
+    bool WaitForChannel(const std::string& title) const {
+        return QTest::qWaitFor([&] { return platform::PathExists(Channel(title)); }, 30000);
+    }
+
+    std::vector<std::unique_ptr<QProcess>> m_processes;
+};
+
+// A copy of the program whose version section says 3.0.0.0.
+std::string ProgramOfAnotherVersion(const std::string& folder) {
+    std::string bytes = ReadFile(Program.toStdString());
+    const std::string from("FileVersion\0"
+                           "2.0.0.0\0",
+                           20);
+    const std::size_t at = bytes.find(from);
+    EXPECT_NE(at, std::string::npos);
+    if (at != std::string::npos)
+        bytes[at + 12] = '3';
+    const std::string path = folder + "brimvale";
+    WriteFile(path, bytes);
+    ::chmod(path.c_str(), 0755);
+    return path;
+}
+
+} // namespace
+
+TEST_F(ProgramTest, AHeldLockEndsTheSecondStartSilentlyAfterASecond) {
+    const std::string lock = Runtime() + "BVBackupSingleInstMutex.lock";
+    const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    QElapsedTimer timer;
+    timer.start();
+    QProcess& second = Start();
+    ASSERT_TRUE(second.waitForFinished(30000));
+    const qint64 elapsed = timer.elapsed();
+    ::close(fd);
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_GE(elapsed, 950);
+    EXPECT_LT(elapsed, 20000);
+    EXPECT_EQ(second.readAllStandardOutput(), "");
+    // It never got as far as its window: no settings written, no channel.
+    EXPECT_FALSE(platform::PathExists(SettingsFile()));
+    EXPECT_FALSE(platform::PathExists(Channel("Brimvale 2.0")));
+}
+
+TEST_F(ProgramTest, ARunningInstanceIsFoundAndTheSecondStartEnds) {
+    QProcess& first = Start();
+    ASSERT_TRUE(WaitForChannel("Brimvale 2.0"));
+    QProcess& second = Start(Program, 200);
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    // A forced end writes the settings and ends the first one normally.
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(30000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+    EXPECT_EQ(TIniFile(SettingsFile()).ReadString("Application", "WindowWidth", ""), "485");
+    EXPECT_FALSE(platform::PathExists(Channel("Brimvale 2.0")));
+}
+
+TEST_F(ProgramTest, AnInstanceOfAnotherTitleIsNotFound) {
+    const QString other = QString::fromStdString(ProgramOfAnotherVersion(Temp("other/")));
+    QProcess& older = Start(other);
+    ASSERT_TRUE(WaitForChannel("Brimvale 3.0"));
+    QProcess& current = Start(Program, 200);
+    ASSERT_TRUE(WaitForChannel("Brimvale 2.0"));
+    EXPECT_EQ(older.state(), QProcess::Running);
+    EXPECT_EQ(current.state(), QProcess::Running);
+    // A stale channel left by an instance that was killed does not stop the next start.
+    current.kill();
+    ASSERT_TRUE(current.waitForFinished(10000));
+    EXPECT_TRUE(platform::PathExists(Channel("Brimvale 2.0")));
+    QProcess& next = Start(Program, 200);
+    QTest::qWait(300);
+    EXPECT_TRUE(WaitForChannel("Brimvale 2.0"));
+    EXPECT_EQ(next.state(), QProcess::Running);
+}

@@ -1,0 +1,432 @@
+#include "engine/backup_log_list.h"
+#include "engine/backup_thread.h"
+
+#include "platform/directory.h"
+#include "platform/drive.h"
+#include "platform/fault_injection.h"
+#include "tests/support/queue_dispatcher.h"
+#include "tests/support/temp_dir.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using testing_support::QueueDispatcher;
+using testing_support::ReadFile;
+using testing_support::ScopedEnv;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+struct RunResult {
+    TBackupResultRec result;
+    TBackupSummary summary;
+    std::string logText;
+    int statusEvents = 0;
+    int finishedEvents = 0;
+    bool inProcessSeen = false;
+    TProfileCell cell;
+};
+
+class BackupRun : public ::testing::Test {
+protected:
+    TempDir dir;
+    ScopedEnv home{"BRIMVALE_HOME", dir / "home"};
+    QueueDispatcher dispatcher;
+    std::string logs = dir / "home/Logs/";
+    std::string src = dir / "src/";
+    std::string dst = dir / "dst/";
+
+    void TearDown() override {
+        platform::SetFaultHook({});
+        platform::SetFreeBytesOverride({});
+    }
+
+    static TBackupProfile Profile(const std::string& name, std::vector<std::string> sources,
+                                  const std::string& dest) {
+        TBackupProfile p;
+        p.Name = name;
+        p.Sources = std::move(sources);
+        p.DriveDestination.Active = !dest.empty();
+        p.DriveDestination.Path = dest;
+        p.BackupAttributes.DirectoryAttributeMask = 63;
+        p.BackupAttributes.FileAttributeMask = 63;
+        return p;
+    }
+
+    // Runs the profile to its end; OnStatus may act on the thread (an abort, say).
+    RunResult Run(const TBackupProfile& profile, bool logDetails = true,
+                  std::function<void(TBackupThread&)> onStatus = {}) {
+        RunResult run;
+        run.cell = std::make_unique<TBackupProfile>(profile);
+        auto thread = std::make_unique<TBackupThread>(true, 1, logs);
+        thread->SetProfile(&run.cell);
+        thread->LogDetails = logDetails;
+        thread->OnStatus = [&](TBackupThread* t) {
+            ++run.statusEvents;
+            run.inProcessSeen = run.inProcessSeen || run.cell->InProcess;
+            EXPECT_TRUE(dispatcher.IsMainThread());
+            if (onStatus)
+                onStatus(*t);
+        };
+        thread->OnFinished = [&](TBackupThread* t) {
+            ++run.finishedEvents;
+            run.summary = t->RunLog->Summary;
+        };
+        bool terminated = false;
+        thread->OnTerminate = [&](TThread*) { terminated = true; };
+        thread->Resume();
+        EXPECT_TRUE(dispatcher.RunUntil([&] { return terminated; }));
+        run.result = thread->ResultRec;
+        if (platform::DirectoryExists(logs)) {
+            TBackupLogList list(logs);
+            if (list.Count() > 0) {
+                list.ReadText(list.Count() - 1, run.logText);
+                list.ReadSummary(list.Count() - 1, run.summary);
+            }
+        }
+        return run;
+    }
+
+    std::vector<std::string> Tree(const std::string& root) {
+        std::vector<std::string> files;
+        std::function<void(const std::string&, const std::string&)> walk = [&](const std::string& d,
+                                                                               const std::string& rel) {
+            for (const auto& e : platform::ListDirectory(d).Entries) {
+                if (e.Kind == platform::EntryKind::Directory)
+                    walk(d + e.Name + "/", rel + e.Name + "/");
+                else
+                    files.push_back(rel + e.Name);
+            }
+        };
+        walk(root, "");
+        return files;
+    }
+};
+
+bool Contains(const std::string& text, const std::string& what) {
+    return text.find(what) != std::string::npos;
+}
+
+} // namespace
+
+TEST_F(BackupRun, WithoutProfileFailsWithoutLog) {
+    bool terminated = false;
+    TBackupThread thread(true, 2, logs);
+    int events = 0;
+    thread.OnStatus = thread.OnFinished = [&](TBackupThread*) { ++events; };
+    thread.OnTerminate = [&](TThread*) { terminated = true; };
+    thread.Resume();
+    ASSERT_TRUE(dispatcher.RunUntil([&] { return terminated; }));
+    EXPECT_EQ(thread.ResultRec.Failed, 1);
+    EXPECT_EQ(thread.ResultRec.Message, "Profile Not Initialized.");
+    EXPECT_EQ(events, 0);
+    EXPECT_FALSE(platform::DirectoryExists(logs));
+}
+
+TEST_F(BackupRun, NothingGatheredStillFinishesWithSummary) {
+    RunResult run = Run(Profile("Empty", {}, dst));
+    EXPECT_EQ(run.result.Failed, 0);
+    EXPECT_EQ(run.finishedEvents, 1);
+    EXPECT_TRUE(Contains(run.logText, "[Backup Failure] \r\n"));
+    EXPECT_TRUE(Contains(run.logText, "No valid sources to backup"));
+    EXPECT_EQ(run.summary.Name, "Empty");
+    EXPECT_EQ(run.summary.FilesTotal, 0);
+    EXPECT_EQ(run.summary.Errors, 1);
+    EXPECT_GT(run.cell->LastBackup, 0);
+    EXPECT_FALSE(run.cell->InProcess);
+    EXPECT_TRUE(run.inProcessSeen);
+    EXPECT_FALSE(platform::DirectoryExists(dst));
+}
+
+TEST_F(BackupRun, GatheringOfMissingAndFilteredSources) {
+    WriteFile(src + "keep/a.txt", "aaa");
+    WriteFile(src + "single.txt", "12345");
+    WriteFile(src + "skip.tmp", "x");
+    TBackupProfile p = Profile("Gather",
+                               {dir / "missing/*", src + "keep/*", src + "single.txt", src + "skip.tmp",
+                                src + "gone.txt", "", src + "keep"},
+                               dst);
+    p.BackupAttributes.FilterFiles = true;
+    p.BackupAttributes.FileFilterFlag = 1;
+    p.BackupAttributes.FileFilter = {"*.tmp"};
+    RunResult run = Run(p);
+    EXPECT_TRUE(Contains(run.logText, "[FileSystemList->Open operation]"));
+    EXPECT_TRUE(Contains(run.logText, "Invalid directory - " + dir / "missing/"));
+    EXPECT_TRUE(Contains(run.logText, "? ") && Contains(run.logText, "File excluded because of filter."));
+    EXPECT_TRUE(Contains(run.logText, "[" + src + "gone.txt] \r\n"));
+    EXPECT_TRUE(Contains(run.logText, "File Error - File Unavailable"));
+    EXPECT_TRUE(Contains(run.logText, "[" + src + "keep] \r\n")); // a folder named as a single file
+    EXPECT_EQ(run.summary.FilesTotal, 5);                         // a.txt plus four single-file entries
+    EXPECT_EQ(run.summary.BytesTotal, 8);
+    EXPECT_EQ(run.summary.Errors, 2);
+    EXPECT_EQ(Tree(dst), (std::vector<std::string>{"keep/a.txt", "src/single.txt"}));
+}
+
+// The drop rule with no masks keeps files, for single files as for the folder scanner; the keep rule keeps
+// none.
+TEST_F(BackupRun, EmptyMaskListAgreesWithTheScanner) {
+    WriteFile(src + "one.txt", "1");
+    WriteFile(src + "tree/two.txt", "2");
+    for (std::uint8_t flag : {0, 1}) {
+        TBackupProfile p =
+            Profile("Masks", {src + "one.txt", src + "tree/*"}, dst + std::to_string(flag) + "/");
+        p.BackupAttributes.FilterFiles = true;
+        p.BackupAttributes.FileFilterFlag = flag;
+        RunResult run = Run(p);
+        const std::vector<std::string> expected =
+            flag == 0 ? std::vector<std::string>{} : std::vector<std::string>{"src/one.txt", "tree/two.txt"};
+        EXPECT_EQ(Tree(dst + std::to_string(flag) + "/"), expected) << int(flag);
+    }
+}
+
+TEST_F(BackupRun, DestinationLayouts) {
+    WriteFile(src + "Docs/Sub/a.txt", "a");
+    WriteFile(src + "b.txt", "b");
+    const std::string rel = src.substr(1); // the source path without its leading "/"
+    struct Case {
+        std::uint8_t structure;
+        std::string destinationName;
+        std::vector<std::string> files;
+    } cases[] = {
+        {0, "", {rel + "Docs/Sub/a.txt", rel + "b.txt"}},
+        {1, "", {"Docs/Sub/a.txt", "src/b.txt"}},
+        {2, "", {"Sub/a.txt", "b.txt"}},
+        {1, "Weekly", {"Weekly/Docs/Sub/a.txt", "Weekly/src/b.txt"}},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string target = dst + std::to_string(n++) + "/";
+        TBackupProfile p = Profile("Layout", {src + "Docs/*", src + "b.txt"}, target);
+        p.BackupAttributes.DirectoryStructure = c.structure;
+        p.BackupAttributes.DestinationName = c.destinationName;
+        RunResult run = Run(p);
+        std::vector<std::string> expected = c.files;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(Tree(target), expected) << int(c.structure) << c.destinationName;
+        EXPECT_EQ(run.summary.FilesCopied, 2);
+    }
+}
+
+TEST_F(BackupRun, EmptyOrRelativeDestinationWritesNothing) {
+    WriteFile(src + "a.txt", "a");
+    for (const std::string& path : {std::string(), std::string("relative/backup/")}) {
+        TBackupProfile p = Profile("NoDest", {src + "*"}, path);
+        p.DriveDestination.Active = true;
+        p.BackupAttributes.Synchronize = true;
+        RunResult run = Run(p);
+        EXPECT_TRUE(Contains(run.logText, "Destination Invalid/Unavailable")) << path;
+        EXPECT_EQ(run.summary.FilesCopied, 0);
+    }
+    EXPECT_FALSE(platform::DirectoryExists("relative"));
+}
+
+TEST_F(BackupRun, OnlyChangedRerunSkipsUnchangedFiles) {
+    WriteFile(src + "a.txt", "aaaa");
+    WriteFile(src + "b.txt", "bb");
+    ::chmod((src + "b.txt").c_str(), 0444);
+    TBackupProfile p = Profile("Changed", {src + "*"}, dst);
+    p.BackupAttributes.ExcludeMatching = true;
+    p.BackupAttributes.DirectoryStructure = 2;
+    RunResult first = Run(p);
+    EXPECT_EQ(first.summary.FilesCopied, 2);
+    struct stat st {};
+    ::stat((dst + "b.txt").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0444u); // a read-only source gives a read-only copy
+
+    RunResult second = Run(p);
+    EXPECT_EQ(second.summary.FilesCopied, 0);
+    EXPECT_EQ(second.summary.FilesSkipped, 2);
+    EXPECT_EQ(second.summary.BytesProcessed, 6);
+    EXPECT_EQ(second.summary.Warnings, 2);
+    EXPECT_TRUE(Contains(second.logText, "File Skipped - destination file has not changed."));
+
+    WriteFile(src + "b.txt", "changed");
+    RunResult third = Run(p);
+    EXPECT_EQ(third.summary.FilesCopied, 1); // the read-only copy is replaced
+    EXPECT_EQ(ReadFile(dst + "b.txt"), "changed");
+}
+
+TEST_F(BackupRun, FileThatDoesNotFitIsRefusedButUnchangedCopiesAreSkipped) {
+    WriteFile(src + "big.bin", std::string(5000, 'x'));
+    WriteFile(src + "small.bin", "12");
+    TBackupProfile p = Profile("Full", {src + "*"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    p.BackupAttributes.ExcludeMatching = true;
+    platform::SetFreeBytesOverride([](const std::string&) { return std::int64_t{1000}; });
+    RunResult run = Run(p);
+    EXPECT_TRUE(Contains(run.logText, "Destination drive full - " + platform::MountPointOf(dst) +
+                                          " - 1000 bytes available."));
+    EXPECT_EQ(Tree(dst), std::vector<std::string>{"small.bin"});
+    // An unchanged copy needs no space: on a full drive it is skipped, not refused.
+    platform::SetFreeBytesOverride([](const std::string&) { return std::int64_t{0}; });
+    RunResult rerun = Run(p);
+    EXPECT_EQ(rerun.summary.FilesSkipped, 1);
+    EXPECT_EQ(rerun.summary.Errors, 1);
+}
+
+TEST_F(BackupRun, AbortInTheMiddleOfALargeFileKeepsTheOldCopy) {
+    platform::ForceDirectories(src);
+    const int fd = ::open((src + "large.bin").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(::ftruncate(fd, 512LL << 20), 0);
+    ::close(fd);
+    WriteFile(dst + "large.bin", "old copy");
+    TBackupProfile p = Profile("Abort", {src + "*"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    bool abortedMidFile = false;
+    RunResult run = Run(p, true, [&](TBackupThread& t) {
+        if (t.Status.Action == "Copying File" && t.Status.Position > 0 && !t.Terminated()) {
+            abortedMidFile = true;
+            t.Terminate();
+        }
+    });
+    ASSERT_TRUE(abortedMidFile);
+    EXPECT_EQ(ReadFile(dst + "large.bin"), "old copy");
+    EXPECT_EQ(Tree(dst), std::vector<std::string>{"large.bin"}); // no temporary file left
+    EXPECT_EQ(run.summary.FilesCopied, 0);
+    EXPECT_EQ(run.summary.BytesProcessed, 0);
+    EXPECT_FALSE(Contains(run.logText, "File Copied"));
+    EXPECT_EQ(run.finishedEvents, 1);
+    EXPECT_GT(run.cell->LastBackup, 0);
+}
+
+TEST_F(BackupRun, WriteFailureKeepsTheOldCopyAndIsAnError) {
+    WriteFile(src + "a.txt", "new content");
+    WriteFile(dst + "a.txt", "old");
+    platform::SetFaultHook([&](platform::FaultOp op, const std::string& path) {
+        return op == platform::FaultOp::Write && path.find("/dst/") != std::string::npos ? ENOSPC : 0;
+    });
+    TBackupProfile p = Profile("WriteFail", {src + "*"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    RunResult run = Run(p);
+    EXPECT_EQ(ReadFile(dst + "a.txt"), "old");
+    EXPECT_EQ(Tree(dst), std::vector<std::string>{"a.txt"});
+    EXPECT_TRUE(Contains(run.logText, "File Error - " + platform::ErrorText(ENOSPC)));
+    EXPECT_EQ(run.summary.FilesCopied, 0);
+}
+
+TEST_F(BackupRun, SynchronisationDeletesExactlyTheOrphans) {
+    WriteFile(src + "keep.txt", "k");
+    WriteFile(src + "sub/inner.txt", "i");
+    WriteFile(src + "filtered.tmp", "f");
+    WriteFile(src + "was-folder", "now a file");
+    TBackupProfile p = Profile("Sync", {src + "*"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    p.BackupAttributes.Synchronize = true;
+    p.BackupAttributes.FilterFiles = true;
+    p.BackupAttributes.FileFilterFlag = 1;
+    p.BackupAttributes.FileFilter = {"*.tmp"};
+    WriteFile(dst + "filtered.tmp", "old copy of a filtered file");
+    WriteFile(dst + "orphan.txt", "o");
+    WriteFile(dst + "sub/orphan2.txt", "o");
+    WriteFile(dst + "gone/deep/x.txt", "x");
+    WriteFile(dst + "was-folder/x.txt", "x");
+    WriteFile(dst + "keep.txt/nested.txt", "a folder where the source has a file");
+    const std::string outside = dir / "outside/";
+    WriteFile(outside + "precious.txt", "p");
+    ::symlink(outside.c_str(), (dst + "link-to-outside").c_str());
+    RunResult run = Run(p);
+    // Folders standing where the source now has files cannot take the copies; the pass removes them.
+    EXPECT_EQ(Tree(dst), (std::vector<std::string>{"filtered.tmp", "sub/inner.txt"}));
+    EXPECT_EQ(ReadFile(outside + "precious.txt"), "p"); // the link went, not what it points to
+    EXPECT_TRUE(Contains(run.logText, "Deleted file due to synchronization."));
+    EXPECT_TRUE(Contains(run.logText, "Deleted directory due to synchronization."));
+    EXPECT_EQ(run.summary.Errors, 2) << run.logText;
+    RunResult rerun = Run(p);
+    EXPECT_EQ(Tree(dst),
+              (std::vector<std::string>{"filtered.tmp", "keep.txt", "sub/inner.txt", "was-folder"}));
+    EXPECT_EQ(rerun.summary.Errors, 0) << rerun.logText;
+}
+
+TEST_F(BackupRun, SynchronisationRefusesWhatItCannotTrust) {
+    WriteFile(src + "a.txt", "a");
+    WriteFile(src + "locked/b.txt", "b");
+    TBackupProfile p = Profile("Guard", {src + "*"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    p.BackupAttributes.Synchronize = true;
+    WriteFile(dst + "locked/b.txt", "earlier copy");
+    WriteFile(dst + "orphan.txt", "o");
+
+    // A subfolder that cannot be read in this run: its copies would look orphaned.
+    platform::SetFaultHook([&](platform::FaultOp op, const std::string& path) {
+        return op == platform::FaultOp::ListDirectory && path.find("/src/locked") != std::string::npos
+                   ? EACCES
+                   : 0;
+    });
+    RunResult unread = Run(p);
+    platform::SetFaultHook({});
+    EXPECT_TRUE(Contains(unread.logText, "Folder could not be read - " + platform::ErrorText(EACCES)));
+    EXPECT_TRUE(Contains(unread.logText, "Synchronization skipped - source folder unavailable"));
+    EXPECT_EQ(ReadFile(dst + "locked/b.txt"), "earlier copy");
+    EXPECT_TRUE(platform::FileExists(dst + "orphan.txt"));
+
+    // A mirror inside its own source.
+    TBackupProfile inside = Profile("Inside", {src + "*"}, src + "backup/");
+    inside.BackupAttributes.DirectoryStructure = 2;
+    inside.BackupAttributes.Synchronize = true;
+    RunResult overlap = Run(inside);
+    EXPECT_TRUE(Contains(overlap.logText, "Synchronization skipped - source and destination overlap"));
+    EXPECT_TRUE(platform::FileExists(src + "a.txt"));
+}
+
+// Under the flat layout the extra folders land in the mirrored folder; what this run copied there stays.
+TEST_F(BackupRun, SynchronisationKeepsWhatTheRunWroteFromExtraFolders) {
+    const std::string userHome = dir / "user";
+    ScopedEnv homeEnv("HOME", userHome);
+    ScopedEnv config("XDG_CONFIG_HOME", dir / "noconfig");
+    WriteFile(userHome + "/Desktop/note.txt", "desktop");
+    WriteFile(src + "a.txt", "a");
+    TBackupProfile p = Profile("Extras", {src + "*"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    p.BackupAttributes.Synchronize = true;
+    p.BackupAttributes.Desktop = true;
+    RunResult run = Run(p);
+    EXPECT_EQ(Tree(dst), (std::vector<std::string>{"a.txt", "note.txt"}));
+    EXPECT_EQ(run.summary.FilesCopied, 2);
+}
+
+TEST_F(BackupRun, ExactEntriesAndSummaryOfASmallRun) {
+    WriteFile(src + "a.txt", "abc");
+    TBackupProfile p = Profile("Small", {src + "a.txt"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    RunResult run = Run(p);
+    EXPECT_EQ(run.summary.Name, "Small");
+    EXPECT_EQ(run.summary.FilesTotal, 1);
+    EXPECT_EQ(run.summary.FilesCopied, 1);
+    EXPECT_EQ(run.summary.BytesTotal, 3);
+    EXPECT_EQ(run.summary.BytesProcessed, 3);
+    EXPECT_EQ(run.summary.Errors, 0);
+    EXPECT_LE(run.summary.BeginTime, run.summary.EndTime);
+    // One success entry: marker, time, source; then the message under it.
+    const auto first = run.logText.find("- ");
+    ASSERT_EQ(first, 0u) << run.logText;
+    EXPECT_TRUE(Contains(run.logText, ": [" + src + "a.txt] \r\n-"));
+    EXPECT_TRUE(Contains(run.logText, "File Copied\r\n"));
+    // Without detailed logging the success entry is not written.
+    RunResult quiet = Run(p, false);
+    EXPECT_EQ(quiet.logText, "");
+}
+
+TEST_F(BackupRun, ExceptionEndsTheRunButRecordsItsTime) {
+    WriteFile(dir / "not-a-folder", "x");
+    logs = dir / "not-a-folder/Logs/";
+    RunResult run = Run(Profile("Broken", {src + "*"}, dst));
+    EXPECT_EQ(run.result.Failed, 4);
+    EXPECT_EQ(run.result.Message,
+              "BackupThread->Execute: Exception: Invalid logs directory or log file name.");
+    EXPECT_EQ(run.finishedEvents, 0);
+    EXPECT_GT(run.cell->LastBackup, 0);
+}
+
+TEST_F(BackupRun, NotificationLogLivesInAPrivateFolderThatIsRemoved) {
+    WriteFile(src + "a.txt", "a");
+    TBackupProfile p = Profile("Notify", {src + "*"}, dst);
+    p.EmailNotification.Active = true;
+    p.EmailNotifyLogFlags = 7;
+    RunResult run = Run(p);
+    EXPECT_EQ(run.result.Failed, 0);
+    EXPECT_TRUE(Tree(dir / "home/Temp/").empty());
+    EXPECT_TRUE(platform::ListDirectory(dir / "home/Temp/").Entries.empty());
+}
