@@ -113,15 +113,10 @@ private:
 int TZipComponent::CompressFiles() {
     if (m_busy)
         return ZipResult::Busy;
-    m_busy = true;
+    const TBusyGuard busy(m_busy);
     Abort = false;
-    int result;
-    {
-        TCompressRun run(*this);
-        result = run.Run();
-    }
-    m_busy = false;
-    return result;
+    TCompressRun run(*this);
+    return run.Run();
 }
 
 int TZipComponent::TCompressRun::Run() {

@@ -88,15 +88,10 @@ private:
 int TZipComponent::ExtractFiles() {
     if (m_busy)
         return ZipResult::Busy;
-    m_busy = true;
+    const TBusyGuard busy(m_busy);
     Abort = false;
-    int result;
-    {
-        TExtractRun run(*this);
-        result = run.Run();
-    }
-    m_busy = false;
-    return result;
+    TExtractRun run(*this);
+    return run.Run();
 }
 
 int TZipComponent::TExtractRun::Run() {

@@ -22,6 +22,18 @@ int Percent(std::int64_t part, std::int64_t whole);
 // How much smaller the compressed form is, in percent (0 for an empty file).
 int CompressionRatio(std::int64_t size, std::int64_t compressedSize);
 
+// Marks the component busy for the life of one operation, so that an event cannot start another.
+class TBusyGuard {
+public:
+    explicit TBusyGuard(bool& busy) : m_busy(busy) { m_busy = true; }
+    ~TBusyGuard() { m_busy = false; }
+    TBusyGuard(const TBusyGuard&) = delete;
+    TBusyGuard& operator=(const TBusyGuard&) = delete;
+
+private:
+    bool& m_busy;
+};
+
 // The directory of the archive a compression updates, for the look-ups of its events. Whether an encrypted
 // entry opens with the run's password is found out by worker threads as soon as the first question comes,
 // since each answer costs a key derivation of about a millisecond.

@@ -1,4 +1,5 @@
-// Tests of the zip component: new and updated archives, events, skipped files, passwords, Zip64 and the self-extractor.
+// Tests of the zip component: new and updated archives, events, skipped files, passwords, Zip64 and the
+// self-extractor.
 #include "engine/zip_codes.h"
 #include "engine/zip_component.h"
 #include "platform/dos_time.h"
@@ -151,10 +152,14 @@ TEST_F(ZipComponentTest, StoredNamesNeverBeginWithASlashNorClimbOut) {
     TZipComponent zip;
     zip.ZipFilename = m_archive;
     std::vector<std::string> proposals;
-    zip.OnZipPreprocessingFile = [&](TZipComponent*, std::string& name, const std::string&,
+    zip.OnZipPreprocessingFile = [&](TZipComponent* sender, std::string& name, const std::string&,
                                      const std::string& source, std::int64_t, int, TDateTime, TDateTime,
                                      TDateTime, int, bool, const std::string&, bool&, int&, bool) {
         proposals.push_back(name);
+        if (proposals.size() == 1) {
+            EXPECT_EQ(sender->CompressFiles(), ZipResult::Busy);
+            EXPECT_EQ(sender->ExtractFiles(), ZipResult::Busy);
+        }
         if (source == m_src + "b.txt")
             name = "/../x/./../b.txt";
         if (source == m_src + "c.txt")
