@@ -1,0 +1,213 @@
+// Benchmark of the zip component against Info-ZIP zip: a new level-6 archive of a generated tree (half
+// text-like, half incompressible, files of 1 KB to 50 MB), timed side by side, median of alternating runs.
+// Targets: wall time at most 1.1 times zip's, archive at most 2% larger.
+#include "engine/zip_component.h"
+#include "platform/directory.h"
+#include "platform/file_io.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+constexpr std::int64_t KB = 1024;
+constexpr std::int64_t MB = 1024 * KB;
+
+struct TOptions {
+    std::int64_t TreeBytes = 500 * MB;
+    int Runs = 3;
+    std::string Folder;
+};
+
+std::string TextLike(std::size_t size, std::mt19937_64& random) {
+    static const char* const Words[] = {
+        "backup ", "archive ", "profile ", "the ",  "of ",       "destination ", "generation ", "file ",
+        "folder ", "and ",     "a ",       "to ",   "schedule ", "source ",      "restore ",    "is ",
+        "run ",    "log ",     "\n",       "2024-", "12:00 ",    "error ",       "warning ",    "copied "};
+    std::string text;
+    text.reserve(size + 16);
+    while (text.size() < size) {
+        text += Words[random() % std::size(Words)];
+        if (random() % 7 == 0)
+            text += std::to_string(random() % 100000) + " ";
+    }
+    text.resize(size);
+    return text;
+}
+
+std::string Incompressible(std::size_t size, std::mt19937_64& random) {
+    std::string data(size, '\0');
+    for (std::size_t i = 0; i < size; i += 8) {
+        const std::uint64_t value = random();
+        for (std::size_t j = 0; j < 8 && i + j < size; ++j)
+            data[i + j] = static_cast<char>(value >> (8 * j));
+    }
+    return data;
+}
+
+bool WriteWhole(const std::string& path, const std::string& data) {
+    platform::File file = platform::File::Create(path);
+    return file.IsOpen() && file.WriteAll(data) && file.Close();
+}
+
+// Each half: one file of 50 MB, a few large ones, many middle-sized and small ones (sizes jittered by up to
+// half either way), and files of 1 KB to 4 KB for the rest of its share.
+std::vector<std::string> GenerateTree(const std::string& root, std::int64_t total) {
+    struct TBucket {
+        int Count;
+        std::int64_t Size;
+    };
+    const TBucket buckets[] = {{2, 20 * MB}, {4, 10 * MB}, {40, 2 * MB}, {300, 100 * KB}, {1000, 10 * KB}};
+    std::mt19937_64 random(20240501);
+    std::uniform_real_distribution<double> jitter(0.5, 1.5);
+    std::vector<std::string> files;
+    for (int kind = 0; kind < 2; ++kind) {
+        const std::int64_t share = total / 2;
+        std::vector<std::int64_t> sizes{std::min(50 * MB, share)};
+        for (const TBucket& bucket : buckets)
+            for (int i = 0; i < bucket.Count; ++i)
+                sizes.push_back(static_cast<std::int64_t>(static_cast<double>(bucket.Size) * jitter(random)));
+        std::int64_t written = 0;
+        for (std::size_t n = 0; written < share; ++n) {
+            std::int64_t size =
+                n < sizes.size() ? sizes[n] : KB + static_cast<std::int64_t>(random() % (3 * KB));
+            size = std::max<std::int64_t>(1, std::min(size, share - written));
+            const std::string folder =
+                root + (kind == 0 ? "text/" : "binary/") + "d" + std::to_string(n % 16) + "/";
+            platform::ForceDirectories(folder);
+            const std::string path = folder + "f" + std::to_string(n) + (kind == 0 ? ".txt" : ".bin");
+            const std::string data = kind == 0 ? TextLike(static_cast<std::size_t>(size), random)
+                                               : Incompressible(static_cast<std::size_t>(size), random);
+            if (!WriteWhole(path, data)) {
+                std::fprintf(stderr, "cannot write %s\n", path.c_str());
+                std::exit(2);
+            }
+            files.push_back(path);
+            written += size;
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::int64_t SizeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+double RunZip(const std::string& tree, const std::string& archive) {
+    ::unlink(archive.c_str());
+    const std::string command = "cd '" + tree + "' && zip -r -6 -q '" + archive + "' .";
+    const auto start = std::chrono::steady_clock::now();
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "zip failed\n");
+        std::exit(2);
+    }
+    return Seconds(start);
+}
+
+double RunComponent(const std::string& tree, const std::vector<std::string>& files,
+                    const std::string& archive) {
+    ::unlink(archive.c_str());
+    const auto start = std::chrono::steady_clock::now();
+    TZipComponent zip;
+    zip.SpanMultipleDisks = 0;
+    zip.UseTempFile = true;
+    zip.ProcessSubfolders = false;
+    zip.ZipFilename = archive;
+    zip.PreservePaths = true;
+    zip.ZipOpenedFiles = true;
+    // Stored below the tree, as zip stores them, so that both archives carry names of the same length.
+    zip.OnZipPreprocessingFile = [&tree](TZipComponent*, std::string& name, const std::string&,
+                                         const std::string& source,
+                                         auto&&...) { name = source.substr(tree.size()); };
+    for (const std::string& file : files)
+        zip.AddFileSpec(file);
+    const int result = zip.CompressFiles();
+    const double seconds = Seconds(start);
+    if (result != 0) {
+        std::fprintf(stderr, "CompressFiles returned %d\n", result);
+        std::exit(2);
+    }
+    return seconds;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+TOptions ParseOptions(int argc, char** argv) {
+    TOptions options;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string name = argv[i];
+        const std::string value = argv[i + 1];
+        int number = 0;
+        std::from_chars(value.data(), value.data() + value.size(), number);
+        if (name == "--tree-mb")
+            options.TreeBytes = number * MB;
+        else if (name == "--runs")
+            options.Runs = std::max(1, number);
+        else if (name == "--folder")
+            options.Folder = value;
+    }
+    return options;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    TOptions options = ParseOptions(argc, argv);
+    if (options.Folder.empty()) {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/brimvale-zip-bench-XXXXXX";
+        if (!::mkdtemp(pattern.data()))
+            return 2;
+        options.Folder = pattern;
+    }
+    const std::string root = platform::IncludeTrailingPathDelimiter(options.Folder);
+    const std::string tree = root + "tree/";
+    std::printf("generating %lld MB in %s ...\n", static_cast<long long>(options.TreeBytes / MB),
+                tree.c_str());
+    const std::vector<std::string> files = GenerateTree(tree, options.TreeBytes);
+    std::printf("%zu files\n", files.size());
+
+    const std::string zipArchive = root + "info-zip.zip";
+    const std::string ourArchive = root + "component.zip";
+    RunZip(tree, zipArchive); // warms the cache for both
+    std::vector<double> zipTimes, ourTimes;
+    for (int run = 0; run < options.Runs; ++run) {
+        if (run % 2 == 0) {
+            ourTimes.push_back(RunComponent(tree, files, ourArchive));
+            zipTimes.push_back(RunZip(tree, zipArchive));
+        } else {
+            zipTimes.push_back(RunZip(tree, zipArchive));
+            ourTimes.push_back(RunComponent(tree, files, ourArchive));
+        }
+        std::printf("run %d: component %.2f s, zip %.2f s\n", run + 1, ourTimes.back(), zipTimes.back());
+    }
+    const double zipTime = Median(zipTimes), ourTime = Median(ourTimes);
+    const std::int64_t zipSize = SizeOf(zipArchive), ourSize = SizeOf(ourArchive);
+    const double timeRatio = ourTime / zipTime;
+    const double sizeRatio = static_cast<double>(ourSize) / static_cast<double>(zipSize);
+    std::printf("median wall time: component %.2f s, zip -r -6 %.2f s, ratio %.3f (target <= 1.10)\n",
+                ourTime, zipTime, timeRatio);
+    std::printf("archive size: component %lld bytes, zip -r -6 %lld bytes, ratio %.4f (target <= 1.02)\n",
+                static_cast<long long>(ourSize), static_cast<long long>(zipSize), sizeRatio);
+    const bool met = timeRatio <= 1.10 && sizeRatio <= 1.02;
+    std::printf("%s\n", met ? "targets met" : "TARGETS MISSED");
+    if (argc < 2 || std::string(argv[argc - 1]) != "--keep")
+        std::system(("rm -rf '" + root + "'").c_str());
+    return met ? 0 : 1;
+}

@@ -1,0 +1,232 @@
+// TZipComponent: construction, the existing-archive look-ups, the directory reader and the translations
+// shared by compression and extraction.
+#include "engine/zip_component.h"
+
+#include "engine/zip_archive_file.h"
+#include "engine/zip_codes.h"
+#include "engine/zip_component_internal.h"
+#include "platform/dos_time.h"
+
+#include <algorithm>
+#include <sys/stat.h>
+
+int ZipResultOfError(int zipError) {
+    switch (zipError) {
+    case ZIP_ER_OK:
+        return ZipResult::Success;
+    case ZIP_ER_NOENT:
+    case ZIP_ER_OPEN:
+        return ZipResult::OpenZipFile;
+    case ZIP_ER_NOZIP:
+    case ZIP_ER_INCONS:
+    case ZIP_ER_MULTIDISK:
+    case ZIP_ER_CRC:
+    case ZIP_ER_COMPRESSED_DATA:
+    case ZIP_ER_ZLIB:
+        return ZipResult::InvalidZipFile;
+    case ZIP_ER_READ:
+        return ZipResult::ReadZipFile;
+    case ZIP_ER_SEEK:
+        return ZipResult::SeekInZipFile;
+    case ZIP_ER_EOF:
+        return ZipResult::EndOfZipFile;
+    case ZIP_ER_TMPOPEN:
+        return ZipResult::CreateTempFile;
+    case ZIP_ER_WRITE:
+    case ZIP_ER_CLOSE:
+        return ZipResult::WriteZipFile;
+    case ZIP_ER_RENAME:
+        return ZipResult::MoveTempFile;
+    case ZIP_ER_MEMORY:
+        return ZipResult::OutOfMemory;
+    case ZIP_ER_CANCELLED:
+        return ZipResult::UserAbort;
+    default:
+        return ZipResult::InternalError;
+    }
+}
+
+TDateTime ZipTimeOf(std::time_t seconds) {
+    const TDateTime dos = platform::DosTimeOf(seconds);
+    return dos != 0 ? dos : platform::DateTimeFromUnix(seconds);
+}
+
+int Percent(std::int64_t part, std::int64_t whole) {
+    if (whole <= 0)
+        return 100;
+    return static_cast<int>(std::clamp<std::int64_t>(part * 100 / whole, 0, 100));
+}
+
+int CompressionRatio(std::int64_t size, std::int64_t compressedSize) {
+    if (size <= 0)
+        return 0;
+    return static_cast<int>(std::clamp<std::int64_t>(100 - compressedSize * 100 / size, 0, 100));
+}
+
+namespace {
+
+TZipEncryption EncryptionOf(zip_uint16_t method) {
+    switch (method) {
+    case ZIP_EM_NONE:
+        return TZipEncryption::None;
+    case ZIP_EM_TRAD_PKWARE:
+        return TZipEncryption::Traditional;
+    case ZIP_EM_AES_128:
+        return TZipEncryption::Aes128;
+    case ZIP_EM_AES_192:
+        return TZipEncryption::Aes192;
+    case ZIP_EM_AES_256:
+        return TZipEncryption::Aes256;
+    default:
+        return TZipEncryption::Other;
+    }
+}
+
+} // namespace
+
+void ListZipEntries(zip_t* archive, std::vector<TZipEntryInfo>& entries) {
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    entries.clear();
+    entries.reserve(static_cast<std::size_t>(std::max<zip_int64_t>(count, 0)));
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t st;
+        TZipEntryInfo entry;
+        if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW, &st) == 0) {
+            entry.Name = st.name ? st.name : "";
+            entry.Size = static_cast<std::int64_t>(st.size);
+            entry.CompressedSize = static_cast<std::int64_t>(st.comp_size);
+            entry.Modified = ZipTimeOf(st.mtime);
+            entry.Crc = st.crc;
+            entry.Method = st.comp_method;
+            entry.Encryption = EncryptionOf(st.encryption_method);
+            entry.IsFolder = !entry.Name.empty() && entry.Name.back() == '/';
+        }
+        entries.push_back(std::move(entry));
+    }
+}
+
+int ReadZipDirectory(const std::string& path, std::vector<TZipEntryInfo>& entries) {
+    entries.clear();
+    struct stat file {};
+    if (::stat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode) && file.st_size == 0)
+        return ZipResult::EmptyZipFile;
+    zip_error_t error;
+    zip_t* archive = OpenZipArchiveReadOnly(path, error);
+    const int result = archive ? ZipResult::Success : ZipResultOfError(zip_error_code_zip(&error));
+    zip_error_fini(&error);
+    if (!archive)
+        return result;
+    ListZipEntries(archive, entries);
+    zip_discard(archive);
+    return result;
+}
+
+TZipComponent::TExistingArchive::TExistingArchive(std::string path, std::string password,
+                                                  std::vector<TZipEntryInfo> entries)
+    : m_path(std::move(path)), m_password(std::move(password)), m_entries(std::move(entries)),
+      m_state(std::make_unique<std::atomic<int>[]>(m_entries.size())) {
+    for (std::size_t i = 0; i < m_entries.size(); ++i)
+        m_index.emplace(m_entries[i].Name, i);
+}
+
+TZipComponent::TExistingArchive::~TExistingArchive() {
+    m_stop = true;
+    for (std::thread& worker : m_workers)
+        worker.join();
+    if (m_ownArchive)
+        zip_discard(m_ownArchive);
+}
+
+std::int64_t TZipComponent::TExistingArchive::Find(const std::string& name) const {
+    const auto it = m_index.find(name);
+    return it == m_index.end() ? -1 : static_cast<std::int64_t>(it->second);
+}
+
+bool TZipComponent::TExistingArchive::MatchesEncryption(std::size_t index) {
+    const TZipEntryInfo& entry = m_entries[index];
+    if (m_password.empty())
+        return entry.Encryption == TZipEncryption::None;
+    if (entry.Encryption != TZipEncryption::Aes256)
+        return false;
+    if (!m_started)
+        StartChecks();
+    if (Claim(index)) {
+        if (!m_ownArchive) {
+            zip_error_t error;
+            m_ownArchive = OpenZipArchiveReadOnly(m_path, error);
+            zip_error_fini(&error);
+        }
+        Check(m_ownArchive, index);
+    }
+    std::unique_lock lock(m_mutex);
+    m_checked.wait(lock, [&] { return m_state[index].load() >= Opens; });
+    return m_state[index].load() == Opens;
+}
+
+void TZipComponent::TExistingArchive::StartChecks() {
+    m_started = true;
+    const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    for (unsigned i = 0; i < threads; ++i)
+        m_workers.emplace_back([this] { CheckWorker(); });
+}
+
+bool TZipComponent::TExistingArchive::Claim(std::size_t index) {
+    int expected = Unknown;
+    return m_state[index].compare_exchange_strong(expected, Checking);
+}
+
+void TZipComponent::TExistingArchive::Check(zip_t* archive, std::size_t index) {
+    bool opens = false;
+    if (archive) {
+        zip_file_t* file =
+            zip_fopen_index_encrypted(archive, static_cast<zip_uint64_t>(index), 0, m_password.c_str());
+        opens = file != nullptr;
+        if (file)
+            zip_fclose(file);
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_state[index] = opens ? Opens : Refused;
+    }
+    m_checked.notify_all();
+}
+
+void TZipComponent::TExistingArchive::CheckWorker() {
+    zip_error_t error;
+    zip_t* archive = OpenZipArchiveReadOnly(m_path, error);
+    zip_error_fini(&error);
+    while (!m_stop.load()) {
+        const std::size_t index = m_nextCheck.fetch_add(1);
+        if (index >= m_entries.size())
+            break;
+        if (m_entries[index].Encryption == TZipEncryption::Aes256 && Claim(index))
+            Check(archive, index);
+    }
+    if (archive)
+        zip_discard(archive);
+}
+
+TZipComponent::TZipComponent() = default;
+
+TZipComponent::~TZipComponent() = default;
+
+void TZipComponent::AddFileSpec(const std::string& fileSpec) {
+    m_fileSpecs.push_back(fileSpec);
+}
+
+bool TZipComponent::FindExistingEntry(const std::string& name, TZipEntryInfo& entry) const {
+    if (!m_existing)
+        return false;
+    const std::int64_t index = m_existing->Find(name);
+    if (index < 0)
+        return false;
+    entry = m_existing->Entries()[static_cast<std::size_t>(index)];
+    return true;
+}
+
+bool TZipComponent::ExistingEntryMatchesEncryption(const std::string& name) {
+    if (!m_existing)
+        return false;
+    const std::int64_t index = m_existing->Find(name);
+    return index >= 0 && m_existing->MatchesEncryption(static_cast<std::size_t>(index));
+}

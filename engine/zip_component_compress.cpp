@@ -1,0 +1,365 @@
+// TZipComponent::CompressFiles: files are examined and named in order, compressed in parallel, reported in
+// order, and written with the existing archive's other entries into a new archive that replaces the old one.
+#include "engine/zip_archive_file.h"
+#include "engine/zip_codes.h"
+#include "engine/zip_component.h"
+#include "engine/zip_component_internal.h"
+#include "engine/zip_compressor.h"
+#include "platform/directory.h"
+#include "platform/file_attributes.h"
+#include "platform/file_io.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int CompressionLevel = 6;
+constexpr std::int64_t ProgressStep = 1 << 20;
+constexpr std::uint32_t DosArchiveAttribute = 0x20;
+constexpr std::uint32_t DosReadOnlyAttribute = 0x01;
+
+struct TArchiveCloser {
+    void operator()(zip_t* archive) const { zip_discard(archive); }
+};
+using TArchiveHandle = std::unique_ptr<zip_t, TArchiveCloser>;
+
+// The stored form of a name: parts joined by "/", without empty, "." and ".." parts, so that no name
+// begins with "/" or climbs out of the folder it is extracted to.
+std::string CleanStoredName(const std::string& name) {
+    std::string result;
+    std::size_t begin = 0;
+    while (begin <= name.size()) {
+        std::size_t end = name.find('/', begin);
+        if (end == std::string::npos)
+            end = name.size();
+        const std::string part = name.substr(begin, end - begin);
+        if (!part.empty() && part != "." && part != "..") {
+            if (!result.empty())
+                result += '/';
+            result += part;
+        }
+        begin = end + 1;
+    }
+    return result;
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<char>& content) {
+    platform::File file = platform::File::OpenRead(path);
+    if (!file.IsOpen())
+        return false;
+    content.clear();
+    char buffer[1 << 16];
+    for (;;) {
+        const std::int64_t n = file.Read(buffer, sizeof buffer);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        content.insert(content.end(), buffer, buffer + n);
+    }
+}
+
+} // namespace
+
+class TZipComponent::TCompressRun {
+public:
+    explicit TCompressRun(TZipComponent& owner) : m_owner(owner) {}
+    ~TCompressRun() {
+        m_archive.reset();
+        m_owner.m_existing.reset();
+    }
+    int Run();
+
+private:
+    // A file handed over, as examined before it is compressed.
+    struct TFile {
+        std::string Path;
+        std::string StoredName;
+        platform::TSearchRec Rec;
+        std::int64_t ExistingIndex = -1;
+        bool Compressed = false;
+    };
+
+    int OpenArchive();
+    bool Preprocess(const std::string& path);
+    int CompressAll();
+    int WriteArchive();
+    int AddEntry(std::size_t fileIndex);
+    void Skip(const std::string& name, const std::string& onDisk, std::int64_t size,
+              const platform::TSearchRec* rec, int reason);
+    void FileStatus(const TFile& file, std::int64_t size, std::int64_t compressed, std::int64_t done,
+                    bool completed);
+    void GlobalStatus();
+    bool Aborted() const { return m_owner.Abort.load(); }
+    static void Progress(zip_t*, double fraction, void* state);
+    static int Cancel(zip_t*, void* state);
+
+    TZipComponent& m_owner;
+    std::vector<char> m_stub;
+    std::unique_ptr<TArchiveFileSource> m_source;
+    TParallelCompressor m_compressor;
+    TArchiveHandle m_archive; // declared last: discarded before the sources it reads from
+    std::vector<TFile> m_files;
+    std::set<std::string> m_newNames;
+
+    std::int64_t m_filesTotal = 0, m_filesDone = 0, m_filesSkipped = 0, m_filesExcluded = 0;
+    std::int64_t m_bytesTotal = 0, m_bytesDone = 0, m_bytesSkipped = 0, m_bytesOutput = 0;
+};
+
+int TZipComponent::CompressFiles() {
+    if (m_busy)
+        return ZipResult::Busy;
+    const TBusyGuard busy(m_busy);
+    Abort = false;
+    TCompressRun run(*this);
+    return run.Run();
+}
+
+int TZipComponent::TCompressRun::Run() {
+    if (m_owner.ZipFilename.empty())
+        return ZipResult::OpenZipFile;
+    if (!m_owner.SfxBinaryModule.empty()) {
+        if (!platform::FileExists(m_owner.SfxBinaryModule))
+            return ZipResult::SfxBinaryNotFound;
+        if (!ReadWholeFile(m_owner.SfxBinaryModule, m_stub) || m_stub.empty())
+            return ZipResult::ReadSfxBinary;
+    }
+    if (int result = OpenArchive())
+        return result;
+    m_filesTotal = static_cast<std::int64_t>(m_owner.m_fileSpecs.size());
+    for (const std::string& path : m_owner.m_fileSpecs) {
+        if (!Preprocess(path))
+            return ZipResult::UserAbort;
+    }
+    if (int result = CompressAll())
+        return result;
+    if (m_filesDone == 0) {
+        // Nothing new: an archive whose unchanged entries were kept is current as it stands.
+        const bool keptEntries = m_filesExcluded > 0 && !m_owner.m_existing->Entries().empty();
+        return keptEntries ? ZipResult::FilesSkipped : ZipResult::NothingToDo;
+    }
+    if (int result = WriteArchive())
+        return result;
+    return m_filesSkipped > 0 ? ZipResult::FilesSkipped : ZipResult::Success;
+}
+
+int TZipComponent::TCompressRun::OpenArchive() {
+    const std::string& path = m_owner.ZipFilename;
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode))
+        return ZipResult::OpenZipFile;
+    mode_t mode = exists ? (st.st_mode & 07777) : 0644;
+    if (!m_stub.empty())
+        mode |= (mode & 0444) >> 2; // executable wherever readable
+    const std::int64_t start = exists ? std::max<std::int64_t>(FindZipStart(path), 0) : 0;
+    m_source = std::make_unique<TArchiveFileSource>(path, start, m_stub, mode);
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = m_source->CreateSource(error);
+    // An empty file holds nothing to keep; libzip would not take it for an archive.
+    const int flags = exists && st.st_size == 0 ? ZIP_CREATE | ZIP_TRUNCATE : ZIP_CREATE;
+    zip_t* archive = source ? zip_open_from_source(source, flags, &error) : nullptr;
+    const int zipError = zip_error_code_zip(&error);
+    zip_error_fini(&error);
+    if (!archive) {
+        if (source)
+            zip_source_free(source);
+        return ZipResultOfError(zipError);
+    }
+    m_archive.reset(archive);
+    std::vector<TZipEntryInfo> entries;
+    ListZipEntries(archive, entries);
+    m_owner.m_existing =
+        std::make_unique<TExistingArchive>(path, m_owner.EncryptionPassword, std::move(entries));
+    return ZipResult::Success;
+}
+
+// Raises the preprocessing event of one file and records what it decided; false once aborted.
+bool TZipComponent::TCompressRun::Preprocess(const std::string& path) {
+    TFile file;
+    file.Path = path;
+    if (!platform::FindFile(path, file.Rec)) {
+        Skip(CleanStoredName(path), path, 0, nullptr, ZipSkipReason::OpenFile);
+        return !Aborted();
+    }
+    if (file.Rec.Kind != platform::EntryKind::File) {
+        if (m_owner.OnWarning)
+            m_owner.OnWarning(&m_owner, path, ZipWarningCode::NoFilesMatched);
+        return !Aborted();
+    }
+    m_bytesTotal += file.Rec.Size;
+    const std::string proposed = CleanStoredName(path);
+    std::string storedName = proposed;
+    bool excluded = false;
+    int reason = 0;
+    const bool encrypted = !m_owner.EncryptionPassword.empty();
+    if (m_owner.OnZipPreprocessingFile) {
+        const platform::TSearchRec& rec = file.Rec;
+        m_owner.OnZipPreprocessingFile(
+            &m_owner, storedName, std::string(), path, rec.Size, rec.Attr, ZipTimeOf(rec.ModifiedSeconds),
+            platform::DateTimeFromUnix(rec.AccessedSeconds), platform::DateTimeFromUnix(rec.CreatedSeconds),
+            rec.Size == 0 ? ZipMethodStored : ZipMethodDeflated, encrypted, m_owner.EncryptionPassword,
+            excluded, reason, m_owner.m_existing->Find(proposed) >= 0);
+    }
+    if (Aborted())
+        return false;
+    file.StoredName = CleanStoredName(storedName);
+    if (file.StoredName.empty())
+        file.StoredName = proposed;
+    if (excluded) {
+        ++m_filesExcluded;
+        Skip(file.StoredName, path, file.Rec.Size, &file.Rec,
+             reason != 0 ? reason : ZipSkipReason::FilesToExclude);
+        return !Aborted();
+    }
+    if (!m_newNames.insert(file.StoredName).second) {
+        Skip(file.StoredName, path, file.Rec.Size, &file.Rec, ZipSkipReason::DuplicateFilenames);
+        return !Aborted();
+    }
+    file.ExistingIndex = m_owner.m_existing->Find(file.StoredName);
+    m_files.push_back(std::move(file));
+    return true;
+}
+
+int TZipComponent::TCompressRun::CompressAll() {
+    if (m_files.empty())
+        return ZipResult::Success;
+    std::string spoolFolder = m_owner.TempFolder;
+    if (spoolFolder.empty() || !platform::DirectoryExists(spoolFolder))
+        spoolFolder = platform::ExtractFilePath(m_owner.ZipFilename);
+    if (spoolFolder.empty())
+        spoolFolder = "./";
+    std::vector<std::string> paths;
+    paths.reserve(m_files.size());
+    for (const TFile& file : m_files)
+        paths.push_back(file.Path);
+    if (!m_compressor.Start(spoolFolder, std::move(paths), CompressionLevel))
+        return ZipResult::CreateTempFile;
+
+    for (std::size_t i = 0; i < m_files.size(); ++i) {
+        TFile& file = m_files[i];
+        std::int64_t seen = -1;
+        std::int64_t reported = 0;
+        for (;;) {
+            const TCompressProgress progress = m_compressor.Wait(i, seen);
+            if (m_compressor.SpoolError() != 0)
+                return ZipResult::WriteTempZipFile;
+            if (progress.State == TCompressState::Done) {
+                const TCompressedFile& result = m_compressor.Result(i);
+                file.Compressed = true;
+                ++m_filesDone;
+                m_bytesDone += result.Size;
+                m_bytesOutput += result.CompressedSize;
+                FileStatus(file, result.Size, result.CompressedSize, result.Size, true);
+                break;
+            }
+            if (progress.State == TCompressState::Failed) {
+                Skip(file.StoredName, file.Path, file.Rec.Size, &file.Rec, progress.Reason);
+                break;
+            }
+            seen = progress.BytesRead;
+            if (seen - reported >= ProgressStep && seen < file.Rec.Size) {
+                reported = seen;
+                FileStatus(file, file.Rec.Size, progress.BytesOut, seen, false);
+            }
+            if (Aborted())
+                return ZipResult::UserAbort;
+        }
+        GlobalStatus();
+        if (Aborted())
+            return ZipResult::UserAbort;
+    }
+    return ZipResult::Success;
+}
+
+int TZipComponent::TCompressRun::AddEntry(std::size_t fileIndex) {
+    const TFile& file = m_files[fileIndex];
+    const TCompressedFile& result = m_compressor.Result(fileIndex);
+    zip_t* archive = m_archive.get();
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = m_compressor.CreateSource(fileIndex, error);
+    zip_error_fini(&error);
+    if (!source)
+        return ZipResult::OutOfMemory;
+    zip_int64_t index = file.ExistingIndex;
+    const bool placed = index >= 0
+                            ? zip_file_replace(archive, static_cast<zip_uint64_t>(index), source, 0) == 0
+                            : (index = zip_file_add(archive, file.StoredName.c_str(), source, 0)) >= 0;
+    if (!placed) {
+        zip_source_free(source);
+        return ZipResultOfError(zip_error_code_zip(zip_get_error(archive)));
+    }
+    const zip_uint64_t entry = static_cast<zip_uint64_t>(index);
+    const std::string& password = m_owner.EncryptionPassword;
+    const std::uint32_t dosAttributes =
+        DosArchiveAttribute | ((result.Mode & S_IWUSR) == 0 ? DosReadOnlyAttribute : 0);
+    const std::uint32_t attributes =
+        (static_cast<std::uint32_t>(S_IFREG | result.Mode) << 16) | dosAttributes;
+    const bool ok =
+        zip_file_set_external_attributes(archive, entry, 0, ZIP_OPSYS_UNIX, attributes) == 0 &&
+        (result.Method != ZIP_CM_STORE || zip_set_file_compression(archive, entry, ZIP_CM_STORE, 0) == 0) &&
+        zip_file_set_encryption(archive, entry, password.empty() ? ZIP_EM_NONE : ZIP_EM_AES_256,
+                                password.empty() ? nullptr : password.c_str()) == 0;
+    return ok ? ZipResult::Success : ZipResultOfError(zip_error_code_zip(zip_get_error(archive)));
+}
+
+int TZipComponent::TCompressRun::WriteArchive() {
+    for (std::size_t i = 0; i < m_files.size(); ++i) {
+        if (!m_files[i].Compressed)
+            continue;
+        if (int result = AddEntry(i))
+            return result;
+    }
+    zip_t* archive = m_archive.get();
+    zip_register_progress_callback_with_state(archive, 0.01, &TCompressRun::Progress, nullptr, this);
+    zip_register_cancel_callback_with_state(archive, &TCompressRun::Cancel, nullptr, this);
+    if (zip_close(archive) != 0)
+        return ZipResultOfError(zip_error_code_zip(zip_get_error(archive)));
+    m_archive.release(); // zip_close freed it
+    return ZipResult::Success;
+}
+
+void TZipComponent::TCompressRun::Progress(zip_t*, double, void* state) {
+    static_cast<TCompressRun*>(state)->GlobalStatus();
+}
+
+int TZipComponent::TCompressRun::Cancel(zip_t*, void* state) {
+    return static_cast<TCompressRun*>(state)->Aborted() ? 1 : 0;
+}
+
+void TZipComponent::TCompressRun::Skip(const std::string& name, const std::string& onDisk, std::int64_t size,
+                                       const platform::TSearchRec* rec, int reason) {
+    ++m_filesSkipped;
+    m_bytesSkipped += size;
+    if (!m_owner.OnSkippingFile)
+        return;
+    const TDateTime modified = rec ? ZipTimeOf(rec->ModifiedSeconds) : 0;
+    const TDateTime accessed = rec ? platform::DateTimeFromUnix(rec->AccessedSeconds) : 0;
+    const TDateTime created = rec ? platform::DateTimeFromUnix(rec->CreatedSeconds) : 0;
+    m_owner.OnSkippingFile(&m_owner, name, std::string(), onDisk, size, 0, rec ? rec->Attr : 0, 0, modified,
+                           accessed, created, size == 0 ? ZipMethodStored : ZipMethodDeflated,
+                           !m_owner.EncryptionPassword.empty(), reason);
+}
+
+void TZipComponent::TCompressRun::FileStatus(const TFile& file, std::int64_t size, std::int64_t compressed,
+                                             std::int64_t done, bool completed) {
+    if (m_owner.OnFileStatus)
+        m_owner.OnFileStatus(&m_owner, file.StoredName, size, compressed, done, Percent(done, size),
+                             CompressionRatio(done, compressed), completed);
+}
+
+void TZipComponent::TCompressRun::GlobalStatus() {
+    if (!m_owner.OnGlobalStatus)
+        return;
+    const std::int64_t filesEnded = m_filesDone + m_filesSkipped;
+    m_owner.OnGlobalStatus(&m_owner, m_filesTotal, m_filesDone, m_filesSkipped,
+                           Percent(filesEnded, m_filesTotal), m_bytesTotal, m_bytesDone, m_bytesSkipped,
+                           Percent(m_bytesDone + m_bytesSkipped, m_bytesTotal), m_bytesOutput,
+                           CompressionRatio(m_bytesDone, m_bytesOutput));
+}

@@ -1,0 +1,72 @@
+// What the compression and the extraction halves of TZipComponent share: the existing archive that a
+// compression updates, and the translation of libzip's facts into the component's codes and values.
+#pragma once
+
+#include "engine/zip_component.h"
+
+#include <zip.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+// The component's result code for a libzip error.
+int ZipResultOfError(int zipError);
+// Every entry of Archive, in directory order.
+void ListZipEntries(zip_t* archive, std::vector<TZipEntryInfo>& entries);
+// The time of an entry or a file as archives keep it: its DOS date-time, local, in two-second steps.
+TDateTime ZipTimeOf(std::time_t seconds);
+// The percentage of Part in Whole (100 for an empty whole).
+int Percent(std::int64_t part, std::int64_t whole);
+// How much smaller the compressed form is, in percent (0 for an empty file).
+int CompressionRatio(std::int64_t size, std::int64_t compressedSize);
+
+// Marks the component busy for the life of one operation, so that an event cannot start another.
+class TBusyGuard {
+public:
+    explicit TBusyGuard(bool& busy) : m_busy(busy) { m_busy = true; }
+    ~TBusyGuard() { m_busy = false; }
+    TBusyGuard(const TBusyGuard&) = delete;
+    TBusyGuard& operator=(const TBusyGuard&) = delete;
+
+private:
+    bool& m_busy;
+};
+
+// The directory of the archive a compression updates, for the look-ups of its events. Whether an encrypted
+// entry opens with the run's password is found out by worker threads as soon as the first question comes,
+// since each answer costs a key derivation of about a millisecond.
+class TZipComponent::TExistingArchive {
+public:
+    TExistingArchive(std::string path, std::string password, std::vector<TZipEntryInfo> entries);
+    ~TExistingArchive();
+    TExistingArchive(const TExistingArchive&) = delete;
+    TExistingArchive& operator=(const TExistingArchive&) = delete;
+
+    const std::vector<TZipEntryInfo>& Entries() const { return m_entries; }
+    // The index of the entry stored as Name, or -1.
+    std::int64_t Find(const std::string& name) const;
+    bool MatchesEncryption(std::size_t index);
+
+private:
+    enum : int { Unknown = 0, Checking = 1, Opens = 2, Refused = 3 };
+    void StartChecks();
+    void CheckWorker();
+    bool Claim(std::size_t index);
+    void Check(zip_t* archive, std::size_t index);
+
+    std::string m_path;
+    std::string m_password;
+    std::vector<TZipEntryInfo> m_entries;
+    std::unordered_map<std::string, std::size_t> m_index;
+
+    std::unique_ptr<std::atomic<int>[]> m_state;
+    std::atomic<std::size_t> m_nextCheck{0};
+    std::atomic<bool> m_stop{false};
+    bool m_started = false;
+    zip_t* m_ownArchive = nullptr; // for answers the calling thread finds out itself
+    std::mutex m_mutex;
+    std::condition_variable m_checked;
+    std::vector<std::thread> m_workers;
+};

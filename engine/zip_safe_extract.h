@@ -1,0 +1,71 @@
+// Writing archive entries below a target folder without ever leaving it: names are checked part by part,
+// folders are entered with O_NOFOLLOW so that no link inside the target leads out, no link is ever created
+// from an entry, and each file is written to a hidden temporary file that is renamed into place.
+#pragma once
+
+#include <zip.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+// Splits an entry name into the parts of the path it stands for. False when the name may not be written: it
+// is empty, begins with "/" or "\", has a drive letter or another ":" in its first part, or holds a "." or
+// ".." part; "\" separates parts as "/" does. Empty parts ("a//b") are dropped. IsFolder: the name ends in a
+// separator.
+bool SplitEntryName(const std::string& name, std::vector<std::string>& parts, bool& isFolder);
+
+// The folder that receives extracted entries.
+class TTargetFolder {
+public:
+    TTargetFolder() = default;
+    ~TTargetFolder();
+    TTargetFolder(const TTargetFolder&) = delete;
+    TTargetFolder& operator=(const TTargetFolder&) = delete;
+
+    // Opens the folder, creating it with its missing parents; false with errno in Error().
+    bool Open(const std::string& folder);
+    int Error() const { return m_error; }
+    // The folder with a trailing "/".
+    const std::string& Path() const { return m_path; }
+
+    // The descriptor of the folder Parts[0..count) below the target, each part created when missing and none
+    // of them a link; -1 with errno in Error(). The caller closes it (unless it is Fd() itself).
+    int OpenFolder(const std::vector<std::string>& parts, std::size_t count, bool create);
+    int Fd() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+    int m_error = 0;
+    std::string m_path;
+};
+
+// What extracting one entry came to: Reason is 0 on success, a skip reason of the zip component otherwise
+// (ExtractCancelled when Progress asked to stop); SystemError the errno behind it, if any.
+struct TEntryExtraction {
+    int Reason = 0;
+    int SystemError = 0;
+};
+constexpr int ExtractCancelled = -1;
+
+// Progress after each block written: the bytes of the entry written so far. Returning false cancels.
+using TExtractProgress = std::function<bool(std::int64_t bytesWritten)>;
+
+// The file's mode for an entry: its Unix permission bits when it was stored from Unix, else 0644 (0444 when
+// marked read-only). False for an entry that stands for a link or another non-regular file.
+bool EntryFileMode(zip_t* archive, zip_uint64_t index, mode_t& mode);
+
+// Extracts the file entry Index of Archive to Parts below Target (folders created as needed). Password may be
+// null. The file gets the entry's time and mode; an existing file is replaced only once the new one is whole.
+TEntryExtraction ExtractEntryToFile(zip_t* archive, zip_uint64_t index, const char* password,
+                                    TTargetFolder& target, const std::vector<std::string>& parts,
+                                    const TExtractProgress& progress);
+
+// Creates the folder Parts below Target; 0 or the skip reason CreateFolder.
+TEntryExtraction CreateEntryFolder(TTargetFolder& target, const std::vector<std::string>& parts);
+
+// The status of the existing file Parts below Target, not following a final link; false when there is none
+// (or a folder on the way is missing or a link).
+bool StatTarget(TTargetFolder& target, const std::vector<std::string>& parts, struct stat& st);
