@@ -105,8 +105,7 @@ TBackupLog::TBackupLog(const std::string& dir, const std::string& profileName) {
                  FormatDateTime("_mmddyyyy_hhnnss", Now(), platform::UsFormatSettings()) + ".log";
     m_stream = platform::File::Create(m_fileName);
     if (!m_stream.IsOpen())
-        throw Exception("Cannot create file \"" + m_fileName + "\". " +
-                        platform::ErrorText(m_stream.Error()));
+        throw Exception(FileErrorText("Cannot create file", m_fileName, m_stream.Error()));
     RegisterOpenLog(this, m_fileName, m_stream.Fd());
 }
 

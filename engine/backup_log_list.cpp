@@ -40,14 +40,10 @@ std::size_t TrailerStart(const std::string& text, bool textBeginsLine) {
     return std::string::npos;
 }
 
-std::string FileError(const char* what, const std::string& fileName, int error) {
-    return std::string(what) + " \"" + fileName + "\". " + platform::ErrorText(error);
-}
-
 platform::File OpenLog(const std::string& fileName) {
     platform::File file = platform::File::OpenRead(fileName);
     if (!file.IsOpen())
-        throw Exception(FileError("Cannot open file", fileName, file.Error()));
+        throw Exception(FileErrorText("Cannot open file", fileName, file.Error()));
     return file;
 }
 
@@ -58,7 +54,7 @@ std::string ReadRest(platform::File& file, const std::string& fileName) {
     for (;;) {
         const std::int64_t n = file.Read(chunk, sizeof chunk);
         if (n < 0)
-            throw Exception(FileError("Cannot read file", fileName, file.Error()));
+            throw Exception(FileErrorText("Cannot read file", fileName, file.Error()));
         if (n == 0)
             return text;
         text.append(chunk, static_cast<std::size_t>(n));
@@ -191,7 +187,7 @@ void TBackupLogList::ReadSummary(int index, TBackupSummary& summary) {
         if (size > TrailerWindow) {
             // One byte more than the window tells whether the window's first byte begins a line.
             if (!file.Seek(size - TrailerWindow - 1))
-                throw Exception(FileError("Cannot read file", fileName, file.Error()));
+                throw Exception(FileErrorText("Cannot read file", fileName, file.Error()));
             tail = ReadRest(file, fileName);
             tailBeginsLine = !tail.empty() && tail.front() == '\n';
             if (!tail.empty())

@@ -6,6 +6,7 @@
 #include "engine/backup_log.h"
 #include "engine/backup_profile.h"
 #include "engine/file_system_list.h"
+#include "engine/mail_client.h"
 #include "engine/thread.h"
 #include "platform/file_io.h"
 
@@ -36,6 +37,9 @@ struct TBackupResultRec {
 // The main window's cell that holds a profile; it stays in place until the run has ended.
 using TProfileCell = std::unique_ptr<TBackupProfile>;
 
+class TSmtpClient;
+class TMimeMessage;
+
 class TBackupThread : public TThread {
 public:
     TBackupThread(bool createSuspended, std::uint8_t slotIndex, const std::string& logDir);
@@ -55,6 +59,8 @@ public:
     bool LogDetails = false;
     std::string MailFrom, MailReplyTo, SMTPHost, SMTPUsername, SMTPPassword, POP3Host, POP3Username,
         POP3Password;
+    // How long the mail servers may take; tests shorten them.
+    TMailTimeouts MailTimeouts;
 
     // Read by the main window inside OnStatus and OnFinished only.
     TBackupStatus Status;
@@ -104,6 +110,10 @@ protected:
     void CompressBackup(const std::string& zipName);
     void EmailBackup();
     void SendNotification(const std::string& logFile);
+    // The expected size of the file's base64 form in a message; raises when the file cannot be opened.
+    std::int64_t EstimateEncodedSize(const std::string& fileName);
+    // Progress of the SMTP client; an abort closes its connection at once.
+    void SmtpWork(TMailClient& sender, TWorkMode workMode, std::int64_t workCount);
 
 private:
     void RunBackup();
@@ -124,6 +134,10 @@ private:
     std::string PlaceOfTree(const std::string& root, TFileSystemList& list);
     std::string PlaceOfFile(const std::string& root, const std::string& file);
     bool WrittenBelow(const std::string& destPath) const;
+    std::string MailArchiveName();
+    void LogInToPop3();
+    void PrepareSmtpClient(TSmtpClient& client);
+    void FillMessageHeader(TMimeMessage& message, const std::string& subject);
 
     std::string m_runTempDir;
     // Folders whose scan could not read everything; synchronisation must not trust them.
@@ -131,6 +145,8 @@ private:
     // Destination files this run wrote or kept; synchronisation never deletes them.
     std::set<std::string> m_written;
     bool m_synchronizing = false;
+    // False while an archive is built only for the mail after the drive copy has counted the files.
+    bool m_countArchiveFiles = true;
     std::vector<char> m_copyBuffer;
     std::string m_lastSentAction;
     std::chrono::steady_clock::time_point m_lastStatusSent{};

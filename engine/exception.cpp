@@ -1,6 +1,8 @@
 // Exception reports.
 #include "engine/exception.h"
 
+#include "platform/file_io.h"
+
 #include <cstdlib>
 #include <cxxabi.h>
 #include <memory>
@@ -36,4 +38,8 @@ std::string CurrentExceptionReport() {
         const std::type_info* type = abi::__cxa_current_exception_type();
         return Cut(type ? Demangle(type->name()) : std::string("unknown exception"));
     }
+}
+
+std::string FileErrorText(const char* what, const std::string& fileName, int error) {
+    return std::string(what) + " \"" + fileName + "\". " + platform::ErrorText(error);
 }

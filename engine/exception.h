@@ -10,6 +10,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The text of a failed file operation: What + " \"" + FileName + "\". " + the system's reason.
+std::string FileErrorText(const char* what, const std::string& fileName, int error);
+
 // The report of an exception that ended a run early: its demangled type name, ": " and its message,
 // cut at 1000 characters.
 std::string ExceptionReport(const std::exception& error);

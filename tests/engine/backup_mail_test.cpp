@@ -1,0 +1,165 @@
+// The e-mail destination and the run notification of a backup run, as real loopback servers receive them.
+#include "tests/engine/backup_run_fixture.h"
+#include "tests/support/mail_servers.h"
+
+#include "engine/helpers.h"
+
+#include <chrono>
+#include <gmock/gmock.h>
+
+using namespace backup_run_testing;
+using namespace testing_support;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+TMailTimeouts ShortTimeouts() {
+    TMailTimeouts timeouts;
+    timeouts.Connect = std::chrono::seconds(3);
+    timeouts.Response = std::chrono::seconds(2);
+    timeouts.LowSpeedTime = std::chrono::seconds(2);
+    return timeouts;
+}
+
+class BackupMail : public BackupRun {
+protected:
+    static void SetUpTestSuite() { InitMailClients(); }
+
+    // Mail settings for every run of the test, pointed at Host.
+    void UseServer(const std::string& host, const std::string& password = "secret") {
+        configure = [host, password](TBackupThread& t) {
+            t.MailFrom = "backup@example.com";
+            t.MailReplyTo = "ops@example.com";
+            t.SMTPHost = host;
+            t.SMTPUsername = "tester";
+            t.SMTPPassword = password;
+            t.MailTimeouts = ShortTimeouts();
+        };
+    }
+
+    // A run with one good file and one missing folder source: one error entry.
+    TBackupProfile NotifyingProfile(std::uint8_t logFlags, bool errorsOnly, bool withError = true) {
+        WriteFile(src + "a.txt", "a");
+        std::vector<std::string> sources = {src + "a.txt"};
+        if (withError)
+            sources.push_back(dir / "missing/*");
+        TBackupProfile p = Profile("Nightly <Docs>", sources, dst);
+        p.EmailNotification.Active = true;
+        p.EmailNotification.To = {"Admin Person <admin@example.com>"};
+        p.EmailNotification.BCC = {"hidden@example.com"};
+        p.EmailNotifyLogFlags = logFlags;
+        p.EmailNotifyErrorsOnly = errorsOnly;
+        return p;
+    }
+
+    static const ReceivedMail::Leaf* LeafOfType(const ReceivedMail& mail, const std::string& type) {
+        for (const auto& leaf : mail.Leaves)
+            if (leaf.ContentType.rfind(type, 0) == 0)
+                return &leaf;
+        return nullptr;
+    }
+};
+
+} // namespace
+
+TEST_F(BackupMail, NotificationOfARunWithErrorsCarriesItsLog) {
+    SmtpTestServer server;
+    UseServer(server.Host());
+    AppTitle = "Brimvale 2.0";
+    RunResult run = Run(NotifyingProfile(1, false));
+    const auto mails = server.Messages();
+    ASSERT_EQ(mails.size(), 1u) << run.logText;
+    const ReceivedMail& mail = mails[0];
+    EXPECT_EQ(mail.Header("Subject"), "Brimvale 2.0 Backup Notification - Nightly <Docs>");
+    EXPECT_EQ(mail.Header("To"), "Admin Person <admin@example.com>");
+    EXPECT_EQ(mail.Header("Bcc"), "");
+    EXPECT_EQ(mail.To, (std::vector<std::string>{"admin@example.com", "hidden@example.com"}));
+    ASSERT_EQ(mail.Leaves.size(), 3u);
+    const std::string plain = mail.Leaves[0].Bytes;
+    EXPECT_THAT(plain, HasSubstr("This message contains a summary of backup profile 'Nightly <Docs>'\r\n"));
+    EXPECT_THAT(plain, HasSubstr("Sources:\t" + src + "a.txt\r\n        \t" + dir / "missing/*\r\n"));
+    EXPECT_THAT(plain, HasSubstr("Destination: \t" + dst + "\r\n"));
+    EXPECT_THAT(plain, HasSubstr("Errors:\t1\r\n"));
+    const std::string html = mail.Leaves[1].Bytes;
+    EXPECT_THAT(html, HasSubstr("Nightly &lt;Docs&gt;"));
+    EXPECT_THAT(html, Not(HasSubstr("Nightly <Docs>")));
+    EXPECT_THAT(html, HasSubstr("A backup log has been attached to this message"));
+    // The attached log holds the error entries only.
+    EXPECT_THAT(mail.Leaves[2].Bytes, HasSubstr("[FileSystemList->Open operation]"));
+    EXPECT_THAT(mail.Leaves[2].Bytes, Not(HasSubstr("File Copied")));
+    EXPECT_THAT(mail.Leaves[2].Bytes, Not(HasSubstr("SUMMARY:")));
+    EXPECT_THAT(run.logText, HasSubstr("Notification Message Sent"));
+    EXPECT_TRUE(platform::ListDirectory(dir / "home/Temp/").Entries.empty());
+}
+
+TEST_F(BackupMail, NotificationRulesForLogsAndErrors) {
+    SmtpTestServer server;
+    UseServer(server.Host());
+    // No log flags: nothing attached, no attachment sentence.
+    Run(NotifyingProfile(0, false));
+    // Errors only, and the run had none: no message at all.
+    Run(NotifyingProfile(7, true, false));
+    // Errors-only log of a run without errors: the log is empty, so nothing is attached.
+    Run(NotifyingProfile(1, false, false));
+    const auto mails = server.Messages();
+    ASSERT_EQ(mails.size(), 2u);
+    for (const auto& mail : mails) {
+        EXPECT_EQ(mail.Leaves.size(), 2u);
+        ASSERT_NE(LeafOfType(mail, "text/html"), nullptr);
+        EXPECT_THAT(LeafOfType(mail, "text/html")->Bytes, Not(HasSubstr("A backup log has been attached")));
+    }
+}
+
+TEST_F(BackupMail, NotificationFailuresAreRunLogEntries) {
+    SmtpTestServer server;
+    UseServer(server.Host(), "wrong");
+    RunResult wrongPassword = Run(NotifyingProfile(0, false, false));
+    EXPECT_THAT(wrongPassword.logText, HasSubstr("[Email Notification] \r\n"));
+    EXPECT_THAT(wrongPassword.logText, HasSubstr("ERROR: Login denied: 535"));
+    EXPECT_EQ(wrongPassword.summary.Errors, 1);
+
+    RefusingPort refusing;
+    UseServer(refusing.Host());
+    RunResult refused = Run(NotifyingProfile(0, false, false));
+    EXPECT_THAT(refused.logText, HasSubstr("[Email Notification] \r\n"));
+    EXPECT_EQ(refused.result.Failed, 0);
+
+    SilentTestServer silent;
+    UseServer(silent.Host());
+    const auto start = std::chrono::steady_clock::now();
+    RunResult timedOut = Run(NotifyingProfile(0, false, false));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_THAT(timedOut.logText, HasSubstr("[Email Notification] \r\n"));
+    EXPECT_TRUE(platform::ListDirectory(dir / "home/Temp/").Entries.empty());
+}
+
+TEST_F(BackupMail, AbortedRunSendsNoNotification) {
+    SmtpTestServer server;
+    UseServer(server.Host());
+    Run(NotifyingProfile(7, false), true, [](TBackupThread& t) { t.Terminate(); });
+    EXPECT_TRUE(server.Messages().empty());
+}
+
+TEST_F(BackupMail, Pop3LogInBeforeSendingAndAFailedOne) {
+    if (const std::string why = Pop3TestServer::Unavailable(); !why.empty())
+        GTEST_SKIP() << why;
+    Pop3TestServer pop3;
+    SmtpTestServer smtp;
+    for (const std::string password : {"secret", "wrong"}) {
+        UseServer(smtp.Host());
+        auto smtpSettings = configure;
+        configure = [&, smtpSettings, password](TBackupThread& t) {
+            smtpSettings(t);
+            t.POP3Host = pop3.Host();
+            t.POP3Username = "tester";
+            t.POP3Password = password;
+        };
+        RunResult run = Run(NotifyingProfile(0, false, false));
+        if (password == "secret")
+            EXPECT_EQ(run.summary.Errors, 0) << run.logText;
+        else
+            EXPECT_THAT(run.logText, HasSubstr("ERROR: Login denied: -ERR"));
+    }
+    EXPECT_EQ(smtp.Messages().size(), 1u);
+}
