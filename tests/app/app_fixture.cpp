@@ -97,7 +97,7 @@ AppTest::AppTest() {
     m_env.push_back(std::make_unique<ScopedEnv>("BRIMVALE_HOME", Home()));
     m_env.push_back(std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", Config()));
     m_env.push_back(std::make_unique<ScopedEnv>("XDG_RUNTIME_DIR", Runtime()));
-    m_env.push_back(std::make_unique<ScopedEnv>("BRIMVALE_RESOURCES", BRIMVALE_BINARY_DIR "/app"));
+    m_env.push_back(std::make_unique<ScopedEnv>("BRIMVALE_RESOURCES", BRIMVALE_RESOURCE_DIR));
     AppTitle = "Brimvale 2.0";
     AppVersion = {2, 0, 0, 0};
 }
