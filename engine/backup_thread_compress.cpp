@@ -21,6 +21,9 @@ using platform::IncludeTrailingPathDelimiter;
 namespace {
 
 constexpr const char* SelfExtractorModule = "xcdsfx32.bin";
+// The run log's text, spelling included, as users and their tools have always seen it.
+constexpr const char* ComponentUnavailableText =
+    "Unable to initiliaze compression component. Please contact Mirn Software support for more information.";
 // What PruneGenerations is given: every attribute but the folder bit, so that only files count.
 constexpr int PruneAttributes = 47;
 
@@ -88,9 +91,7 @@ void TBackupThread::CompressBackup(const std::string& zipName) {
     try {
         ZipComponent = std::make_unique<TZipComponent>();
     } catch (const std::exception&) {
-        LogError("Compression Error",
-                 "Unable to initiliaze compression component. Please contact Mirn Software "
-                 "support for more information.");
+        LogError("Compression Error", ComponentUnavailableText);
         return;
     }
     const TArchiveName driveName = DriveArchiveName();
