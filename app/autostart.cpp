@@ -56,15 +56,6 @@ std::string UnescapeExec(const std::string& text) {
     return out + '"';
 }
 
-std::string ReadAll(const std::string& path) {
-    platform::File file = platform::File::OpenRead(path);
-    std::string content;
-    char buffer[4096];
-    for (std::int64_t n; file.IsOpen() && (n = file.Read(buffer, sizeof buffer)) > 0;)
-        content.append(buffer, static_cast<std::size_t>(n));
-    return content;
-}
-
 } // namespace
 
 std::string AutostartDir() {
@@ -92,19 +83,11 @@ bool ValueExists(const std::string& valueName) {
 }
 
 std::string ReadValue(const std::string& valueName) {
-    const std::string content = ReadAll(EntryPath(valueName));
-    std::size_t at = 0;
-    while (at < content.size()) {
-        std::size_t end = content.find('\n', at);
-        if (end == std::string::npos)
-            end = content.size();
-        std::string line = content.substr(at, end - at);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    std::string content;
+    platform::ReadWholeFile(EntryPath(valueName), content);
+    for (const std::string& line : platform::SplitLines(content))
         if (line.rfind("Exec=", 0) == 0)
             return UnescapeExec(line.substr(5));
-        at = end + 1;
-    }
     return {};
 }
 

@@ -64,29 +64,15 @@ bool KeyValue(const std::string& line, std::string& key, std::string& value) {
 } // namespace
 
 TIniFile::TIniFile(const std::string& fileName) : m_fileName(fileName) {
-    platform::File file = platform::File::OpenRead(fileName);
-    if (!file.IsOpen())
-        return;
     std::string content;
-    char buffer[8192];
-    for (std::int64_t n; (n = file.Read(buffer, sizeof buffer)) > 0;)
-        content.append(buffer, static_cast<std::size_t>(n));
+    if (!platform::ReadWholeFile(fileName, content) && content.empty())
+        return;
     if (content.compare(0, 3, "\xEF\xBB\xBF") == 0)
         content.erase(0, 3);
     const std::size_t firstBreak = content.find('\n');
     if (firstBreak != std::string::npos && firstBreak > 0 && content[firstBreak - 1] == '\r')
         m_lineEnd = "\r\n";
-    std::size_t at = 0;
-    while (at < content.size()) {
-        std::size_t end = content.find('\n', at);
-        if (end == std::string::npos)
-            end = content.size();
-        std::string line = content.substr(at, end - at);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        m_lines.push_back(std::move(line));
-        at = end + 1;
-    }
+    m_lines = platform::SplitLines(content);
 }
 
 int TIniFile::FindSection(const std::string& section) const {

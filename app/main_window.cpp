@@ -208,12 +208,16 @@ void TfrmMain::mnuTrayCloseClick() {
         CloseWindow();
 }
 
+void TfrmMain::BringToFront() {
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+}
+
 void TfrmMain::mnuTrayOpenClick() {
     if (isVisible()) {
-        if (isMinimized())
-            showNormal();
-        raise();
-        activateWindow();
+        BringToFront();
         return;
     }
     // A request that comes while the password is being asked is dropped, so prompts never stack.
@@ -226,10 +230,7 @@ void TfrmMain::mnuTrayOpenClick() {
 
 void TfrmMain::ActivationRequested() {
     if (isVisible()) {
-        if (isMinimized())
-            showNormal();
-        raise();
-        activateWindow();
+        BringToFront();
         return;
     }
     // A window kept in the tray stays there; without a tray a second start is the way back in.

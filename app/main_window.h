@@ -118,6 +118,8 @@ private:
 
     void ConnectHandlers();
     void ShowMainWindow();
+    // Restores a minimised window and brings it to the front.
+    void BringToFront();
     void CreateTrayMenu();
     void AddTrayIcon();
     void RemoveTrayIcon();

@@ -8,6 +8,7 @@
 #include "app/single_instance.h"
 #include "app/widgets/dialogs.h"
 #include "engine/helpers.h"
+#include "engine/mail_client.h"
 #include "platform/format_settings.h"
 #include "platform/home.h"
 
@@ -82,6 +83,12 @@ int ProgramMain(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     TQtDispatcher dispatcher;
     SetDispatcher(&dispatcher);
+    // Before any backup thread can mail.
+    try {
+        InitMailClients();
+    } catch (const std::exception& error) {
+        dialogs::ShowError(nullptr, QString::fromStdString(error.what()));
+    }
     platform::SetFormatSettings(FormatSettingsFromLocale(QLocale::system()));
 
     TMainWindowOptions options;

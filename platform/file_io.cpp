@@ -131,6 +131,36 @@ bool File::Close() {
     return ::close(fd) == 0 ? true : Fail(errno);
 }
 
+bool ReadWholeFile(const std::string& path, std::string& content, int* error) {
+    content.clear();
+    File file = File::OpenRead(path);
+    char buffer[65536];
+    std::int64_t n = 0;
+    while (file.IsOpen() && (n = file.Read(buffer, sizeof buffer)) > 0)
+        content.append(buffer, static_cast<std::size_t>(n));
+    if (file.IsOpen() && n == 0)
+        return true;
+    if (error)
+        *error = file.Error();
+    return false;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        std::size_t length = end - at;
+        if (length > 0 && text[end - 1] == '\r')
+            --length;
+        lines.push_back(text.substr(at, length));
+        at = end + 1;
+    }
+    return lines;
+}
+
 bool FileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);

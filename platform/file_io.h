@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -55,6 +56,11 @@ private:
     int m_error = 0;
     std::string m_path;
 };
+
+// The whole content of the file at Path; false when it cannot be opened or read (errno in Error).
+bool ReadWholeFile(const std::string& path, std::string& content, int* error = nullptr);
+// The lines of Text, split at each LF, a CR at the end of a line dropped; a last line without LF counts too.
+std::vector<std::string> SplitLines(const std::string& text);
 
 // A regular file (or a link to one).
 bool FileExists(const std::string& path);
