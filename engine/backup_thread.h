@@ -15,7 +15,9 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -37,8 +39,21 @@ struct TBackupResultRec {
 // The main window's cell that holds a profile; it stays in place until the run has ended.
 using TProfileCell = std::unique_ptr<TBackupProfile>;
 
+// Size and time of one entry of an existing archive, for the only-changed test of a compressed backup.
+struct TFileAttributes {
+    std::int64_t Size = 0;
+    TDateTime Time = 0; // the entry's DOS date-time
+};
+// The entries of an existing archive by stored name (exact, as the file system compares names).
+using TArchiveIndex = std::map<std::string, TFileAttributes>;
+
+using TStringArray = std::vector<std::string>;
+// Sorts ascending by plain byte comparison.
+void SortStringArray(TStringArray& list);
+
 class TSmtpClient;
 class TMimeMessage;
+class TZipComponent;
 
 class TBackupThread : public TThread {
 public:
@@ -106,8 +121,42 @@ protected:
     void CopyToFTP() {}
     void CompressToFTP() {}
 
-    // The compressed destination, the e-mail destination and the notification.
+    // The compressed destination: one archive of everything gathered, into the drive destination (an empty
+    // ZipName; older generations are pruned) or into ZipName (an archive built for the mail).
     void CompressBackup(const std::string& zipName);
+    // Hands every file of the tree below the list's current element to the zip component.
+    void AddListToZip(TFileSystemList& list);
+    // Deletes all but the newest Keep archives of FileName's family: FileName itself, or its name with a
+    // "_yyyymmdd_hhmmss" suffix before the extension. Written, the archive just made, is never deleted.
+    static void PruneGenerations(const std::string& fileName, std::uint32_t keep, int attr,
+                                 const std::string& written);
+    // The zip component's events while CompressBackup runs.
+    void ZipPreprocessingFile(TZipComponent* sender, std::string& sFilename, const std::string& sComment,
+                              const std::string& sSourceFilename, std::int64_t lSize, int xAttributes,
+                              TDateTime dtLastModified, TDateTime dtLastAccessed, TDateTime dtCreated,
+                              int xMethod, bool bEncrypted, const std::string& sPassword, bool& bExcluded,
+                              int& xReason, bool bExisting);
+    void ZipFileStatus(TZipComponent* sender, const std::string& sFilename, std::int64_t lSize,
+                       std::int64_t lCompressedSize, std::int64_t lBytesProcessed, int nBytesPercent,
+                       int nCompressionRatio, bool bFileCompleted);
+    void ZipSkippingFile(TZipComponent* sender, const std::string& sFilename, const std::string& sComment,
+                         const std::string& sFilenameOnDisk, std::int64_t lSize, std::int64_t lCompressedSize,
+                         int xAttributes, std::uint32_t lCRC, TDateTime dtLastModified,
+                         TDateTime dtLastAccessed, TDateTime dtCreated, int xMethod, bool bEncrypted,
+                         int xReason);
+    void ZipWarning(TZipComponent* sender, const std::string& sFilename, int xWarning);
+    void ZipGlobalStatus(TZipComponent* sender, std::int64_t lFilesTotal, std::int64_t lFilesProcessed,
+                         std::int64_t lFilesSkipped, int nFilesPercent, std::int64_t lBytesTotal,
+                         std::int64_t lBytesProcessed, std::int64_t lBytesSkipped, int nBytesPercent,
+                         std::int64_t lBytesOutput, int nCompressionRatio);
+
+    // Alive while CompressBackup runs: the component, the existing archive's entries for the only-changed
+    // test (none without that test), and the source entries the stored names are made from.
+    std::unique_ptr<TZipComponent> ZipComponent;
+    std::optional<TArchiveIndex> ArchiveIndex;
+    std::vector<std::string> ZipSources;
+
+    // The e-mail destination and the notification.
     void EmailBackup();
     void SendNotification(const std::string& logFile);
     // The expected size of the file's base64 form in a message; raises when the file cannot be opened.
@@ -134,6 +183,21 @@ private:
     std::string PlaceOfTree(const std::string& root, TFileSystemList& list);
     std::string PlaceOfFile(const std::string& root, const std::string& file);
     bool WrittenBelow(const std::string& destPath) const;
+    // The drive destination's archive of this run: its folder and base name, suffix and extension.
+    struct TArchiveName {
+        std::string Base, Suffix, Extension;
+        std::string Full() const { return Base + Suffix + Extension; }
+    };
+    TArchiveName DriveArchiveName() const;
+    int CompressFiles(const std::string& zipName, const TArchiveName& driveName);
+    void ConfigureZipComponent(TZipComponent& zip);
+    bool ZipDestinationReady(const std::string& zipName);
+    int ReadArchiveIndex(const std::string& zipFilename);
+    void CollectZipSources();
+    void RecordCompressionResult(int result, const std::string& zipFilename);
+    std::string StoredNameOf(const std::string& sourceFile, const std::string& proposed) const;
+    bool KeptUnchanged(TZipComponent& zip, const std::string& storedName, std::int64_t size,
+                       TDateTime modified) const;
     std::string MailArchiveName();
     void LogInToPop3();
     void PrepareSmtpClient(TSmtpClient& client);
@@ -147,6 +211,10 @@ private:
     bool m_synchronizing = false;
     // False while an archive is built only for the mail after the drive copy has counted the files.
     bool m_countArchiveFiles = true;
+    // The drive copy got past its destination check, so it counted the files.
+    bool m_driveCopyCounted = false;
+    // The last CompressBackup left a complete archive.
+    bool m_archiveWritten = false;
     std::vector<char> m_copyBuffer;
     std::string m_lastSentAction;
     std::chrono::steady_clock::time_point m_lastStatusSent{};

@@ -70,6 +70,7 @@ void TBackupThread::CopyToDrive() {
         LogError(root, "Destination Invalid/Unavailable");
         return;
     }
+    m_driveCopyCounted = true;
     m_synchronizing = SynchronizationWanted();
     for (const auto& list : ScanLists) {
         if (Terminated())

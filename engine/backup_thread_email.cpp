@@ -134,14 +134,11 @@ std::string TBackupThread::MailArchiveName() {
     const TBackupAttributes& a = RunProfile.BackupAttributes;
     const std::string base = a.DestinationName.empty() ? RunProfile.Name : a.DestinationName;
     const std::string extension = a.SelfExtracting ? ".exe" : ".zip";
-    const TDateTime begin = RunLog->Summary.BeginTime;
-    if (a.Compress && RunProfile.DriveDestination.Active) {
-        // The archive the drive step of this run wrote, named as that step names it.
-        const std::string suffix = a.Generations > 1 ? FormatDateTime("_yyyymmdd_hhmmss", begin) : "";
-        return platform::IncludeTrailingPathDelimiter(RunProfile.DriveDestination.Path) + base + suffix +
-               extension;
-    }
-    const std::string suffix = a.Generations > 1 ? FormatDateTime("_mmddyyyy_hhmmss", begin) : "";
+    // The archive the drive step of this run wrote, named as that step names it.
+    if (a.Compress && RunProfile.DriveDestination.Active)
+        return DriveArchiveName().Full();
+    const std::string suffix =
+        a.Generations > 1 ? FormatDateTime("_mmddyyyy_hhmmss", RunLog->Summary.BeginTime) : "";
     return RunTempDir() + base + suffix + extension;
 }
 
@@ -185,12 +182,20 @@ void TBackupThread::EmailBackup() {
     const bool reuseDriveArchive = a.Compress && RunProfile.DriveDestination.Active;
     const std::string archive = MailArchiveName();
     if (!reuseDriveArchive) {
-        // The drive copy has counted these files already.
-        m_countArchiveFiles = !RunProfile.DriveDestination.Active;
+        // Files the drive copy has counted already are not counted again.
+        m_countArchiveFiles = !m_driveCopyCounted;
         CompressBackup(archive);
         m_countArchiveFiles = true;
     }
     if (Terminated()) {
+        if (!reuseDriveArchive)
+            platform::DeleteFile(archive);
+        return;
+    }
+    // Without an archive of this run there is nothing to mail; an older one of the same name (the last
+    // run's, or one the compression could not update) must not go out as this backup.
+    if (!m_archiveWritten) {
+        LogError("Email", "Backup archive unavailable - " + archive);
         if (!reuseDriveArchive)
             platform::DeleteFile(archive);
         return;

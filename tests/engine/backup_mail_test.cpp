@@ -1,14 +1,17 @@
 // The e-mail destination and the run notification of a backup run, as real loopback servers receive them.
 #include "tests/engine/backup_run_fixture.h"
+#include "tests/engine/zip_test_util.h"
 #include "tests/support/mail_servers.h"
 
 #include "engine/helpers.h"
+#include "platform/clock.h"
 
 #include <chrono>
 #include <gmock/gmock.h>
 
 using namespace backup_run_testing;
 using namespace testing_support;
+using namespace zip_testing;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -53,6 +56,42 @@ protected:
         return p;
     }
 
+    // A profile that mails its folder source src/ (two files) to one recipient.
+    TBackupProfile MailingProfile(const std::string& name, const std::string& dest) {
+        WriteFile(src + "a.txt", TextLike(20000));
+        WriteFile(src + "sub/b.bin", RandomBytes(3000));
+        TBackupProfile p = Profile(name, {src + "*"}, dest);
+        p.BackupAttributes.DirectoryStructure = 2;
+        p.EmailDestination.Active = true;
+        p.EmailDestination.To = {"Backup Person <backup@example.com>"};
+        return p;
+    }
+
+    // The one mail the server received, with its archive attached as the third part.
+    const ReceivedMail::Leaf& Attachment(const std::vector<ReceivedMail>& mails) {
+        static const ReceivedMail::Leaf none;
+        EXPECT_EQ(mails.size(), 1u);
+        if (mails.size() != 1 || mails[0].Leaves.size() != 3) {
+            ADD_FAILURE() << "no attachment";
+            return none;
+        }
+        return mails[0].Leaves[2];
+    }
+
+    // The archive as received, written to a file and read back.
+    std::vector<std::string> ReceivedEntries(const ReceivedMail::Leaf& attachment) {
+        const std::string path = dir / "received.zip";
+        WriteFile(path, attachment.Bytes);
+        EXPECT_EQ(RunCommand("unzip -tq " + Quote(path)).ExitCode, 0);
+        EXPECT_EQ(ReadEntry(path, "a.txt"), TextLike(20000));
+        return EntryNames(path);
+    }
+
+    bool TempFolderEmpty() {
+        return !platform::DirectoryExists(dir / "home/Temp/") ||
+               platform::ListDirectory(dir / "home/Temp/").Entries.empty();
+    }
+
     static const ReceivedMail::Leaf* LeafOfType(const ReceivedMail& mail, const std::string& type) {
         for (const auto& leaf : mail.Leaves)
             if (leaf.ContentType.rfind(type, 0) == 0)
@@ -61,7 +100,123 @@ protected:
     }
 };
 
+// Stands the clock still at one time for the life of the object.
+struct ScopedClock {
+    explicit ScopedClock(const platform::DateParts& when) {
+        const TDateTime now = platform::EncodeDateTime(when);
+        platform::SetClock([now] { return now; });
+    }
+    ~ScopedClock() { platform::SetClock({}); }
+};
+
 } // namespace
+
+TEST_F(BackupMail, BackupMailCarriesAnArchiveThatUnpacksToTheSources) {
+    SmtpTestServer server;
+    UseServer(server.Host());
+    AppTitle = "Brimvale 2.0";
+    RunResult run = Run(MailingProfile("Mailed", ""));
+    const auto mails = server.Messages();
+    const ReceivedMail::Leaf& attachment = Attachment(mails);
+    EXPECT_EQ(mails[0].Header("Subject"), "Brimvale 2.0 Backup - Mailed");
+    EXPECT_EQ(mails[0].To, std::vector<std::string>{"backup@example.com"});
+    EXPECT_THAT(mails[0].Leaves[0].Bytes, HasSubstr("This message contains your 'Mailed' profile backup."));
+    EXPECT_EQ(attachment.FileName, "Mailed.zip");
+    EXPECT_EQ(ReceivedEntries(attachment), (std::vector<std::string>{"a.txt", "sub/b.bin"}));
+    EXPECT_EQ(run.summary.FilesCopied, 2);
+    EXPECT_EQ(run.summary.CompressedBytes, static_cast<std::int64_t>(attachment.Bytes.size()));
+    EXPECT_EQ(run.summary.Errors, 0) << run.logText;
+    EXPECT_THAT(run.logText, HasSubstr("Backup Message Sent"));
+    EXPECT_TRUE(TempFolderEmpty());
+}
+
+// The drive copy counts the files; the archive built for the mail afterwards adds only its size.
+TEST_F(BackupMail, UncompressedDriveCopyMailsATemporaryArchiveCountedOnce) {
+    SmtpTestServer server;
+    UseServer(server.Host());
+    const ScopedClock clock({2004, 1, 2, 3, 4, 5});
+    TBackupProfile p = MailingProfile("Copied", dst);
+    p.BackupAttributes.Generations = 3;
+    RunResult run = Run(p);
+    const auto mails = server.Messages();
+    const ReceivedMail::Leaf& attachment = Attachment(mails);
+    EXPECT_EQ(attachment.FileName, "Copied_01022004_030405.zip");
+    EXPECT_EQ(ReceivedEntries(attachment), (std::vector<std::string>{"a.txt", "sub/b.bin"}));
+    EXPECT_EQ(Tree(dst), (std::vector<std::string>{"a.txt", "sub/b.bin"}));
+    EXPECT_EQ(run.summary.FilesTotal, 2);
+    EXPECT_EQ(run.summary.FilesCopied, 2);
+    EXPECT_EQ(run.summary.FilesSkipped, 0);
+    EXPECT_EQ(run.summary.BytesProcessed, run.summary.BytesTotal);
+    EXPECT_EQ(run.summary.CompressedBytes, static_cast<std::int64_t>(attachment.Bytes.size()));
+    EXPECT_EQ(run.summary.Errors, 0) << run.logText;
+    EXPECT_TRUE(TempFolderEmpty());
+}
+
+TEST_F(BackupMail, CompressedDriveBackupMailsTheArchiveItWrote) {
+    SmtpTestServer server;
+    UseServer(server.Host());
+    const ScopedClock clock({2004, 1, 2, 3, 4, 5});
+    TBackupProfile p = MailingProfile("Zipped", dst);
+    p.BackupAttributes.Compress = true;
+    p.BackupAttributes.Generations = 3;
+    RunResult run = Run(p);
+    const auto mails = server.Messages();
+    const ReceivedMail::Leaf& attachment = Attachment(mails);
+    EXPECT_EQ(attachment.FileName, "Zipped_20040102_030405.zip");
+    EXPECT_EQ(attachment.Bytes, ReadFile(dst + "Zipped_20040102_030405.zip"));
+    EXPECT_EQ(ReceivedEntries(attachment), (std::vector<std::string>{"a.txt", "sub/b.bin"}));
+    EXPECT_EQ(run.summary.FilesCopied, 2);
+    EXPECT_EQ(run.summary.CompressedBytes, static_cast<std::int64_t>(attachment.Bytes.size()));
+    EXPECT_EQ(run.summary.Errors, 0) << run.logText;
+}
+
+// An archive the compression could not update is the last run's, or broken: it does not go out.
+TEST_F(BackupMail, NoMailWithoutAnArchiveOfThisRun) {
+    SmtpTestServer server;
+    UseServer(server.Host());
+    TBackupProfile p = MailingProfile("Stale", dst);
+    p.BackupAttributes.Compress = true;
+    WriteFile(dst + "Stale.zip", "not an archive");
+    RunResult run = Run(p);
+    EXPECT_TRUE(server.Messages().empty());
+    EXPECT_THAT(run.logText, HasSubstr("[Compression Error Code (519)]"));
+    EXPECT_THAT(run.logText, HasSubstr("[Email] \r\n"));
+    EXPECT_THAT(run.logText, HasSubstr("Backup archive unavailable - " + dst + "Stale.zip"));
+    EXPECT_EQ(run.summary.Errors, 2);
+    EXPECT_EQ(ReadFile(dst + "Stale.zip"), "not an archive");
+}
+
+TEST_F(BackupMail, AbortDuringALargeSendStoresNoMessage) {
+    SmtpTestServer server;
+    UseServer(server.Host());
+    TBackupProfile p = MailingProfile("Large", "");
+    WriteFile(src + "big.bin", RandomBytes(16 << 20));
+    bool abortedMidSend = false;
+    RunResult run = Run(p, true, [&](TBackupThread& t) {
+        if (t.Status.Action == "Sending email backup" && t.Status.Position > 0 &&
+            t.Status.Position < t.Status.Max && !t.Terminated()) {
+            abortedMidSend = true;
+            t.Terminate();
+        }
+    });
+    ASSERT_TRUE(abortedMidSend);
+    EXPECT_TRUE(server.Messages().empty());
+    EXPECT_THAT(run.logText, HasSubstr("[Email] \r\n"));
+    EXPECT_THAT(run.logText, Not(HasSubstr("Backup Message Sent")));
+    EXPECT_EQ(run.summary.Errors, 1) << run.logText;
+    EXPECT_TRUE(TempFolderEmpty());
+}
+
+TEST_F(BackupMail, RefusedConnectionNamesTheHostAndUser) {
+    RefusingPort refusing;
+    UseServer(refusing.Host());
+    RunResult run = Run(MailingProfile("Refused", ""));
+    EXPECT_EQ(run.result.Failed, 0);
+    EXPECT_THAT(run.logText, HasSubstr("[Email] \r\n"));
+    EXPECT_THAT(run.logText, HasSubstr(" (Host: " + refusing.Host() + "; UserID: tester)"));
+    EXPECT_EQ(run.summary.Errors, 1);
+    EXPECT_TRUE(TempFolderEmpty());
+}
 
 TEST_F(BackupMail, NotificationOfARunWithErrorsCarriesItsLog) {
     SmtpTestServer server;
