@@ -10,7 +10,7 @@
 #include "platform/file_attributes.h"
 #include "platform/file_io.h"
 #include "platform/home.h"
-#include "platform/special_folders.h"
+#include "platform/user_folders.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 #include "platform/clock.h"
 #include "platform/drive.h"
 #include "platform/file_io.h"
-#include "platform/special_folders.h"
+#include "platform/user_folders.h"
 
 #include <sys/stat.h>
 

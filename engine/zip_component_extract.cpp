@@ -36,14 +36,14 @@ bool MatchesNameMask(const char* mask, const char* name) {
     return *mask == 0;
 }
 
-// Whether the stored Name is chosen by Spec: a stored name matches only itself; a stored path followed by a
+// Whether the stored Name is chosen by Pattern: a plain stored name matches only itself; a stored path and a
 // mask matches the entries directly in that path, and with Subfolders those in its whole subtree.
-bool MatchesFileSpec(const std::string& spec, const std::string& name, bool subfolders) {
-    if (spec.empty())
+bool MatchesFileSpec(const std::string& pattern, const std::string& name, bool subfolders) {
+    if (pattern.empty())
         return true;
-    const std::size_t slash = spec.rfind('/');
-    const std::string path = slash == std::string::npos ? std::string() : spec.substr(0, slash + 1);
-    const std::string mask = spec.substr(path.size());
+    const std::size_t slash = pattern.rfind('/');
+    const std::string path = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
+    const std::string mask = pattern.substr(path.size());
     if (name.compare(0, path.size(), path) != 0)
         return false;
     std::string rest = name.substr(path.size());

@@ -1,4 +1,5 @@
-// Tests of archive extraction: chosen entries, the replace-newer rule, result texts and refused or failing entries.
+// Tests of archive extraction: chosen entries, the replace-newer rule, result texts and refused or failing
+// entries.
 #include "engine/archive_extraction.h"
 #include "engine/zip_codes.h"
 #include "platform/fault_injection.h"
@@ -80,7 +81,7 @@ TEST_F(ArchiveExtractionTest, ExtractsTheChosenEntriesUnderTheirStoredPaths) {
            {"Data/Docs2/c.txt", "c"},
            {"Data/top.txt", "top"}});
     struct TCase {
-        const char* Spec;
+        const char* Pattern;
         std::vector<std::string> Files;
         const char* Error;
     };
@@ -95,10 +96,10 @@ TEST_F(ArchiveExtractionTest, ExtractsTheChosenEntriesUnderTheirStoredPaths) {
         {"data/docs/*", {}, "No files ended up being processed"},
     };
     for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Spec);
+        SCOPED_TRACE(c.Pattern);
         testing_support::RemoveTree(m_target);
         std::int64_t completed = 0;
-        const std::string error = Unzip(c.Spec, true, "", {},
+        const std::string error = Unzip(c.Pattern, true, "", {},
                                         [&](TZipComponent*, const std::string&, std::int64_t, std::int64_t,
                                             std::int64_t, int, int, bool done) { completed += done; });
         EXPECT_EQ(error, c.Error);

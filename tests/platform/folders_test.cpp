@@ -1,5 +1,5 @@
 #include "platform/home.h"
-#include "platform/special_folders.h"
+#include "platform/user_folders.h"
 
 #include "tests/support/temp_dir.h"
 

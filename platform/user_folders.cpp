@@ -1,5 +1,5 @@
 // XDG user folders.
-#include "platform/special_folders.h"
+#include "platform/user_folders.h"
 
 #include "platform/file_io.h"
 #include "platform/home.h"
