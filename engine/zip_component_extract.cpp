@@ -36,8 +36,8 @@ bool MatchesNameMask(const char* mask, const char* name) {
     return *mask == 0;
 }
 
-// Whether the stored Name is chosen by Pattern: a plain stored name matches only itself; a stored path and a
-// mask matches the entries directly in that path, and with Subfolders those in its whole subtree.
+// Whether the stored Name is chosen by Pattern. A plain stored name matches only itself; a stored path
+// followed by a mask matches the entries directly in that path, with Subfolders those in its whole subtree.
 bool MatchesFileSpec(const std::string& pattern, const std::string& name, bool subfolders) {
     if (pattern.empty())
         return true;
