@@ -77,14 +77,22 @@ std::string Decimal(std::int64_t number) {
     return std::string(buffer, result.ptr);
 }
 
+// No mail goes to more recipients than this; a damaged file of nothing but ";" must not fill the memory.
+constexpr std::size_t MaxAddressesPerList = 10000;
+
 // The value lower-cased and split at ";"; every entry trimmed; an empty entry is kept except the last.
 void AppendAddresses(const std::string& value, std::vector<std::string>& list) {
     const std::string text = AsciiLower(value);
     const std::string_view rest(text);
     std::size_t start = 0;
     for (std::size_t semicolon; (semicolon = rest.find(';', start)) != std::string_view::npos;
-         start = semicolon + 1)
+         start = semicolon + 1) {
+        if (list.size() >= MaxAddressesPerList)
+            return;
         list.emplace_back(Trimmed(rest.substr(start, semicolon - start)));
+    }
+    if (list.size() >= MaxAddressesPerList)
+        return;
     const std::string_view last = Trimmed(rest.substr(start));
     if (!last.empty())
         list.emplace_back(last);

@@ -599,6 +599,11 @@ TEST(ProfileFile, AHundredMegabyteLineIsJustALongLine) {
     TBackupProfile q;
     EXPECT_FALSE(LoadText(q, noKey));
     EXPECT_EQ(q.Errors, Strings{"Invalid profile entry: '" + noKey + "'"});
+
+    // A line of nothing but separators would otherwise become millions of empty addresses.
+    TBackupProfile r;
+    EXPECT_TRUE(LoadText(r, "DESTINATION_EMAIL_TO=" + std::string(1024 * 1024, ';') + "\r\n"));
+    EXPECT_EQ(r.EmailDestination.To.size(), 10000u);
 }
 
 TEST(ProfileFile, LoadReportsFileProblems) {
