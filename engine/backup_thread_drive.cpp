@@ -225,7 +225,11 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
                 failure = platform::ErrorText(in.Error());
                 break;
             }
-            if (n > 0 && !out.WriteAll(buffer.data(), static_cast<std::size_t>(n))) {
+            // Only a read of nothing is the end: file systems such as FUSE and network mounts may hand out
+            // less than a full block before it.
+            if (n == 0)
+                break;
+            if (!out.WriteAll(buffer.data(), static_cast<std::size_t>(n))) {
                 failure = platform::ErrorText(out.Error());
                 break;
             }
@@ -233,8 +237,6 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
             summary.BytesProcessed += n;
             Status.Position = copied;
             DoStatus();
-            if (n < static_cast<std::int64_t>(buffer.size()))
-                break;
         }
         if (failure.empty() && !aborted) {
             const struct timespec times[2] = {st.st_atim, st.st_mtim};

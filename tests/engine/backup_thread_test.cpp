@@ -205,6 +205,25 @@ TEST_F(BackupRun, WriteFailureKeepsTheOldCopyAndIsAnError) {
     EXPECT_EQ(run.summary.FilesCopied, 0);
 }
 
+// A read may hand out less than a block before the end of the file (FUSE and network file systems do; so does
+// the kernel's symbol table, which serves as the fixture); the copy goes on until a read returns nothing.
+TEST_F(BackupRun, ShortReadsBeforeTheEndStillCopyTheWholeFile) {
+    const std::string source = "/proc/kallsyms";
+    std::string whole;
+    char block[61440];
+    platform::File probe = platform::File::OpenRead(source);
+    if (!probe.IsOpen() || !platform::ReadWholeFile(source, whole) ||
+        probe.Read(block, sizeof block) >= static_cast<std::int64_t>(std::min(whole.size(), sizeof block)))
+        GTEST_SKIP() << source << " gives no short reads here";
+    TBackupProfile p = Profile("Short", {source}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    RunResult run = Run(p);
+    EXPECT_EQ(run.summary.FilesCopied, 1) << run.logText;
+    const std::string copy = ReadFile(dst + "kallsyms");
+    EXPECT_EQ(copy.size(), whole.size());
+    EXPECT_TRUE(copy == whole);
+}
+
 TEST_F(BackupRun, SynchronisationDeletesExactlyTheOrphans) {
     WriteFile(src + "keep.txt", "k");
     WriteFile(src + "sub/inner.txt", "i");
