@@ -224,6 +224,18 @@ TEST_F(BackupRun, ShortReadsBeforeTheEndStillCopyTheWholeFile) {
     EXPECT_TRUE(copy == whole);
 }
 
+TEST_F(BackupRun, FilesWithTheLongestNamesAreCopied) {
+    const std::string name(255, 'n');
+    WriteFile(src + name, "new");
+    WriteFile(dst + name, "old");
+    TBackupProfile p = Profile("Long", {src + "*"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    RunResult run = Run(p);
+    EXPECT_EQ(run.summary.FilesCopied, 1) << run.logText;
+    EXPECT_EQ(ReadFile(dst + name), "new");
+    EXPECT_EQ(Tree(dst), std::vector<std::string>{name});
+}
+
 TEST_F(BackupRun, SynchronisationDeletesExactlyTheOrphans) {
     WriteFile(src + "keep.txt", "k");
     WriteFile(src + "sub/inner.txt", "i");
