@@ -324,7 +324,12 @@ void TBackupThread::SyncDelete(std::string sourceDir, std::string destDir) {
         const std::string destPath = destDir + entry.Name;
         const std::string sourcePath = sourceDir + entry.Name;
         struct stat st {};
-        const int error = ::stat(sourcePath.c_str(), &st) == 0 ? 0 : errno;
+        int error = ::stat(sourcePath.c_str(), &st) == 0 ? 0 : errno;
+        // A link whose target cannot be reached is still in the source; the target may only be out of
+        // reach for now (an unplugged disk), and the copy may be all that is left of it.
+        struct stat link {};
+        if (error == ENOENT && ::lstat(sourcePath.c_str(), &link) == 0)
+            error = ENOLINK;
         if (error != 0 && error != ENOENT && error != ENOTDIR) {
             LogError(sourcePath, "Failed to examine source file during synchronization.");
             continue;

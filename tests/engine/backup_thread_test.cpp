@@ -300,6 +300,23 @@ TEST_F(BackupRun, SynchronisationRefusesWhatItCannotTrust) {
     EXPECT_TRUE(platform::FileExists(src + "a.txt"));
 }
 
+// The source still holds a link to the file, only its target is out of reach (an unplugged disk, say): the
+// copy may be all that is left of the file, so it stays, with an error entry.
+TEST_F(BackupRun, SynchronisationKeepsTheCopyBehindADanglingLink) {
+    WriteFile(src + "a.txt", "a");
+    ASSERT_EQ(::symlink((dir / "unplugged/film.mkv").c_str(), (src + "film.mkv").c_str()), 0);
+    WriteFile(dst + "film.mkv", "the only copy");
+    WriteFile(dst + "orphan.txt", "o");
+    TBackupProfile p = Profile("Dangling", {src + "*"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    p.BackupAttributes.Synchronize = true;
+    RunResult run = Run(p);
+    EXPECT_EQ(ReadFile(dst + "film.mkv"), "the only copy");
+    EXPECT_EQ(Tree(dst), (std::vector<std::string>{"a.txt", "film.mkv"}));
+    EXPECT_TRUE(Contains(run.logText, "Failed to examine source file during synchronization."))
+        << run.logText;
+}
+
 // Under the flat layout the extra folders land in the mirrored folder; what this run copied there stays.
 TEST_F(BackupRun, SynchronisationKeepsWhatTheRunWroteFromExtraFolders) {
     const std::string userHome = dir / "user";
