@@ -289,8 +289,11 @@ void TBackupThread::Synchronization(const std::string& root) {
         mirror += ExtractLastDirName(sourceDir) + platform::PathDelim;
 
     // Only what is known to be gone from the source may go: a source that cannot be read completely
-    // now, or could not be scanned completely in this run, would make its copy look orphaned.
-    bool sourceUsable = platform::DirectoryExists(sourceDir) && platform::ListDirectory(sourceDir).Error == 0;
+    // now, or could not be scanned completely in this run, would make its copy look orphaned. So would the
+    // empty folder that an unplugged disk leaves behind.
+    bool sourceUsable = platform::DirectoryExists(sourceDir) &&
+                        platform::ListDirectory(sourceDir).Error == 0 &&
+                        platform::RemovableMediaMounted(sourceDir);
     for (const std::string& folder : m_unreadFolders)
         if (LiesWithin(folder, sourceDir))
             sourceUsable = false;

@@ -317,6 +317,21 @@ TEST_F(BackupRun, SynchronisationKeepsTheCopyBehindADanglingLink) {
         << run.logText;
 }
 
+// An unplugged disk leaves the empty folder it was mounted on: that is no source whose files are all gone.
+TEST_F(BackupRun, SynchronisationSkipsTheFolderOfAnUnpluggedDisk) {
+    const std::string mountFolder = "/mnt/brimvale-sync-" + std::to_string(::getpid()) + "/";
+    if (::mkdir(mountFolder.c_str(), 0755) != 0)
+        GTEST_SKIP() << "cannot create a folder under /mnt";
+    WriteFile(dst + "a.txt", "the copy of a file on the disk");
+    TBackupProfile p = Profile("Unplugged", {mountFolder + "*"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    p.BackupAttributes.Synchronize = true;
+    RunResult run = Run(p);
+    ::rmdir(mountFolder.c_str());
+    EXPECT_EQ(ReadFile(dst + "a.txt"), "the copy of a file on the disk");
+    EXPECT_TRUE(Contains(run.logText, "Synchronization skipped - source folder unavailable")) << run.logText;
+}
+
 // Under the flat layout the extra folders land in the mirrored folder; what this run copied there stays.
 TEST_F(BackupRun, SynchronisationKeepsWhatTheRunWroteFromExtraFolders) {
     const std::string userHome = dir / "user";
