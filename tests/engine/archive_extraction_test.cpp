@@ -237,6 +237,22 @@ TEST_F(ArchiveExtractionTest, WriteErrorKeepsTheExistingFile) {
     ExpectNoTemporaries();
 }
 
+// Every archive cut short, as a broken copy or download leaves it: never a crash, never success, and nothing
+// written but below the target.
+TEST_F(ArchiveExtractionTest, TruncatedArchivesFailWithoutWritingAnything) {
+    Build({{"a.txt", "first"}, {"sub/b.txt", TextLike(300)}});
+    const std::string whole = ReadFile(m_archive);
+    platform::ForceDirectories(m_target);
+    for (std::size_t size = 0; size < whole.size(); ++size) {
+        SCOPED_TRACE(size);
+        WriteFile(m_archive, whole.substr(0, size));
+        std::vector<TZipEntryInfo> entries;
+        EXPECT_NE(ReadZipDirectory(m_archive, entries), ZipResult::Success);
+        EXPECT_NE(Unzip("*"), "");
+        EXPECT_EQ(TreeOf(m_target), std::vector<std::string>{});
+    }
+}
+
 TEST_F(ArchiveExtractionTest, AbortZipCancelsOnlyThroughTheComponent) {
     Build({{"1.txt", "1"}, {"2.txt", "2"}, {"3.txt", "3"}});
     int calls = 0;
