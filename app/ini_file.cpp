@@ -4,6 +4,7 @@
 #include "platform/durable_file.h"
 #include "platform/file_io.h"
 
+#include <cerrno>
 #include <charconv>
 
 namespace {
@@ -65,8 +66,12 @@ bool KeyValue(const std::string& line, std::string& key, std::string& value) {
 
 TIniFile::TIniFile(const std::string& fileName) : m_fileName(fileName) {
     std::string content;
-    if (!platform::ReadWholeFile(fileName, content) && content.empty())
+    int error = 0;
+    if (!platform::ReadWholeFile(fileName, content, &error)) {
+        if (error != ENOENT)
+            m_readError = error != 0 ? error : EIO;
         return;
+    }
     if (content.compare(0, 3, "\xEF\xBB\xBF") == 0)
         content.erase(0, 3);
     const std::size_t firstBreak = content.find('\n');
@@ -165,6 +170,11 @@ void TIniFile::WriteBool(const std::string& section, const std::string& key, boo
 }
 
 bool TIniFile::UpdateFile(unsigned mode) {
+    // Writing now would replace the file with only the keys set since.
+    if (m_readError != 0) {
+        m_error = m_readError;
+        return false;
+    }
     std::string content;
     for (const std::string& line : m_lines)
         content += line + m_lineEnd;

@@ -9,7 +9,8 @@
 
 class TIniFile {
 public:
-    // Reads FileName; a missing or unreadable file starts empty.
+    // Reads FileName; a missing or unreadable file starts empty. A file that is there but cannot be read
+    // whole is never written over (UpdateFile fails with the read's error), so nothing it held is lost.
     explicit TIniFile(const std::string& fileName);
 
     const std::string& FileName() const { return m_fileName; }
@@ -40,4 +41,5 @@ private:
     std::vector<std::string> m_lines;
     std::string m_lineEnd = "\n";
     int m_error = 0;
+    int m_readError = 0;
 };

@@ -57,6 +57,11 @@ bool IsGenerationOf(const std::string& name, const std::string& base, const std:
     return name[s] == '_' && AllDigits(name, s + 1, 8) && name[s + 9] == '_' && AllDigits(name, s + 10, 6);
 }
 
+bool IsReadableArchive(const std::string& path) {
+    std::vector<TZipEntryInfo> entries;
+    return ReadZipDirectory(path, entries) == ZipResult::Success;
+}
+
 } // namespace
 
 void SortStringArray(TStringArray& list) {
@@ -100,7 +105,10 @@ void TBackupThread::CompressBackup(const std::string& zipName) {
         const std::string zipFilename = ZipComponent->ZipFilename;
         if (result >= 0) {
             RecordCompressionResult(result, zipFilename);
-            if (zipName.empty() && platform::FileExists(zipFilename))
+            // An archive of this name that cannot be read is no generation to keep: the older ones may be
+            // all the user has left.
+            if (zipName.empty() && platform::FileExists(zipFilename) &&
+                (m_archiveWritten || IsReadableArchive(zipFilename)))
                 PruneGenerations(driveName.Base + driveName.Extension,
                                  RunProfile.BackupAttributes.Generations, PruneAttributes, zipFilename);
         }

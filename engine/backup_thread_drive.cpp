@@ -225,7 +225,11 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
                 failure = platform::ErrorText(in.Error());
                 break;
             }
-            if (n > 0 && !out.WriteAll(buffer.data(), static_cast<std::size_t>(n))) {
+            // Only a read of nothing is the end: file systems such as FUSE and network mounts may hand out
+            // less than a full block before it.
+            if (n == 0)
+                break;
+            if (!out.WriteAll(buffer.data(), static_cast<std::size_t>(n))) {
                 failure = platform::ErrorText(out.Error());
                 break;
             }
@@ -233,8 +237,6 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
             summary.BytesProcessed += n;
             Status.Position = copied;
             DoStatus();
-            if (n < static_cast<std::int64_t>(buffer.size()))
-                break;
         }
         if (failure.empty() && !aborted) {
             const struct timespec times[2] = {st.st_atim, st.st_mtim};
@@ -287,8 +289,11 @@ void TBackupThread::Synchronization(const std::string& root) {
         mirror += ExtractLastDirName(sourceDir) + platform::PathDelim;
 
     // Only what is known to be gone from the source may go: a source that cannot be read completely
-    // now, or could not be scanned completely in this run, would make its copy look orphaned.
-    bool sourceUsable = platform::DirectoryExists(sourceDir) && platform::ListDirectory(sourceDir).Error == 0;
+    // now, or could not be scanned completely in this run, would make its copy look orphaned. So would the
+    // empty folder that an unplugged disk leaves behind.
+    bool sourceUsable = platform::DirectoryExists(sourceDir) &&
+                        platform::ListDirectory(sourceDir).Error == 0 &&
+                        platform::RemovableMediaMounted(sourceDir);
     for (const std::string& folder : m_unreadFolders)
         if (LiesWithin(folder, sourceDir))
             sourceUsable = false;
@@ -322,7 +327,12 @@ void TBackupThread::SyncDelete(std::string sourceDir, std::string destDir) {
         const std::string destPath = destDir + entry.Name;
         const std::string sourcePath = sourceDir + entry.Name;
         struct stat st {};
-        const int error = ::stat(sourcePath.c_str(), &st) == 0 ? 0 : errno;
+        int error = ::stat(sourcePath.c_str(), &st) == 0 ? 0 : errno;
+        // A link whose target cannot be reached is still in the source; the target may only be out of
+        // reach for now (an unplugged disk), and the copy may be all that is left of it.
+        struct stat link {};
+        if (error == ENOENT && ::lstat(sourcePath.c_str(), &link) == 0)
+            error = ENOLINK;
         if (error != 0 && error != ENOENT && error != ENOTDIR) {
             LogError(sourcePath, "Failed to examine source file during synchronization.");
             continue;

@@ -181,6 +181,12 @@ void TBackupThread::EmailBackup() {
     const TBackupAttributes& a = RunProfile.BackupAttributes;
     const bool reuseDriveArchive = a.Compress && RunProfile.DriveDestination.Active;
     const std::string archive = MailArchiveName();
+    // Without the run's own folder the archive's bare name would stand for a file in whatever folder the
+    // program runs in, which the clean-up below would then delete.
+    if (!reuseDriveArchive && RunTempDir().empty()) {
+        LogError(archive, "Email - invalid temp file");
+        return;
+    }
     if (!reuseDriveArchive) {
         // Files the drive copy has counted already are not counted again.
         m_countArchiveFiles = !m_driveCopyCounted;

@@ -59,6 +59,11 @@ bool MatchesFileSpec(const std::string& pattern, const std::string& name, bool s
     return MatchesNameMask(mask.c_str(), rest.c_str() + (lastSlash == std::string::npos ? 0 : lastSlash + 1));
 }
 
+// A folder entry's stored name ends in "/". A damaged archive may hold an entry without a name.
+bool IsFolderEntry(const std::string& name) {
+    return !name.empty() && name.back() == '/';
+}
+
 } // namespace
 
 class TZipComponent::TExtractRun {
@@ -117,7 +122,7 @@ int TZipComponent::TExtractRun::Run() {
         if (!MatchesFileSpec(m_owner.FilesToProcess, st.name, m_owner.ProcessSubfolders))
             continue;
         chosen.push_back(index);
-        if (std::string(st.name).back() != '/') {
+        if (!IsFolderEntry(st.name)) {
             ++m_filesTotal;
             m_bytesTotal += static_cast<std::int64_t>(st.size);
         }
@@ -136,7 +141,7 @@ int TZipComponent::TExtractRun::Run() {
         std::vector<std::string> parts;
         bool isFolder = false;
         if (!SplitEntryName(name, parts, isFolder)) {
-            if (name.back() != '/') {
+            if (!IsFolderEntry(name)) {
                 ++m_filesFailed;
                 Skip(name, std::string(), st, ZipSkipReason::AccessDenied);
             }

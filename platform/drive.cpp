@@ -144,6 +144,10 @@ bool DriveReady(const std::string& path) {
     struct statvfs vfs {};
     if (::statvfs(existing.c_str(), &vfs) != 0 || (vfs.f_flag & ST_RDONLY))
         return false;
+    return RemovableMediaMounted(path);
+}
+
+bool RemovableMediaMounted(const std::string& path) {
     std::vector<std::string> acceptable;
     RemovableRoots(ExcludeTrailingPathDelimiter(path), acceptable);
     if (acceptable.empty())

@@ -20,6 +20,10 @@ std::int64_t FreeBytes(const std::string& path);
 void SetFreeBytesOverride(std::function<std::int64_t(const std::string&)> override);
 // The volume at Root answers (statvfs succeeds).
 bool VolumeReady(const std::string& root);
+// The removable-media rule: Path lies under no removable-media root, or under one whose disk is mounted. An
+// unplugged disk leaves its empty folder behind on the system disk, which stands for neither its room nor
+// what it holds.
+bool RemovableMediaMounted(const std::string& path);
 // Path is absolute, lies on a mounted, writable file system and passes the removable-media rule.
 bool DriveReady(const std::string& path);
 

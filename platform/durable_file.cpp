@@ -5,6 +5,7 @@
 #include "platform/file_io.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +14,17 @@
 namespace platform {
 
 std::string TemporarySiblingPrefix(const std::string& target) {
-    return ExtractFilePath(target) + "." + ExtractFileName(target) + ".";
+    // The two dots and the six random letters must still fit in a name: a target whose name is close to the
+    // longest one allowed lends the temporary file a shortened name, cut where a character begins.
+    constexpr std::size_t Added = 8;
+    std::string name = ExtractFileName(target);
+    if (name.size() > NAME_MAX - Added) {
+        std::size_t cut = NAME_MAX - Added;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+            --cut;
+        name.resize(cut);
+    }
+    return ExtractFilePath(target) + "." + name + ".";
 }
 
 int CreateTemporarySibling(const std::string& target, mode_t mode, std::string& tempName) {

@@ -1,5 +1,6 @@
 // The INI reader and writer.
 #include "app/ini_file.h"
+#include "platform/fault_injection.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -89,4 +90,29 @@ TEST(IniFile, AFailedWriteLeavesTheOldFile) {
     struct stat st {};
     ASSERT_EQ(::stat((other / "b.ini").c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
+}
+
+// Only what could be read may be written back: a file that is there but cannot be read would otherwise be
+// replaced by the few keys the program writes, losing every other key and comment.
+TEST(IniFile, AFileThatCannotBeReadIsNeverWrittenOver) {
+    TempDir temp;
+    const std::string path = temp / "a.ini";
+    const std::string content = "; the user's notes\n[A]\nK=1\n[Other]\nKept=yes\n";
+    WriteFile(path, content);
+    platform::SetFaultHook([&](platform::FaultOp op, const std::string& file) {
+        return op == platform::FaultOp::OpenRead && file == path ? EIO : 0;
+    });
+    TIniFile ini(path);
+    platform::SetFaultHook({});
+    EXPECT_EQ(ini.ReadInteger("A", "K", 7), 7);
+    ini.WriteInteger("A", "K", 2);
+    EXPECT_FALSE(ini.UpdateFile());
+    EXPECT_EQ(ini.Error(), EIO);
+    EXPECT_EQ(ReadFile(path), content);
+
+    // A file that is not there yet is simply created.
+    TIniFile fresh(temp / "new.ini");
+    fresh.WriteInteger("A", "K", 2);
+    EXPECT_TRUE(fresh.UpdateFile());
+    EXPECT_EQ(ReadFile(temp / "new.ini"), "[A]\nK=2\n");
 }

@@ -172,6 +172,7 @@ TEST_F(ArchiveExtractionTest, RefusesEntriesThatWouldLeaveTheTargetAndCreatesNoL
 for name in ['/abs/evil', '../evil', 'a/../../evil', 'C:/evil', 'C:evil', '..\\evil', './evil', 'via/evil',
              'good/inside.txt']:
     z.writestr(name, 'x')
+z.writestr(zipfile.ZipInfo(''), 'an entry without a name')
 link = zipfile.ZipInfo('link')
 link.create_system = 3
 link.external_attr = 0o120777 << 16
@@ -185,7 +186,8 @@ z.writestr(link, '../outside/linked')
                              std::int64_t, std::int64_t, int, std::uint32_t, TDateTime, TDateTime, TDateTime,
                              int, bool, int reason) { refused[name] = reason; };
     EXPECT_EQ(zip.ExtractFiles(), ZipResult::FilesNotExtracted);
-    EXPECT_EQ(refused, (std::map<std::string, int>{{"/abs/evil", 113},
+    EXPECT_EQ(refused, (std::map<std::string, int>{{"", 113},
+                                                   {"/abs/evil", 113},
                                                    {"../evil", 113},
                                                    {"a/../../evil", 113},
                                                    {"C:/evil", 113},
@@ -233,6 +235,22 @@ TEST_F(ArchiveExtractionTest, WriteErrorKeepsTheExistingFile) {
     EXPECT_EQ(ReadFile(m_target + "a.txt"), "old");
     EXPECT_EQ(ReadFile(m_target + "b.txt"), "b");
     ExpectNoTemporaries();
+}
+
+// Every archive cut short, as a broken copy or download leaves it: never a crash, never success, and nothing
+// written but below the target.
+TEST_F(ArchiveExtractionTest, TruncatedArchivesFailWithoutWritingAnything) {
+    Build({{"a.txt", "first"}, {"sub/b.txt", TextLike(300)}});
+    const std::string whole = ReadFile(m_archive);
+    platform::ForceDirectories(m_target);
+    for (std::size_t size = 0; size < whole.size(); ++size) {
+        SCOPED_TRACE(size);
+        WriteFile(m_archive, whole.substr(0, size));
+        std::vector<TZipEntryInfo> entries;
+        EXPECT_NE(ReadZipDirectory(m_archive, entries), ZipResult::Success);
+        EXPECT_NE(Unzip("*"), "");
+        EXPECT_EQ(TreeOf(m_target), std::vector<std::string>{});
+    }
 }
 
 TEST_F(ArchiveExtractionTest, AbortZipCancelsOnlyThroughTheComponent) {

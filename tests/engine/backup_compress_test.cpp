@@ -319,6 +319,10 @@ TEST_F(BackupCompress, ArchiveThatCannotBeReadIsAnErrorAndStaysAsItIs) {
     WriteFile(src + "a.txt", "a");
     const std::string archive = dst + "Broken.zip";
     const std::string garbage = RandomBytes(4000);
+    // An older generation, left from a time with more than one: with the current archive unreadable it is
+    // the good one, and pruning must not take it.
+    const std::string older = "Broken_20030101_000000.zip";
+    WriteFile(dst + older, "an older generation");
     for (const bool onlyChanged : {true, false}) {
         SCOPED_TRACE(onlyChanged);
         WriteFile(archive, garbage);
@@ -332,7 +336,7 @@ TEST_F(BackupCompress, ArchiveThatCannotBeReadIsAnErrorAndStaysAsItIs) {
         EXPECT_EQ(run.summary.Errors, 1);
         EXPECT_EQ(run.summary.CompressedBytes, 0);
         EXPECT_EQ(ReadFile(archive), garbage);
-        EXPECT_EQ(Files(dst), std::vector<std::string>{"Broken.zip"});
+        EXPECT_EQ(Files(dst), (std::vector<std::string>{"Broken.zip", older}));
     }
 }
 

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 
 #include <chrono>
+#include <filesystem>
 #include <gmock/gmock.h>
 
 using namespace backup_run_testing;
@@ -184,6 +185,21 @@ TEST_F(BackupMail, NoMailWithoutAnArchiveOfThisRun) {
     EXPECT_THAT(run.logText, HasSubstr("Backup archive unavailable - " + dst + "Stale.zip"));
     EXPECT_EQ(run.summary.Errors, 2);
     EXPECT_EQ(ReadFile(dst + "Stale.zip"), "not an archive");
+}
+
+// When the run cannot make its temporary folder there is no archive to mail, and nothing is deleted: the
+// archive's bare name would stand for a file in the folder the program happens to run in.
+TEST_F(BackupMail, WithoutATemporaryFolderNoFileElsewhereIsDeleted) {
+    WriteFile(dir / "home/Temp", "a file where the temporary folder belongs");
+    const std::string workDir = dir / "work/";
+    WriteFile(workDir + "Mailer.zip", "the user's own archive");
+    const std::string previous = std::filesystem::current_path();
+    std::filesystem::current_path(workDir);
+    RunResult run = Run(MailingProfile("Mailer", ""));
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(ReadFile(workDir + "Mailer.zip"), "the user's own archive");
+    EXPECT_THAT(run.logText, HasSubstr("Email - invalid temp file"));
+    EXPECT_EQ(run.result.Failed, 0);
 }
 
 TEST_F(BackupMail, AbortDuringALargeSendStoresNoMessage) {

@@ -205,6 +205,37 @@ TEST_F(BackupRun, WriteFailureKeepsTheOldCopyAndIsAnError) {
     EXPECT_EQ(run.summary.FilesCopied, 0);
 }
 
+// A read may hand out less than a block before the end of the file (FUSE and network file systems do; so does
+// the kernel's symbol table, which serves as the fixture); the copy goes on until a read returns nothing.
+TEST_F(BackupRun, ShortReadsBeforeTheEndStillCopyTheWholeFile) {
+    const std::string source = "/proc/kallsyms";
+    std::string whole;
+    char block[61440];
+    platform::File probe = platform::File::OpenRead(source);
+    if (!probe.IsOpen() || !platform::ReadWholeFile(source, whole) ||
+        probe.Read(block, sizeof block) >= static_cast<std::int64_t>(std::min(whole.size(), sizeof block)))
+        GTEST_SKIP() << source << " gives no short reads here";
+    TBackupProfile p = Profile("Short", {source}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    RunResult run = Run(p);
+    EXPECT_EQ(run.summary.FilesCopied, 1) << run.logText;
+    const std::string copy = ReadFile(dst + "kallsyms");
+    EXPECT_EQ(copy.size(), whole.size());
+    EXPECT_TRUE(copy == whole);
+}
+
+TEST_F(BackupRun, FilesWithTheLongestNamesAreCopied) {
+    const std::string name(255, 'n');
+    WriteFile(src + name, "new");
+    WriteFile(dst + name, "old");
+    TBackupProfile p = Profile("Long", {src + "*"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    RunResult run = Run(p);
+    EXPECT_EQ(run.summary.FilesCopied, 1) << run.logText;
+    EXPECT_EQ(ReadFile(dst + name), "new");
+    EXPECT_EQ(Tree(dst), std::vector<std::string>{name});
+}
+
 TEST_F(BackupRun, SynchronisationDeletesExactlyTheOrphans) {
     WriteFile(src + "keep.txt", "k");
     WriteFile(src + "sub/inner.txt", "i");
@@ -267,6 +298,38 @@ TEST_F(BackupRun, SynchronisationRefusesWhatItCannotTrust) {
     RunResult overlap = Run(inside);
     EXPECT_TRUE(Contains(overlap.logText, "Synchronization skipped - source and destination overlap"));
     EXPECT_TRUE(platform::FileExists(src + "a.txt"));
+}
+
+// The source still holds a link to the file, only its target is out of reach (an unplugged disk, say): the
+// copy may be all that is left of the file, so it stays, with an error entry.
+TEST_F(BackupRun, SynchronisationKeepsTheCopyBehindADanglingLink) {
+    WriteFile(src + "a.txt", "a");
+    ASSERT_EQ(::symlink((dir / "unplugged/film.mkv").c_str(), (src + "film.mkv").c_str()), 0);
+    WriteFile(dst + "film.mkv", "the only copy");
+    WriteFile(dst + "orphan.txt", "o");
+    TBackupProfile p = Profile("Dangling", {src + "*"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    p.BackupAttributes.Synchronize = true;
+    RunResult run = Run(p);
+    EXPECT_EQ(ReadFile(dst + "film.mkv"), "the only copy");
+    EXPECT_EQ(Tree(dst), (std::vector<std::string>{"a.txt", "film.mkv"}));
+    EXPECT_TRUE(Contains(run.logText, "Failed to examine source file during synchronization."))
+        << run.logText;
+}
+
+// An unplugged disk leaves the empty folder it was mounted on: that is no source whose files are all gone.
+TEST_F(BackupRun, SynchronisationSkipsTheFolderOfAnUnpluggedDisk) {
+    const std::string mountFolder = "/mnt/brimvale-sync-" + std::to_string(::getpid()) + "/";
+    if (::mkdir(mountFolder.c_str(), 0755) != 0)
+        GTEST_SKIP() << "cannot create a folder under /mnt";
+    WriteFile(dst + "a.txt", "the copy of a file on the disk");
+    TBackupProfile p = Profile("Unplugged", {mountFolder + "*"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    p.BackupAttributes.Synchronize = true;
+    RunResult run = Run(p);
+    ::rmdir(mountFolder.c_str());
+    EXPECT_EQ(ReadFile(dst + "a.txt"), "the copy of a file on the disk");
+    EXPECT_TRUE(Contains(run.logText, "Synchronization skipped - source folder unavailable")) << run.logText;
 }
 
 // Under the flat layout the extra folders land in the mirrored folder; what this run copied there stays.

@@ -1,6 +1,7 @@
 #include "platform/directory.h"
 #include "platform/durable_file.h"
 #include "platform/fault_injection.h"
+#include "platform/file_io.h"
 
 #include "tests/support/temp_dir.h"
 
@@ -62,6 +63,25 @@ TEST(DurableWriter, AbandonedOrFailedWritesKeepTheOldFile) {
     SetFaultHook({});
     EXPECT_EQ(ReadFile(target), "old");
     EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"settings.ini"});
+}
+
+// Names as long as the file system allows (255 bytes) still leave room for the temporary file beside them.
+TEST(DurableWriter, ReplacesFilesWithTheLongestNames) {
+    TempDir dir;
+    std::string accented;
+    while (accented.size() < 254)
+        accented += "\u00e9";
+    for (const std::string& name : {std::string(255, 'a'), accented + "x"}) {
+        const std::string target = dir / name;
+        WriteFile(target, "old");
+        DurableWriter writer;
+        ASSERT_TRUE(writer.Open(target)) << ErrorText(writer.Error());
+        ASSERT_TRUE(writer.Write("new"));
+        ASSERT_TRUE(writer.Commit()) << ErrorText(writer.Error());
+        EXPECT_EQ(ReadFile(target), "new");
+        EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{name});
+        ::unlink(target.c_str());
+    }
 }
 
 // A real failure part-way: a child process with a file-size limit gets EFBIG in the middle of the write.
