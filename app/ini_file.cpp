@@ -4,6 +4,7 @@
 #include "platform/durable_file.h"
 #include "platform/file_io.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 
@@ -130,7 +131,11 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool
     return ReadInteger(section, key, def ? 1 : 0) != 0;
 }
 
-void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& text) {
+    // A value is one line: a pasted line break would start a line of its own, even a section header.
+    std::string value = text;
+    std::replace_if(
+        value.begin(), value.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     int header = FindSection(section);
     if (header < 0) {
         if (!m_lines.empty() && !Trim(m_lines.back()).empty())

@@ -22,6 +22,7 @@ public:
     // True for every integer but 0; Default when missing or not a number.
     bool ReadBool(const std::string& section, const std::string& key, bool def) const;
 
+    // Line breaks in Value are written as blanks.
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
     void WriteInteger(const std::string& section, const std::string& key, std::int32_t value);
     void WriteBool(const std::string& section, const std::string& key, bool value);

@@ -61,6 +61,17 @@ TEST(IniFile, WritesInPlaceAndKeepsWhatItDoesNotKnow) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+// A value pasted with line breaks must not become lines of its own, least of all a section header.
+TEST(IniFile, AValueStaysOnItsLine) {
+    TempDir temp;
+    TIniFile ini(temp / "b.ini");
+    ini.WriteString("Application", "SMTPHost", "mail.x.org\r\n[Updates]\nAutoCheckUpdates=0");
+    ASSERT_TRUE(ini.UpdateFile());
+    const TIniFile again(temp / "b.ini");
+    EXPECT_EQ(again.ReadString("Application", "SMTPHost", ""), "mail.x.org  [Updates] AutoCheckUpdates=0");
+    EXPECT_EQ(again.ReadString("Updates", "AutoCheckUpdates", "none"), "none");
+}
+
 TEST(IniFile, KeepsWindowsLineEnds) {
     TempDir temp;
     WriteFile(temp / "a.ini", "[A]\r\nK=1\r\n");
