@@ -1,6 +1,7 @@
 // The INI file reader and writer.
 #include "app/ini_file.h"
 
+#include "engine/text.h"
 #include "platform/durable_file.h"
 #include "platform/file_io.h"
 
@@ -10,28 +11,8 @@
 
 namespace {
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 std::string Trim(const std::string& text) {
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && IsBlank(text[begin]))
-        ++begin;
-    while (end > begin && IsBlank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
+    return std::string(TrimText(text));
 }
 
 bool IsComment(const std::string& trimmed) {
@@ -84,7 +65,7 @@ TIniFile::TIniFile(const std::string& fileName) : m_fileName(fileName) {
 int TIniFile::FindSection(const std::string& section) const {
     std::string name;
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
-        if (SectionName(m_lines[i], name) && SameText(name, section))
+        if (SectionName(m_lines[i], name) && SameTextAscii(name, section))
             return static_cast<int>(i);
     }
     return -1;
@@ -95,7 +76,7 @@ int TIniFile::FindKey(int header, const std::string& key) const {
     for (std::size_t i = static_cast<std::size_t>(header) + 1; i < m_lines.size(); ++i) {
         if (SectionName(m_lines[i], name))
             break;
-        if (KeyValue(m_lines[i], k, v) && SameText(k, key))
+        if (KeyValue(m_lines[i], k, v) && SameTextAscii(k, key))
             return static_cast<int>(i);
     }
     return -1;

@@ -4,6 +4,7 @@
 
 #include "engine/exception.h"
 #include "engine/helpers.h"
+#include "engine/text.h"
 #include "platform/directory.h"
 #include "platform/file_io.h"
 
@@ -61,15 +62,6 @@ std::string ReadRest(platform::File& file, const std::string& fileName) {
     }
 }
 
-std::string_view Trimmed(std::string_view field) {
-    const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    while (!field.empty() && isBlank(field.front()))
-        field.remove_prefix(1);
-    while (!field.empty() && isBlank(field.back()))
-        field.remove_suffix(1);
-    return field;
-}
-
 template <typename Integer> Integer IntegerField(std::string_view field) {
     Integer value = 0;
     const auto result = std::from_chars(field.data(), field.data() + field.size(), value);
@@ -111,7 +103,7 @@ std::vector<std::string_view> SplitFields(std::string_view rest, char separator)
     }
     fields.resize(TrailerFieldCount);
     for (auto& field : fields)
-        field = Trimmed(field);
+        field = TrimText(field);
     return fields;
 }
 

@@ -3,6 +3,7 @@
 
 #include "engine/helpers.h"
 #include "engine/qm_crypt.h"
+#include "engine/text.h"
 #include "platform/durable_file.h"
 #include "platform/file_io.h"
 
@@ -27,31 +28,6 @@ const std::string kFileWriteError = "File Write Error: ";
 // The file holds passwords that anyone can decipher.
 constexpr mode_t kProfileFileMode = 0600;
 constexpr std::size_t kReadChunk = 64 * 1024;
-
-// Case mapping and trimming work on bytes: letters beyond ASCII and invalid UTF-8 stay as they are.
-std::string AsciiUpper(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
-std::string AsciiLower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-// Without blanks and control bytes (every byte up to 32) at either end.
-std::string_view Trimmed(std::string_view text) {
-    auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 // Decimal text with an optional sign and nothing else, within [min, max]; anything else is malformed.
 std::optional<std::int64_t> ReadInteger(std::string_view text, std::int64_t min, std::int64_t max) {
@@ -82,18 +58,18 @@ constexpr std::size_t MaxAddressesPerList = 10000;
 
 // The value lower-cased and split at ";"; every entry trimmed; an empty entry is kept except the last.
 void AppendAddresses(const std::string& value, std::vector<std::string>& list) {
-    const std::string text = AsciiLower(value);
+    const std::string text = AsciiLowerCase(value);
     const std::string_view rest(text);
     std::size_t start = 0;
     for (std::size_t semicolon; (semicolon = rest.find(';', start)) != std::string_view::npos;
          start = semicolon + 1) {
         if (list.size() >= MaxAddressesPerList)
             return;
-        list.emplace_back(Trimmed(rest.substr(start, semicolon - start)));
+        list.emplace_back(TrimText(rest.substr(start, semicolon - start)));
     }
     if (list.size() >= MaxAddressesPerList)
         return;
-    const std::string_view last = Trimmed(rest.substr(start));
+    const std::string_view last = TrimText(rest.substr(start));
     if (!last.empty())
         list.emplace_back(last);
 }
@@ -212,7 +188,7 @@ public:
 
     void Boolean(std::string_view key, bool& field) {
         if (Is(key)) {
-            const std::string upper = AsciiUpper(m_value);
+            const std::string upper = AsciiUpperCase(m_value);
             field = upper == "T" || upper == "TRUE";
         }
     }
@@ -253,7 +229,7 @@ public:
     void MaskBit(std::string_view key, std::int32_t& mask, std::int32_t bit) {
         if (!Is(key))
             return;
-        const std::string upper = AsciiUpper(m_value);
+        const std::string upper = AsciiUpperCase(m_value);
         if (upper == "F" || upper == "FALSE")
             mask ^= bit;
     }
@@ -394,7 +370,7 @@ bool TBackupProfile::LoadFromFile(const std::string& fileName) {
                 Errors.push_back("Invalid profile entry: '" + line + "'");
                 continue;
             }
-            const std::string key = AsciiUpper(std::move(name));
+            const std::string key = AsciiUpperCase(std::move(name));
             EntryReader reader(key, value);
             VisitEntries(*this, reader);
         }

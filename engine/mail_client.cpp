@@ -3,6 +3,7 @@
 
 #include "engine/exception.h"
 #include "engine/mail_curl.h"
+#include "engine/text.h"
 
 #include <sys/socket.h>
 
@@ -27,13 +28,7 @@ bool IsRefusal(const std::string& reply) {
 // "host", "host:port", "[v6]" or "[v6]:port"; a text with several colons and no brackets is an IPv6
 // address without a port.
 void SplitHost(const std::string& text, std::string& host, std::string& port) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ')
-        ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ')
-        --end;
-    const std::string trimmed = text.substr(begin, end - begin);
+    const std::string trimmed(TrimText(text));
     std::size_t colon = std::string::npos;
     if (!trimmed.empty() && trimmed.front() == '[') {
         const std::size_t close = trimmed.find(']');

@@ -2,6 +2,7 @@
 #include "engine/mime_message.h"
 
 #include "engine/helpers.h"
+#include "engine/text.h"
 #include "platform/file_io.h"
 
 #include <algorithm>
@@ -24,13 +25,7 @@ bool IsControl(unsigned char c) {
 }
 
 std::string Trim(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ')
-        ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ')
-        --end;
-    return text.substr(begin, end - begin);
+    return std::string(TrimText(text));
 }
 
 // Control characters, line breaks among them, become blanks: a header value stays on its line.
