@@ -1,10 +1,9 @@
 // Drive copy against cp and rsync on the same generated trees: 1 GiB in 16 files, 20,000 files of
 // 4 KiB in 200 folders, and an only-changed rerun over the unchanged 20,000 files.
+#include "bench/bench_run.h"
 #include "engine/backup_thread.h"
 
 #include "platform/file_io.h"
-#include "platform/home.h"
-#include "tests/support/queue_dispatcher.h"
 
 #include <algorithm>
 #include <chrono>
@@ -23,11 +22,6 @@ double Seconds(const std::function<void()>& work) {
     const auto start = std::chrono::steady_clock::now();
     work();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 void Shell(const std::string& command) {
@@ -51,22 +45,9 @@ void WriteRandomFile(const std::string& path, std::size_t size, std::mt19937_64&
 
 // Runs one backup of Source into Dest and returns when it has ended.
 void RunBackup(const std::string& source, const std::string& dest, bool onlyChanged) {
-    TProfileCell cell = std::make_unique<TBackupProfile>();
-    cell->Name = "Bench";
-    cell->Sources = {source + "*"};
-    cell->DriveDestination = {true, dest};
-    cell->BackupAttributes.DirectoryStructure = 2;
-    cell->BackupAttributes.ExcludeMatching = onlyChanged;
-    cell->BackupAttributes.DirectoryAttributeMask = 63;
-    cell->BackupAttributes.FileAttributeMask = 63;
-    testing_support::QueueDispatcher dispatcher;
-    TBackupThread thread(true, 1, platform::ProgramHomeDir() + "Logs/");
-    thread.SetProfile(&cell);
-    thread.OnStatus = [](TBackupThread*) {};
-    bool done = false;
-    thread.OnTerminate = [&](TThread*) { done = true; };
-    thread.Resume();
-    dispatcher.RunUntil([&] { return done; }, std::chrono::hours(1));
+    TBackupProfile profile = BenchProfile(source, dest);
+    profile.BackupAttributes.ExcludeMatching = onlyChanged;
+    RunBackupToEnd(profile);
 }
 
 void Report(const char* title, double ours, double reference, const char* referenceName, double limit) {

@@ -2,12 +2,11 @@
 // text-like, half incompressible, files of 1 KB to 50 MB), made by the zip component alone and by a whole
 // backup run with Compress on (gathering, events, status, log), timed side by side with zip -r -6, median of
 // alternating runs. Targets: wall time at most 1.1 times zip's, archive at most 2% larger.
+#include "bench/bench_run.h"
 #include "engine/backup_thread.h"
 #include "engine/zip_component.h"
 #include "platform/directory.h"
 #include "platform/file_io.h"
-#include "platform/home.h"
-#include "tests/support/queue_dispatcher.h"
 
 #include <algorithm>
 #include <charconv>
@@ -152,34 +151,16 @@ double RunComponent(const std::string& tree, const std::vector<std::string>& fil
 double RunBackup(const std::string& tree, const std::string& dest) {
     ::unlink((dest + "Bench.zip").c_str());
     const auto start = std::chrono::steady_clock::now();
-    TProfileCell cell = std::make_unique<TBackupProfile>();
-    cell->Name = "Bench";
-    cell->Sources = {tree + "*"};
-    cell->DriveDestination = {true, dest};
-    cell->BackupAttributes.Compress = true;
-    cell->BackupAttributes.Generations = 1;
-    cell->BackupAttributes.DirectoryStructure = 2;
-    cell->BackupAttributes.DirectoryAttributeMask = 63;
-    cell->BackupAttributes.FileAttributeMask = 63;
-    testing_support::QueueDispatcher dispatcher;
-    TBackupThread thread(true, 1, platform::ProgramHomeDir() + "Logs/");
-    thread.SetProfile(&cell);
-    thread.OnStatus = [](TBackupThread*) {};
-    bool done = false;
-    thread.OnTerminate = [&](TThread*) { done = true; };
-    thread.Resume();
-    dispatcher.RunUntil([&] { return done; }, std::chrono::hours(1));
+    TBackupProfile profile = BenchProfile(tree, dest);
+    profile.BackupAttributes.Compress = true;
+    profile.BackupAttributes.Generations = 1;
+    RunBackupToEnd(profile);
     const double seconds = Seconds(start);
     if (SizeOf(dest + "Bench.zip") <= 0) {
         std::fprintf(stderr, "the backup run wrote no archive\n");
         std::exit(2);
     }
     return seconds;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 TOptions ParseOptions(int argc, char** argv) {
