@@ -202,6 +202,8 @@ private:
     void LogInToPop3();
     void PrepareSmtpClient(TSmtpClient& client);
     void FillMessageHeader(TMimeMessage& message, const std::string& subject);
+    // Sends inside its own guard (a failure is an "Email" entry), then ends the session with QUIT.
+    void SendAndDisconnect(TSmtpClient& client, const TMimeMessage& message, const std::string& sentText);
 
     std::string m_runTempDir;
     // Folders whose scan could not read everything; synchronisation must not trust them.

@@ -177,6 +177,21 @@ void TBackupThread::FillMessageHeader(TMimeMessage& message, const std::string& 
     message.Subject = subject;
 }
 
+void TBackupThread::SendAndDisconnect(TSmtpClient& client, const TMimeMessage& message,
+                                      const std::string& sentText) {
+    try {
+        client.Send(message);
+        LogSuccess("Email", sentText);
+        Status.Position = Status.Max;
+        DoStatus();
+    } catch (const std::exception& error) {
+        // A send cut off by an abort ends here too, with the mail library's text.
+        LogError("Email", error.what());
+    }
+    if (client.Connected())
+        client.Disconnect();
+}
+
 void TBackupThread::EmailBackup() {
     const TBackupAttributes& a = RunProfile.BackupAttributes;
     const bool reuseDriveArchive = a.Compress && RunProfile.DriveDestination.Active;
@@ -259,16 +274,7 @@ void TBackupThread::EmailBackup() {
             Status.Max = static_cast<std::int64_t>(message.HeaderText().size()) + Status.Max +
                          EstimateEncodedSize(archive) + 1000;
             Status.Position = 0;
-            try {
-                client.Send(message);
-                LogSuccess("Email", "Backup Message Sent");
-                Status.Position = Status.Max;
-                DoStatus();
-            } catch (const std::exception& error) {
-                LogError("Email", error.what());
-            }
-            if (client.Connected())
-                client.Disconnect();
+            SendAndDisconnect(client, message, "Backup Message Sent");
         }
     } catch (const std::exception& error) {
         LogError("Email",
@@ -366,16 +372,7 @@ void TBackupThread::SendNotification(const std::string& logFileName) {
                                              ? EncodedSizeOf(GetFileSize64(logFile), 1.33333, true)
                                              : 0;
         Status.Max = logEstimate + static_cast<std::int64_t>(message.HeaderText().size());
-        try {
-            client.Send(message);
-            LogSuccess("Email", "Notification Message Sent");
-            Status.Position = Status.Max;
-            DoStatus();
-        } catch (const std::exception& error) {
-            LogError("Email", error.what());
-        }
-        if (client.Connected())
-            client.Disconnect();
+        SendAndDisconnect(client, message, "Notification Message Sent");
         if (!logFile.empty())
             platform::DeleteFile(logFile);
     } catch (const std::exception& error) {
