@@ -6,6 +6,7 @@
 #include "platform/fault_injection.h"
 #include "platform/file_io.h"
 #include "platform/format_settings.h"
+#include "tests/support/seams.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 using platform::DateParts;
 using platform::EncodeDateTime;
 using testing_support::ReadFile;
+using testing_support::ScopedSeams;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
@@ -29,15 +31,6 @@ std::vector<std::string> Names(const TBackupLogList& list) {
 bool Exists(const std::string& path) {
     return platform::PathExists(path);
 }
-
-class ScopedSeams {
-public:
-    ~ScopedSeams() {
-        platform::SetClock({});
-        platform::ResetFormatSettings();
-        platform::SetFaultHook({});
-    }
-};
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/fault_injection.h"
 #include "platform/format_settings.h"
+#include "tests/support/seams.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 
 using platform::DateParts;
 using platform::EncodeDateTime;
+using testing_support::GermanFormatSettings;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
@@ -21,23 +23,13 @@ namespace {
 // 9 December 2026: day 46365.
 const TDateTime StartOfRun = EncodeDateTime(DateParts{2026, 12, 9, 8, 18, 10, 0});
 
-// A German locale: a 10-character short date, an 8-character long time and "," as decimal point.
-platform::TFormatSettings GermanSettings() {
-    platform::TFormatSettings s = platform::UsFormatSettings();
-    s.ShortDateFormat = "dd.mm.yyyy";
-    s.LongTimeFormat = "hh:nn:ss";
-    s.DateSeparator = ".";
-    s.DecimalSeparator = ",";
-    s.ThousandSeparator = ".";
-    return s;
-}
-
-// Pins the clock and the locale value for one test; removes every seam afterwards.
+// Pins the clock and a German locale value (a 10-character short date, an 8-character long time, "," as
+// decimal point) for one test; removes every seam afterwards.
 class BackupLogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::SetClock([] { return StartOfRun; });
-        platform::SetFormatSettings(GermanSettings());
+        platform::SetFormatSettings(GermanFormatSettings());
     }
     void TearDown() override {
         platform::SetClock({});

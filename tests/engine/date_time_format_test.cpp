@@ -1,27 +1,13 @@
 #include "engine/date_time_format.h"
 
+#include "tests/support/seams.h"
+
 #include <gtest/gtest.h>
 
 using platform::EncodeDateTime;
 using platform::TFormatSettings;
 using platform::UsFormatSettings;
-
-namespace {
-
-TFormatSettings GermanSettings() {
-    TFormatSettings s = UsFormatSettings();
-    s.ShortDateFormat = "dd.mm.yyyy";
-    s.LongTimeFormat = "hh:nn:ss";
-    s.DateSeparator = ".";
-    s.DecimalSeparator = ",";
-    s.ThousandSeparator = ".";
-    s.TimeAMString = "";
-    s.TimePMString = "";
-    s.LongMonthNames[2] = "März";
-    return s;
-}
-
-} // namespace
+using testing_support::GermanFormatSettings;
 
 TEST(FormatDateTime, Tokens) {
     const TDateTime t = EncodeDateTime({2004, 3, 2, 13, 5, 9, 0});
@@ -48,9 +34,9 @@ TEST(FormatDateTime, Tokens) {
 
 TEST(FormatDateTime, UsesTheGivenSeparatorsAndNames) {
     const TDateTime t = EncodeDateTime({2004, 3, 2, 13, 5, 9, 0});
-    EXPECT_EQ(FormatDateTime("dd/mm/yyyy hh:nn", t, GermanSettings()), "02.03.2004 13:05");
-    EXPECT_EQ(FormatDateTime("mmmm", t, GermanSettings()), "März");
-    EXPECT_EQ(FormatDateTime("ddddd", t, GermanSettings()), "02.03.2004");
+    EXPECT_EQ(FormatDateTime("dd/mm/yyyy hh:nn", t, GermanFormatSettings()), "02.03.2004 13:05");
+    EXPECT_EQ(FormatDateTime("mmmm", t, GermanFormatSettings()), "März");
+    EXPECT_EQ(FormatDateTime("ddddd", t, GermanFormatSettings()), "02.03.2004");
 }
 
 TEST(FormatFloat, Pictures) {
@@ -77,7 +63,7 @@ TEST(FormatFloat, Pictures) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(FormatFloat(c.pattern, c.value, us), c.expected) << c.pattern << " " << c.value;
-    EXPECT_EQ(FormatFloat("#,###.00", 1234.5, GermanSettings()), "1.234,50");
+    EXPECT_EQ(FormatFloat("#,###.00", 1234.5, GermanFormatSettings()), "1.234,50");
 }
 
 TEST(StrToDateTime, ReadsDatesTimesAndBoth) {

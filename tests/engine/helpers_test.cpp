@@ -2,6 +2,7 @@
 #include "engine/helpers.h"
 
 #include "platform/format_settings.h"
+#include "tests/support/seams.h"
 #include "tests/support/temp_dir.h"
 
 #include <fcntl.h>
@@ -9,30 +10,9 @@
 #include <unistd.h>
 
 using platform::EncodeDateTime;
+using testing_support::GermanFormatSettings;
+using testing_support::ScopedSeams;
 using testing_support::TempDir;
-
-namespace {
-
-// Installs a locale value for one test and restores US English after it.
-class ScopedLocale {
-public:
-    explicit ScopedLocale(const platform::TFormatSettings& s) { platform::SetFormatSettings(s); }
-    ~ScopedLocale() { platform::ResetFormatSettings(); }
-};
-
-platform::TFormatSettings GermanSettings() {
-    platform::TFormatSettings s = platform::UsFormatSettings();
-    s.ShortDateFormat = "dd.mm.yyyy";
-    s.DateSeparator = ".";
-    s.TimeSeparator = ".";
-    s.DecimalSeparator = ",";
-    s.ThousandSeparator = ".";
-    s.TimeAMString = "";
-    s.TimePMString = "";
-    return s;
-}
-
-} // namespace
 
 TEST(FormatFileSize, DecimalUnitsAtTheirBoundaries) {
     struct Case {
@@ -52,7 +32,7 @@ TEST(FormatFileSize, DecimalUnitsAtTheirBoundaries) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(FormatFileSize(c.pattern, c.size), c.expected) << c.size;
-    ScopedLocale german(GermanSettings());
+    ScopedSeams german(GermanFormatSettings());
     EXPECT_EQ(FormatFileSize("#,###.00", 2500000000LL), "2,50 GB");
 }
 
@@ -100,7 +80,7 @@ TEST(DayOfMonth, MonthEnds) {
 }
 
 TEST(IniDateTime, FixedUsFormWhateverTheLocale) {
-    ScopedLocale german(GermanSettings());
+    ScopedSeams german(GermanFormatSettings());
     const TDateTime t = EncodeDateTime({2004, 3, 2, 13, 5, 9, 0});
     EXPECT_EQ(DateTimeToIniStr(t), "03/02/2004 01:05:09 PM");
     EXPECT_EQ(DateTimeToIniStr(1.0), "12/31/1899 12:00:00 AM");
