@@ -6,15 +6,13 @@
 #include "platform/directory.h"
 #include "platform/fault_injection.h"
 #include "platform/file_io.h"
+#include "tests/support/seams.h"
 #include "tests/support/temp_dir.h"
 
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using platform::DateParts;
@@ -704,22 +702,12 @@ TEST(ProfileFile, ASaveThatFailsPartWayLeavesTheOldFileByteIdentical) {
     for (int i = 0; i < 200; ++i)
         p.Sources.push_back("/home/user/a rather long folder name to make the file large/" +
                             std::to_string(i));
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit {
-            4096, 4096
-        };
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+    const int result = testing_support::ExitCodeWithFileSizeLimit(4096, [&] {
         const bool saved = p.SaveToFile(file);
         const bool reported = p.Errors == Strings{"File Write Error: " + file};
-        ::_exit(saved ? 1 : reported ? 0 : 2);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return saved ? 1 : reported ? 0 : 2;
+    });
+    EXPECT_EQ(result, 0);
     EXPECT_EQ(ReadFile(file), old);
     EXPECT_EQ(FolderNames(dir.Path()), Strings{"p.bvf"});
 }

@@ -3,13 +3,11 @@
 #include "platform/fault_injection.h"
 #include "platform/file_io.h"
 
+#include "tests/support/seams.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace platform;
@@ -90,23 +88,13 @@ TEST(DurableWriter, WriteLimitHitPartWayLeavesTheOldFileByteIdentical) {
     const std::string target = dir / "big.bin";
     const std::string old(10000, 'o');
     WriteFile(target, old);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit {
-            4096, 4096
-        };
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+    const int result = testing_support::ExitCodeWithFileSizeLimit(4096, [&] {
         DurableWriter writer;
         const std::string data(20000, 'n');
         const bool ok = writer.Open(target) && writer.Write(data) && writer.Commit();
-        ::_exit(ok ? 0 : (writer.Error() == EFBIG ? 3 : 4));
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 3);
+        return ok ? 0 : (writer.Error() == EFBIG ? 3 : 4);
+    });
+    EXPECT_EQ(result, 3);
     EXPECT_EQ(ReadFile(target), old);
     EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"big.bin"});
 }

@@ -5,6 +5,11 @@
 #include "platform/drive.h"
 #include "platform/fault_injection.h"
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace testing_support {
 
 platform::TFormatSettings GermanFormatSettings() {
@@ -29,6 +34,21 @@ ScopedSeams::~ScopedSeams() {
     platform::ResetFormatSettings();
     platform::SetFaultHook({});
     platform::SetFreeBytesOverride({});
+}
+
+int ExitCodeWithFileSizeLimit(std::int64_t limit, const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit size { static_cast<rlim_t>(limit), static_cast<rlim_t>(limit) };
+        ::setrlimit(RLIMIT_FSIZE, &size);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace testing_support

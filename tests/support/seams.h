@@ -3,6 +3,9 @@
 
 #include "platform/format_settings.h"
 
+#include <cstdint>
+#include <functional>
+
 namespace testing_support {
 
 // "dd.mm.yyyy" dates with ".", "hh:nn:ss" times, "," as decimal point and "." between thousands, no AM
@@ -19,5 +22,9 @@ public:
     ScopedSeams(const ScopedSeams&) = delete;
     ScopedSeams& operator=(const ScopedSeams&) = delete;
 };
+
+// Runs Body in a forked child whose files may not grow beyond Limit bytes (a real write failure, also
+// for root) and returns the child's exit code: Body's result, or -1 when the child did not end normally.
+int ExitCodeWithFileSizeLimit(std::int64_t limit, const std::function<int()>& body);
 
 } // namespace testing_support
