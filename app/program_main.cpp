@@ -8,7 +8,7 @@
 #include "app/single_instance.h"
 #include "app/widgets/dialogs.h"
 #include "engine/helpers.h"
-#include "engine/mail_client.h"
+#include "engine/net/mail_client.h"
 #include "platform/format_settings.h"
 #include "platform/home.h"
 

@@ -4,7 +4,7 @@
 // alternating runs. Targets: wall time at most 1.1 times zip's, archive at most 2% larger.
 #include "bench/bench_run.h"
 #include "engine/backup_thread.h"
-#include "engine/zip_component.h"
+#include "engine/zip/zip_component.h"
 #include "platform/directory.h"
 #include "platform/file_io.h"
 

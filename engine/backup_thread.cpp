@@ -4,7 +4,7 @@
 
 #include "engine/exception.h"
 #include "engine/helpers.h"
-#include "engine/zip_component.h"
+#include "engine/zip/zip_component.h"
 #include "platform/file_attributes.h"
 #include "platform/file_io.h"
 #include "platform/home.h"

@@ -6,7 +6,7 @@
 #include "engine/backup_log.h"
 #include "engine/backup_profile.h"
 #include "engine/file_system_list.h"
-#include "engine/mail_client.h"
+#include "engine/net/mail_client.h"
 #include "engine/thread.h"
 #include "platform/file_io.h"
 

@@ -4,8 +4,8 @@
 
 #include "engine/date_time_format.h"
 #include "engine/helpers.h"
-#include "engine/zip_codes.h"
-#include "engine/zip_component.h"
+#include "engine/zip/zip_codes.h"
+#include "engine/zip/zip_component.h"
 #include "platform/directory.h"
 #include "platform/file_attributes.h"
 #include "platform/file_io.h"

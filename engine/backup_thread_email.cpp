@@ -5,10 +5,10 @@
 #include "engine/date_time_format.h"
 #include "engine/exception.h"
 #include "engine/helpers.h"
-#include "engine/maker.h"
-#include "engine/mime_message.h"
-#include "engine/pop3_client.h"
-#include "engine/smtp_client.h"
+#include "engine/net/maker.h"
+#include "engine/net/mime_message.h"
+#include "engine/net/pop3_client.h"
+#include "engine/net/smtp_client.h"
 #include "platform/file_io.h"
 
 #include <cmath>

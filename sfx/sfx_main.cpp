@@ -1,8 +1,8 @@
 // The self-extractor: run, it extracts the archive appended to it into the current folder or the folder
 // given as its argument, asking on the terminal for the password when entries are encrypted.
-#include "engine/zip_archive_file.h"
-#include "engine/zip_codes.h"
-#include "engine/zip_safe_extract.h"
+#include "engine/zip/zip_archive_file.h"
+#include "engine/zip/zip_codes.h"
+#include "engine/zip/zip_safe_extract.h"
 #include "platform/file_io.h"
 #include "platform/home.h"
 

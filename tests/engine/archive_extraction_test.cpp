@@ -1,7 +1,7 @@
 // Tests of archive extraction: chosen entries, the replace-newer rule, result texts and refused or failing
 // entries.
-#include "engine/archive_extraction.h"
-#include "engine/zip_codes.h"
+#include "engine/zip/archive_extraction.h"
+#include "engine/zip/zip_codes.h"
 #include "platform/fault_injection.h"
 #include "platform/file_io.h"
 

@@ -3,7 +3,7 @@
 #include "tests/engine/backup_run_fixture.h"
 #include "tests/engine/zip_test_util.h"
 
-#include "engine/archive_extraction.h"
+#include "engine/zip/archive_extraction.h"
 #include "engine/helpers.h"
 #include "platform/clock.h"
 

@@ -1,10 +1,10 @@
 // The mail clients against real servers on loopback: what the SMTP server received, log-in and its
 // failures, time-outs and aborts, and the POP3 log-in.
 #include "engine/exception.h"
-#include "engine/mail_client.h"
-#include "engine/mime_message.h"
-#include "engine/pop3_client.h"
-#include "engine/smtp_client.h"
+#include "engine/net/mail_client.h"
+#include "engine/net/mime_message.h"
+#include "engine/net/pop3_client.h"
+#include "engine/net/smtp_client.h"
 #include "tests/support/mail_servers.h"
 #include "tests/support/temp_dir.h"
 

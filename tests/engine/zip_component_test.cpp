@@ -1,7 +1,7 @@
 // Tests of the zip component: new and updated archives, events, skipped files, passwords, Zip64 and the
 // self-extractor.
-#include "engine/zip_codes.h"
-#include "engine/zip_component.h"
+#include "engine/zip/zip_codes.h"
+#include "engine/zip/zip_component.h"
 #include "platform/dos_time.h"
 #include "platform/fault_injection.h"
 #include "platform/file_io.h"

@@ -1,7 +1,7 @@
 // Helpers of the zip tests.
 #include "tests/engine/zip_test_util.h"
 
-#include "engine/zip_archive_file.h"
+#include "engine/zip/zip_archive_file.h"
 
 #include <gtest/gtest.h>
 

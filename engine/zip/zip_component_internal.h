@@ -2,7 +2,7 @@
 // compression updates, and the translation of libzip's facts into the component's codes and values.
 #pragma once
 
-#include "engine/zip_component.h"
+#include "engine/zip/zip_component.h"
 
 #include <zip.h>
 

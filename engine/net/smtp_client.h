@@ -12,8 +12,8 @@
 // transfer (a refused sender or recipient, a broken connection, a time-out, an abort).
 #pragma once
 
-#include "engine/mail_client.h"
-#include "engine/mime_message.h"
+#include "engine/net/mail_client.h"
+#include "engine/net/mime_message.h"
 
 class TSmtpClient : public TMailClient {
 public:

@@ -1,7 +1,7 @@
 // Parallel deflate of whole files into a spool, and the libzip source that reads the results back.
-#include "engine/zip_compressor.h"
+#include "engine/zip/zip_compressor.h"
 
-#include "engine/zip_codes.h"
+#include "engine/zip/zip_codes.h"
 #include "platform/durable_file.h"
 #include "platform/file_io.h"
 

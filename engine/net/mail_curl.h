@@ -1,7 +1,7 @@
 // The libcurl side of a mail client's session; included only by the clients' own sources.
 #pragma once
 
-#include "engine/mail_client.h"
+#include "engine/net/mail_client.h"
 
 #include <curl/curl.h>
 

@@ -1,7 +1,7 @@
 // UnzipArchive and AbortZip.
-#include "engine/archive_extraction.h"
+#include "engine/zip/archive_extraction.h"
 
-#include "engine/zip_codes.h"
+#include "engine/zip/zip_codes.h"
 
 #include <exception>
 #include <memory>

@@ -1,8 +1,8 @@
 // The mail clients' shared session over libcurl: settings, callbacks, error texts, closing.
-#include "engine/mail_client.h"
+#include "engine/net/mail_client.h"
 
 #include "engine/exception.h"
-#include "engine/mail_curl.h"
+#include "engine/net/mail_curl.h"
 #include "engine/text.h"
 
 #include <sys/socket.h>

@@ -2,7 +2,7 @@
 // from inside the extraction's progress events.
 #pragma once
 
-#include "engine/zip_component.h"
+#include "engine/zip/zip_component.h"
 
 #include <string>
 

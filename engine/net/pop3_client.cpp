@@ -1,8 +1,8 @@
 // The POP3 client over libcurl.
-#include "engine/pop3_client.h"
+#include "engine/net/pop3_client.h"
 
 #include "engine/exception.h"
-#include "engine/mail_curl.h"
+#include "engine/net/mail_curl.h"
 
 #include <charconv>
 

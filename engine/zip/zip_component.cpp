@@ -1,10 +1,10 @@
 // TZipComponent: construction, the existing-archive look-ups, the directory reader and the translations
 // shared by compression and extraction.
-#include "engine/zip_component.h"
+#include "engine/zip/zip_component.h"
 
-#include "engine/zip_archive_file.h"
-#include "engine/zip_codes.h"
-#include "engine/zip_component_internal.h"
+#include "engine/zip/zip_archive_file.h"
+#include "engine/zip/zip_codes.h"
+#include "engine/zip/zip_component_internal.h"
 #include "platform/dos_time.h"
 
 #include <algorithm>

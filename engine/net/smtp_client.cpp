@@ -1,8 +1,8 @@
 // The SMTP client over libcurl: the session, and a message turned into libcurl MIME parts.
-#include "engine/smtp_client.h"
+#include "engine/net/smtp_client.h"
 
 #include "engine/exception.h"
-#include "engine/mail_curl.h"
+#include "engine/net/mail_curl.h"
 #include "platform/file_io.h"
 
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // Locating, opening and rewriting zip archives that may follow a self-extractor stub.
-#include "engine/zip_archive_file.h"
+#include "engine/zip/zip_archive_file.h"
 
 #include "platform/durable_file.h"
 #include "platform/fault_injection.h"

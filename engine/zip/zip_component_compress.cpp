@@ -1,10 +1,10 @@
 // TZipComponent::CompressFiles: files are examined and named in order, compressed in parallel, reported in
 // order, and written with the existing archive's other entries into a new archive that replaces the old one.
-#include "engine/zip_archive_file.h"
-#include "engine/zip_codes.h"
-#include "engine/zip_component.h"
-#include "engine/zip_component_internal.h"
-#include "engine/zip_compressor.h"
+#include "engine/zip/zip_archive_file.h"
+#include "engine/zip/zip_codes.h"
+#include "engine/zip/zip_component.h"
+#include "engine/zip/zip_component_internal.h"
+#include "engine/zip/zip_compressor.h"
 #include "platform/directory.h"
 #include "platform/file_attributes.h"
 #include "platform/file_io.h"

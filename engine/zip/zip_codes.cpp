@@ -1,5 +1,5 @@
 // The tables of the zip component's result texts, skipped-file reasons and warnings.
-#include "engine/zip_codes.h"
+#include "engine/zip/zip_codes.h"
 
 #include <algorithm>
 #include <array>

@@ -5,7 +5,7 @@
 //     if (client.Connected()) { client.MailboxStatus(); client.Disconnect(); }
 #pragma once
 
-#include "engine/mail_client.h"
+#include "engine/net/mail_client.h"
 
 #include <cstdint>
 

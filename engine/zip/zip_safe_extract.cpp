@@ -1,7 +1,7 @@
 // Safe extraction of archive entries below a target folder.
-#include "engine/zip_safe_extract.h"
+#include "engine/zip/zip_safe_extract.h"
 
-#include "engine/zip_codes.h"
+#include "engine/zip/zip_codes.h"
 #include "platform/fault_injection.h"
 #include "platform/file_io.h"
 

@@ -1,10 +1,10 @@
 // TZipComponent::ExtractFiles: the chosen entries are written below UnzipToFolder, each checked, skipped or
 // extracted on its own, so that one bad entry never stops the others nor reads as success.
-#include "engine/zip_archive_file.h"
-#include "engine/zip_codes.h"
-#include "engine/zip_component.h"
-#include "engine/zip_component_internal.h"
-#include "engine/zip_safe_extract.h"
+#include "engine/zip/zip_archive_file.h"
+#include "engine/zip/zip_codes.h"
+#include "engine/zip/zip_component.h"
+#include "engine/zip/zip_component_internal.h"
+#include "engine/zip/zip_safe_extract.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // Mail addresses, header encoding and the header text of a message.
-#include "engine/mime_message.h"
+#include "engine/net/mime_message.h"
 
 #include "engine/helpers.h"
 #include "engine/text.h"
