@@ -3,8 +3,8 @@
 #include "tests/engine/backup_run_fixture.h"
 #include "tests/engine/zip_test_util.h"
 
-#include "engine/zip/archive_extraction.h"
 #include "engine/helpers.h"
+#include "engine/zip/archive_extraction.h"
 #include "platform/clock.h"
 
 #include <atomic>
