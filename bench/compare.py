@@ -37,20 +37,21 @@ class Bench:
         return " ".join([self.driver] + [f"'{a}'" for a in args])
 
     def timed(self, command):
-        """Seconds and peak resident kilobytes of one run of the shell command."""
+        """Seconds, peak resident kilobytes and processor seconds of one run of the shell command."""
         report = os.path.join(self.disk, "time.out")
         start = time.perf_counter()
-        subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report, "sh", "-c", command], check=True,
+        subprocess.run(["/usr/bin/time", "-f", "%M %U %S", "-o", report, "sh", "-c", command], check=True,
                        env=self.env, stdout=subprocess.DEVNULL)
         seconds = time.perf_counter() - start
         with open(report) as f:
-            peak = int(f.read().split()[-1])
-        return seconds, peak
+            peak, user, system = f.read().split()[-3:]
+        return seconds, int(peak), float(user) + float(system)
 
     def compare(self, sides, before_round=None, rounds=None):
         """Sides: (label, command, untimed preparation or None). Returns {label: (median s, peak KB)}."""
         rounds = rounds or self.rounds
         times = {label: [] for label, _, _ in sides}
+        cpu = {label: [] for label, _, _ in sides}
         peaks = {label: 0 for label, _, _ in sides}
         for r in range(rounds):
             if before_round:
@@ -59,11 +60,14 @@ class Bench:
                 label, command, prepare = sides[(r + i) % len(sides)]
                 if prepare:
                     prepare()
-                seconds, peak = self.timed(command)
+                seconds, peak, processor = self.timed(command)
                 times[label].append(seconds)
+                cpu[label].append(processor)
                 peaks[label] = max(peaks[label], peak)
         result = {label: (statistics.median(times[label]), peaks[label]) for label in times}
-        print("   " + ", ".join(f"{label} {s:.3f} s" for label, (s, _) in result.items()), flush=True)
+        # The processor time tells a loaded machine from a slow program.
+        print("   " + ", ".join(f"{label} {s:.3f} s (cpu {statistics.median(cpu[label]):.2f} s, "
+                                f"peak {peak / 1024:.0f} MB)" for label, (s, peak) in result.items()), flush=True)
         return result
 
     def row(self, work, ours, peer, peer_value, limit, unit="s", absolute=False):

@@ -234,11 +234,11 @@ int TZipComponent::TCompressRun::CompressAll() {
         spoolFolder = platform::ExtractFilePath(m_owner.ZipFilename);
     if (spoolFolder.empty())
         spoolFolder = "./";
-    std::vector<std::string> paths;
-    paths.reserve(m_files.size());
-    for (const TFile& file : m_files)
-        paths.push_back(file.Path);
-    if (!m_compressor.Start(spoolFolder, std::move(paths), CompressionLevel))
+    const auto input = [this](std::size_t i) {
+        const TFile& file = m_files[i];
+        return TCompressInput{file.Path, file.Rec.Size};
+    };
+    if (!m_compressor.Start(spoolFolder, m_files.size(), input, CompressionLevel))
         return ZipResult::CreateTempFile;
 
     for (std::size_t i = 0; i < m_files.size(); ++i) {

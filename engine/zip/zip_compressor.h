@@ -1,6 +1,9 @@
-// Compressing the files of an archive in parallel. Worker threads deflate whole files (raw deflate) into one
+// Compressing the files of an archive in parallel. Worker threads deflate files (raw deflate) into one
 // unlinked spool file; libzip later takes each result as already-compressed data. A file that cannot be read
-// therefore drops out on its own instead of failing the archive, and the slow part runs on every core.
+// therefore drops out on its own instead of failing the archive, and the slow part runs on every core. A
+// large file is cut into blocks that several workers deflate at once: each block is primed with the 32 KiB
+// before it as its dictionary and ends on a byte boundary, so the blocks joined in order are one ordinary
+// deflate stream, and the file's CRC is combined from theirs.
 #pragma once
 
 #include <zip.h>
@@ -9,6 +12,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,10 +40,25 @@ struct TCompressedFile {
     std::time_t Modified = 0;
     mode_t Mode = 0644;
     struct TExtent {
-        std::int64_t Offset;
-        std::int64_t Length;
+        std::int64_t Offset = 0;
+        std::int64_t Length = 0;
     };
-    std::vector<TExtent> Extents; // where the compressed data lies in the spool, in order
+    // Where the compressed data lies in the spool, in order: most files take one extent, kept inline.
+    std::size_t ExtentCount() const { return First.Length == 0 ? 0 : 1 + More.size(); }
+    const TExtent& Extent(std::size_t i) const { return i == 0 ? First : More[i - 1]; }
+    void AddExtent(const TExtent& extent);
+    void ClearExtents();
+
+private:
+    TExtent First;
+    std::vector<TExtent> More;
+};
+
+// What the compressor is told of a file: its path and the size it had when it was examined, which decides
+// whether it is cut into blocks.
+struct TCompressInput {
+    const std::string& Path;
+    std::int64_t Size;
 };
 
 class TParallelCompressor {
@@ -49,9 +68,16 @@ public:
     TParallelCompressor(const TParallelCompressor&) = delete;
     TParallelCompressor& operator=(const TParallelCompressor&) = delete;
 
-    // Creates the spool in SpoolFolder and starts compressing Paths in order on Threads workers (0: one per
-    // core). False when the spool cannot be created (errno set).
-    bool Start(const std::string& spoolFolder, std::vector<std::string> paths, int level,
+    // Files larger than this are deflated in blocks of BlockSize.
+    static constexpr std::int64_t BlockSize = 1 << 20;
+    static constexpr std::int64_t SplitSize = 2 * BlockSize;
+    // Input(i) tells file i, for i below Count; it is asked from the worker threads until the compressor is
+    // destroyed, so what it returns must stay unchanged meanwhile.
+    using TInputOf = std::function<TCompressInput(std::size_t)>;
+
+    // Creates the spool in SpoolFolder and starts compressing the Count files in order on Threads workers
+    // (0: one per core). False when the spool cannot be created (errno set).
+    bool Start(const std::string& spoolFolder, std::size_t count, TInputOf input, int level,
                unsigned threads = 0);
     // Waits until file Index has read more than LastBytesRead bytes or has ended, or the run stopped.
     TCompressProgress Wait(std::size_t index, std::int64_t lastBytesRead);
@@ -67,19 +93,27 @@ public:
 
 private:
     struct TFile;
+    struct TBlock;
     struct TWorkspace;
     class TSource;
     void Work();
-    void Compress(TFile& file, TWorkspace& workspace);
+    bool NextJob(std::size_t& file, std::uint32_t& block);
+    void Compress(std::size_t index, TWorkspace& workspace);
+    void CompressBlock(std::size_t index, std::uint32_t block, TWorkspace& workspace);
+    void JoinBlocks(std::size_t index, TWorkspace& workspace);
     bool SpoolWrite(const unsigned char* data, std::size_t size, TCompressedFile& result);
     void Notify();
 
-    std::vector<std::unique_ptr<TFile>> m_files;
+    TInputOf m_input;
+    std::size_t m_count = 0;
+    std::unique_ptr<TFile[]> m_files;
+    std::mutex m_jobMutex;
+    std::size_t m_nextFile = 0;
+    std::uint32_t m_nextBlock = 0;
     int m_level = 6;
     int m_spoolFd = -1;
     std::atomic<std::int64_t> m_spoolEnd{0};
     std::atomic<int> m_spoolError{0};
-    std::atomic<std::size_t> m_next{0};
     std::atomic<bool> m_cancelled{false};
     std::mutex m_mutex;
     std::condition_variable m_changed;
