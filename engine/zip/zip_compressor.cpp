@@ -25,15 +25,15 @@ static_assert(TParallelCompressor::BlockSize % ReadBlockSize == 0 && ReadBlockSi
 void TCompressedFile::AddExtent(const TExtent& extent) {
     if (First.Length == 0)
         First = extent;
-    else if (More.empty() && First.Offset + First.Length == extent.Offset)
+    else if (!More && First.Offset + First.Length == extent.Offset)
         First.Length += extent.Length; // one worker's consecutive writes
-    else
-        More.push_back(extent);
-}
-
-void TCompressedFile::ClearExtents() {
-    First = {};
-    More.clear();
+    else if (More && More->back().Offset + More->back().Length == extent.Offset)
+        More->back().Length += extent.Length;
+    else {
+        if (!More)
+            More = std::make_unique<std::vector<TExtent>>();
+        More->push_back(extent);
+    }
 }
 
 // One block of a file deflated on its own: its compressed data and what the join checks.
@@ -48,7 +48,7 @@ struct TParallelCompressor::TBlock {
     int Reason = 0;
     int Error = 0;
     std::time_t Modified = 0;
-    mode_t Mode = 0644;
+    std::uint16_t Mode = 0644;
 };
 
 struct TParallelCompressor::TFile {
@@ -57,6 +57,7 @@ struct TParallelCompressor::TFile {
     std::atomic<std::int64_t> BytesOut{0};
     int Reason = 0;
     int Error = 0;
+    bool Released = false; // libzip has read its data, which the spool gave up
     std::uint32_t BlockCount = 1;
     std::atomic<std::uint32_t> BlocksLeft{0};
     std::unique_ptr<TBlock[]> Blocks; // only for a file cut into blocks
@@ -65,101 +66,100 @@ struct TParallelCompressor::TFile {
 
 // Hands one finished file's compressed data to libzip. Consumed parts of the spool are released as libzip
 // goes, so the spool and the new archive together take about the room of the archive alone; a source whose
-// data has been released refuses to be read a second time rather than hand out zeros.
-class TParallelCompressor::TSource {
-public:
-    TSource(TParallelCompressor& owner, std::size_t index) : m_owner(owner), m_index(index) {
-        zip_error_init(&m_error);
-    }
-    ~TSource() { zip_error_fini(&m_error); }
-    TSource(const TSource&) = delete;
-    TSource& operator=(const TSource&) = delete;
+// data has been released refuses to be read a second time rather than hand out zeros. Each entry's source
+// carries only its file's number: libzip reads one entry at a time, so the reading state is the
+// compressor's, and a million entries cost a million small records, not a million readers.
+struct TParallelCompressor::TSource {
+    TParallelCompressor* Owner;
+    std::size_t Index;
 
     static zip_int64_t Callback(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
-        return static_cast<TSource*>(state)->Handle(data, length, command);
+        const TSource& source = *static_cast<TSource*>(state);
+        return source.Owner->HandleSource(source.Index, data, length, command);
     }
-
-private:
-    zip_int64_t Fail(int zipError, int systemError) {
-        zip_error_set(&m_error, zipError, systemError);
-        return -1;
-    }
-
-    zip_int64_t Handle(void* data, zip_uint64_t length, zip_source_cmd_t command) {
-        const TCompressedFile& file = m_owner.Result(m_index);
-        switch (command) {
-        case ZIP_SOURCE_OPEN:
-            if (m_released)
-                return Fail(ZIP_ER_INTERNAL, 0);
-            m_extent = 0;
-            m_offset = 0;
-            return 0;
-        case ZIP_SOURCE_READ:
-            return Read(file, data, length);
-        case ZIP_SOURCE_CLOSE:
-            return 0;
-        case ZIP_SOURCE_STAT: {
-            zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &m_error);
-            if (!st)
-                return -1;
-            zip_stat_init(st);
-            st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
-                        ZIP_STAT_MTIME | ZIP_STAT_ENCRYPTION_METHOD;
-            st->size = static_cast<zip_uint64_t>(file.Size);
-            st->comp_size = static_cast<zip_uint64_t>(file.CompressedSize);
-            st->crc = file.Crc;
-            st->comp_method = file.Method;
-            st->mtime = file.Modified;
-            st->encryption_method = ZIP_EM_NONE;
-            return sizeof(*st);
-        }
-        case ZIP_SOURCE_ERROR:
-            return zip_error_to_data(&m_error, data, length);
-        case ZIP_SOURCE_FREE:
-            return 0;
-        case ZIP_SOURCE_SUPPORTS:
-            return ZIP_SOURCE_SUPPORTS_READABLE;
-        default:
-            return Fail(ZIP_ER_OPNOTSUPP, 0);
-        }
-    }
-
-    zip_int64_t Read(const TCompressedFile& file, void* data, zip_uint64_t length) {
-        while (m_extent < file.ExtentCount()) {
-            const TCompressedFile::TExtent& extent = file.Extent(m_extent);
-            const std::int64_t left = extent.Length - m_offset;
-            if (left > 0) {
-                const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, left));
-                ssize_t n;
-                do {
-                    n = ::pread(m_owner.m_spoolFd, data, want, static_cast<off_t>(extent.Offset + m_offset));
-                } while (n < 0 && errno == EINTR);
-                if (n < 0)
-                    return Fail(ZIP_ER_READ, errno);
-                if (n == 0)
-                    return Fail(ZIP_ER_EOF, 0);
-                m_offset += n;
-                return n;
-            }
-            // File systems without hole punching keep the data until the spool is closed.
-            ::fallocate(m_owner.m_spoolFd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, extent.Offset,
-                        extent.Length);
-            m_released = true;
-            ++m_extent;
-            m_offset = 0;
-        }
-        return 0;
-    }
-
-    TParallelCompressor& m_owner;
-    std::size_t m_index;
-    zip_error_t m_error;
-    std::size_t m_extent = 0;
-    std::int64_t m_offset = 0;
-    bool m_released = false;
 };
 
-TParallelCompressor::TParallelCompressor() = default;
+zip_int64_t TParallelCompressor::SourceFailed(int zipError, int systemError) {
+    zip_error_set(&m_readError, zipError, systemError);
+    return -1;
+}
+
+zip_int64_t TParallelCompressor::HandleSource(std::size_t index, void* data, zip_uint64_t length,
+                                              zip_source_cmd_t command) {
+    switch (command) {
+    case ZIP_SOURCE_OPEN:
+        if (!m_files || m_files[index].State.load() != TCompressState::Done || m_files[index].Released)
+            return SourceFailed(ZIP_ER_INTERNAL, 0);
+        m_reading = index;
+        m_readExtent = 0;
+        m_readOffset = 0;
+        return 0;
+    case ZIP_SOURCE_READ:
+        if (m_reading != index)
+            return SourceFailed(ZIP_ER_INTERNAL, 0);
+        return ReadSource(data, length);
+    case ZIP_SOURCE_CLOSE:
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &m_readError);
+        if (!st)
+            return -1;
+        if (!m_files || m_files[index].State.load() != TCompressState::Done)
+            return SourceFailed(ZIP_ER_INTERNAL, 0);
+        const TCompressedFile& file = m_files[index].Result;
+        zip_stat_init(st);
+        st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
+                    ZIP_STAT_MTIME | ZIP_STAT_ENCRYPTION_METHOD;
+        st->size = static_cast<zip_uint64_t>(file.Size);
+        st->comp_size = static_cast<zip_uint64_t>(file.CompressedSize);
+        st->crc = file.Crc;
+        st->comp_method = file.Method;
+        st->mtime = file.Modified;
+        st->encryption_method = ZIP_EM_NONE;
+        return sizeof(*st);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&m_readError, data, length);
+    case ZIP_SOURCE_FREE:
+        return 0;
+    case ZIP_SOURCE_SUPPORTS:
+        return ZIP_SOURCE_SUPPORTS_READABLE;
+    default:
+        return SourceFailed(ZIP_ER_OPNOTSUPP, 0);
+    }
+}
+
+zip_int64_t TParallelCompressor::ReadSource(void* data, zip_uint64_t length) {
+    TFile& owner = m_files[m_reading];
+    const TCompressedFile& file = owner.Result;
+    while (m_readExtent < file.ExtentCount()) {
+        const TCompressedFile::TExtent& extent = file.Extent(m_readExtent);
+        const std::int64_t left = extent.Length - m_readOffset;
+        if (left > 0) {
+            const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, left));
+            ssize_t n;
+            do {
+                n = ::pread(m_spoolFd, data, want, static_cast<off_t>(extent.Offset + m_readOffset));
+            } while (n < 0 && errno == EINTR);
+            if (n < 0)
+                return SourceFailed(ZIP_ER_READ, errno);
+            if (n == 0)
+                return SourceFailed(ZIP_ER_EOF, 0);
+            m_readOffset += n;
+            return n;
+        }
+        // File systems without hole punching keep the data until the spool is closed.
+        ::fallocate(m_spoolFd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, extent.Offset, extent.Length);
+        owner.Released = true;
+        ++m_readExtent;
+        m_readOffset = 0;
+    }
+    return 0;
+}
+
+TParallelCompressor::TParallelCompressor() {
+    zip_error_init(&m_readError);
+}
 
 TParallelCompressor::~TParallelCompressor() {
     Cancel();
@@ -167,6 +167,7 @@ TParallelCompressor::~TParallelCompressor() {
         worker.join();
     if (m_spoolFd >= 0)
         ::close(m_spoolFd);
+    zip_error_fini(&m_readError);
 }
 
 bool TParallelCompressor::Start(const std::string& spoolFolder, std::size_t count, TInputOf input, int level,
@@ -377,7 +378,7 @@ void TParallelCompressor::Compress(std::size_t index, TWorkspace& workspace) {
     TCompressedFile& result = file.Result;
     result = TCompressedFile();
     result.Modified = st.st_mtime;
-    result.Mode = st.st_mode & 07777;
+    result.Mode = static_cast<std::uint16_t>(st.st_mode & 07777);
     if (!workspace.Ready || deflateReset(&workspace.Stream) != Z_OK)
         return failed(ZipSkipReason::Compress, ENOMEM);
 
@@ -446,7 +447,7 @@ void TParallelCompressor::CompressBlock(std::size_t index, std::uint32_t blockIn
     if (::fstat(in.Fd(), &st) != 0 || !S_ISREG(st.st_mode))
         return failed(ZipSkipReason::OpenFile, errno ? errno : EINVAL);
     block.Modified = st.st_mtime;
-    block.Mode = st.st_mode & 07777;
+    block.Mode = static_cast<std::uint16_t>(st.st_mode & 07777);
     if (st.st_size != input.Size) {
         block.Changed = true;
         return finish();
@@ -565,6 +566,6 @@ const TCompressedFile& TParallelCompressor::Result(std::size_t index) const {
 }
 
 zip_source_t* TParallelCompressor::CreateSource(std::size_t index, zip_error_t& error) {
-    m_sources.push_back(std::make_unique<TSource>(*this, index));
-    return zip_source_function_create(&TSource::Callback, m_sources.back().get(), &error);
+    m_sources.push_back(TSource{this, index});
+    return zip_source_function_create(&TSource::Callback, &m_sources.back(), &error);
 }

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -36,28 +37,27 @@ struct TCompressedFile {
     std::int64_t Size = 0;
     std::int64_t CompressedSize = 0;
     std::uint32_t Crc = 0;
-    std::int32_t Method = ZIP_CM_DEFLATE; // ZIP_CM_STORE for an empty file
+    std::int16_t Method = ZIP_CM_DEFLATE; // ZIP_CM_STORE for an empty file
     std::time_t Modified = 0;
-    mode_t Mode = 0644;
+    std::uint16_t Mode = 0644; // the permission bits
     struct TExtent {
         std::int64_t Offset = 0;
         std::int64_t Length = 0;
     };
     // Where the compressed data lies in the spool, in order: most files take one extent, kept inline.
-    std::size_t ExtentCount() const { return First.Length == 0 ? 0 : 1 + More.size(); }
-    const TExtent& Extent(std::size_t i) const { return i == 0 ? First : More[i - 1]; }
+    std::size_t ExtentCount() const { return First.Length == 0 ? 0 : 1 + (More ? More->size() : 0); }
+    const TExtent& Extent(std::size_t i) const { return i == 0 ? First : (*More)[i - 1]; }
     void AddExtent(const TExtent& extent);
-    void ClearExtents();
 
 private:
     TExtent First;
-    std::vector<TExtent> More;
+    std::unique_ptr<std::vector<TExtent>> More;
 };
 
 // What the compressor is told of a file: its path and the size it had when it was examined, which decides
 // whether it is cut into blocks.
 struct TCompressInput {
-    const std::string& Path;
+    std::string Path;
     std::int64_t Size;
 };
 
@@ -87,15 +87,15 @@ public:
     int SpoolError() const { return m_spoolError.load(); }
     // The result of file Index once it is Done.
     const TCompressedFile& Result(std::size_t index) const;
-    // A libzip source handing the compressed data of the finished file Index to libzip. The compressor must
-    // outlive it.
+    // A libzip source handing the compressed data of the finished file Index to libzip; it may be made
+    // before Start. The compressor must outlive it.
     zip_source_t* CreateSource(std::size_t index, zip_error_t& error);
 
 private:
     struct TFile;
     struct TBlock;
     struct TWorkspace;
-    class TSource;
+    struct TSource;
     void Work();
     bool NextJob(std::size_t& file, std::uint32_t& block);
     void Compress(std::size_t index, TWorkspace& workspace);
@@ -103,6 +103,9 @@ private:
     void JoinBlocks(std::size_t index, TWorkspace& workspace);
     bool SpoolWrite(const unsigned char* data, std::size_t size, TCompressedFile& result);
     void Notify();
+    zip_int64_t HandleSource(std::size_t index, void* data, zip_uint64_t length, zip_source_cmd_t command);
+    zip_int64_t ReadSource(void* data, zip_uint64_t length);
+    zip_int64_t SourceFailed(int zipError, int systemError);
 
     TInputOf m_input;
     std::size_t m_count = 0;
@@ -118,5 +121,10 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<std::thread> m_workers;
-    std::vector<std::unique_ptr<TSource>> m_sources;
+    std::deque<TSource> m_sources;
+    // The entry libzip reads, and where.
+    std::size_t m_reading = 0;
+    std::size_t m_readExtent = 0;
+    std::int64_t m_readOffset = 0;
+    zip_error_t m_readError;
 };

@@ -323,6 +323,24 @@ TEST_F(ZipComponentTest, AnUnreadableFileIsSkippedAndTheOthersGoIn) {
     EXPECT_EQ(RunCommand("unzip -tq " + Quote(m_archive)).ExitCode, 0);
 }
 
+// An entry that a file would replace stays exactly as it was when the file cannot be read.
+TEST_F(ZipComponentTest, AFileThatCannotBeReadLeavesItsOldEntry) {
+    WriteFile(m_src + "a.txt", TextLike(5000));
+    WriteFile(m_src + "b.txt", "old b");
+    ASSERT_EQ(Compress({"a.txt", "b.txt"}), ZipResult::Success);
+    const std::string before = ReadEntries(m_archive)[0].Stored;
+    WriteFile(m_src + "a.txt", "new a");
+    WriteFile(m_src + "b.txt", "new b");
+    platform::SetFaultHook([this](platform::FaultOp op, const std::string& path) {
+        return op == platform::FaultOp::OpenRead && path == m_src + "a.txt" ? EACCES : 0;
+    });
+    EXPECT_EQ(Compress({"a.txt", "b.txt"}), ZipResult::FilesSkipped);
+    EXPECT_EQ(EntryNames(m_archive), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_TRUE(ReadEntries(m_archive)[0].Stored == before);
+    EXPECT_EQ(ReadEntry(m_archive, "b.txt"), "new b");
+    EXPECT_EQ(RunCommand("unzip -tq " + Quote(m_archive)).ExitCode, 0);
+}
+
 TEST_F(ZipComponentTest, DuplicateStoredNamesAndFoldersAreNotStored) {
     WriteFile(m_src + "one/a.txt", "first");
     WriteFile(m_src + "two/a.txt", "second");
