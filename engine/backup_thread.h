@@ -114,7 +114,10 @@ protected:
     // The drive destination without compression.
     void CopyToDrive();
     void CopyTree(TFileSystemList& list, std::string destDir);
-    void CopyFile(const std::string& source, const std::string& dest);
+    // Folder: what the caller knows of Dest's folder.
+    enum class TDestFolder { Unknown, Existing, Created };
+    void CopyFile(const std::string& source, const std::string& dest,
+                  TDestFolder folder = TDestFolder::Unknown);
     void SyncDelete(std::string sourceDir, std::string destDir);
     bool SyncDeleteTree(std::string dir);
     // The FTP destination is stored with the profile but transfers nothing.
@@ -178,6 +181,7 @@ private:
     void SendStatus();
     bool CopyFileBlocks(const std::string& source, platform::File& in, const struct stat& st,
                         const std::string& dest, bool replacing);
+    std::int64_t FreeBytesFor(const std::string& dest, std::int64_t size);
     bool SynchronizationWanted() const;
     void Synchronization(const std::string& root);
     std::string PlaceOfTree(const std::string& root, TFileSystemList& list);
@@ -218,6 +222,9 @@ private:
     // The last CompressBackup left a complete archive.
     bool m_archiveWritten = false;
     std::vector<char> m_copyBuffer;
+    // The free bytes of the last destination folder asked, less what the run has written there since.
+    std::string m_freeFolder;
+    std::int64_t m_freeBytes = -1;
     std::string m_lastSentAction;
     std::chrono::steady_clock::time_point m_lastStatusSent{};
     bool m_statusPending = false;

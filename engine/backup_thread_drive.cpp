@@ -123,6 +123,9 @@ void TBackupThread::CopyTree(TFileSystemList& list, std::string destDir) {
         return;
     list.Down();
     destDir = IncludeTrailingPathDelimiter(destDir);
+    // A folder this run creates holds no older copies to look for.
+    const TDestFolder folder =
+        platform::DirectoryExists(destDir) ? TDestFolder::Existing : TDestFolder::Created;
     if (!platform::ForceDirectories(destDir)) {
         LogError(destDir, "Destination Unavailable/Invalid");
         DoStatus();
@@ -134,7 +137,7 @@ void TBackupThread::CopyTree(TFileSystemList& list, std::string destDir) {
         if (list.GetAttributes() & platform::faDirectory)
             CopyTree(list, destDir + list.GetName());
         else
-            CopyFile(list.GetFullName(), destDir + list.GetName());
+            CopyFile(list.GetFullName(), destDir + list.GetName(), folder);
     };
     while (!list.IsLast() && !Terminated()) {
         handleChild();
@@ -145,7 +148,7 @@ void TBackupThread::CopyTree(TFileSystemList& list, std::string destDir) {
     list.Up();
 }
 
-void TBackupThread::CopyFile(const std::string& source, const std::string& dest) {
+void TBackupThread::CopyFile(const std::string& source, const std::string& dest, TDestFolder folder) {
     // Whatever becomes of this copy, its destination belongs to this run: synchronisation must keep it.
     if (m_synchronizing)
         m_written.insert(dest);
@@ -161,7 +164,7 @@ void TBackupThread::CopyFile(const std::string& source, const std::string& dest)
     DoStatus();
 
     platform::TSearchRec destRec;
-    const bool destExists = platform::FindFile(dest, destRec);
+    const bool destExists = folder != TDestFolder::Created && platform::FindFile(dest, destRec);
     // An unchanged copy is skipped before space is counted: it needs none.
     if (RunProfile.BackupAttributes.ExcludeMatching && destExists && SameFile(sourceRec, destRec)) {
         LogWarning(source, "File Skipped - destination file has not changed.");
@@ -171,7 +174,7 @@ void TBackupThread::CopyFile(const std::string& source, const std::string& dest)
         DoStatus();
         return;
     }
-    const std::int64_t freeBytes = platform::FreeBytes(dest);
+    const std::int64_t freeBytes = FreeBytesFor(dest, size);
     if (freeBytes >= 0 && size >= freeBytes) {
         LogError(source, "Destination drive full - " + platform::MountPointOf(dest) + " - " +
                              std::to_string(freeBytes) + " bytes available.");
@@ -185,16 +188,30 @@ void TBackupThread::CopyFile(const std::string& source, const std::string& dest)
         DoStatus();
         return;
     }
-    platform::ForceDirectories(platform::ExtractFilePath(dest));
+    if (folder == TDestFolder::Unknown)
+        platform::ForceDirectories(platform::ExtractFilePath(dest));
     if (destExists && destRec.Kind == platform::EntryKind::Directory) {
         LogError(dest, "Failed to create destination file");
         return;
     }
     if (CopyFileBlocks(source, in, st, dest, destExists)) {
+        if (m_freeBytes >= 0)
+            m_freeBytes -= size;
         summary.FilesCopied += 1;
         LogSuccess(source, "File Copied");
     }
     DoStatus();
+}
+
+// The free bytes for Dest: one statvfs per destination folder, counted down by what the run writes there,
+// and asked again whenever the count says that Size bytes would not fit.
+std::int64_t TBackupThread::FreeBytesFor(const std::string& dest, std::int64_t size) {
+    const std::string folder = platform::ExtractFilePath(dest);
+    if (folder != m_freeFolder || m_freeBytes < 0 || size >= m_freeBytes) {
+        m_freeFolder = folder;
+        m_freeBytes = platform::FreeBytes(dest);
+    }
+    return m_freeBytes;
 }
 
 // Copies into a temporary file beside Dest and renames it over the old copy only when every byte is
@@ -202,7 +219,8 @@ void TBackupThread::CopyFile(const std::string& source, const std::string& dest)
 bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in, const struct stat& st,
                                    const std::string& dest, bool replacing) {
     std::string tempName;
-    const int tempFd = platform::CreateTemporarySibling(dest, 0600, tempName);
+    // Made with the source's permission bits at once: the mode is set once per file.
+    const int tempFd = platform::CreateTemporarySibling(dest, st.st_mode & 0777, tempName);
     if (tempFd < 0) {
         LogError(dest, "Failed to create destination file");
         return false;
@@ -241,7 +259,6 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
         if (failure.empty() && !aborted) {
             const struct timespec times[2] = {st.st_atim, st.st_mtim};
             ::futimens(out.Fd(), times);
-            ::fchmod(out.Fd(), st.st_mode & 0777);
             // A copy that replaces an older one must be on disk before the rename removes the old one.
             if ((replacing && !out.DataSync()) || !out.Close())
                 failure = platform::ErrorText(out.Error());
