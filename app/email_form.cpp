@@ -3,7 +3,7 @@
 
 #include "app/app_texts.h"
 #include "app/widgets/dialogs.h"
-#include "app/widgets/display.h"
+#include "app/widgets/form_sizing.h"
 #include "ui_email_form.h"
 
 #include <QApplication>

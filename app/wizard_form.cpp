@@ -4,11 +4,10 @@
 #include "app/app_texts.h"
 #include "app/email_form.h"
 #include "app/widgets/dialogs.h"
-#include "app/widgets/display.h"
+#include "app/widgets/focus_leave.h"
+#include "app/widgets/form_sizing.h"
 #include "ui_wizard_form.h"
 
-#include <QApplication>
-#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPainter>
@@ -97,8 +96,16 @@ void TfrmBVWizard::ConnectHandlers() {
             [this] { EmailAddressesClick(m_ui->cmdEmailNotification); });
     connect(ui.chkEmailNotification, &QCheckBox::toggled, this, &TfrmBVWizard::chkEmailNotificationClick);
     connect(ui.chkCompression, &QCheckBox::toggled, this, &TfrmBVWizard::chkCompressionClick);
-    ui.txtDriveDest->installEventFilter(this);
-    ui.txtVerifyPassword->installEventFilter(this);
+    // Moving to Cancel skips the checks: the wizard ends anyway.
+    auto* focusLeave = new FocusLeaveWatcher(this);
+    focusLeave->Watch(ui.txtDriveDest, [this](QWidget* newFocus) {
+        if (newFocus != m_ui->cmdCancel)
+            txtDriveDestExit();
+    });
+    focusLeave->Watch(ui.txtVerifyPassword, [this](QWidget* newFocus) {
+        if (newFocus != m_ui->cmdCancel)
+            txtVerifyPasswordExit();
+    });
     ui.rgrSchedule->installEventFilter(this);
     // The form sees key releases before its controls.
     installEventFilter(this);
@@ -107,12 +114,7 @@ void TfrmBVWizard::ConnectHandlers() {
 }
 
 void TfrmBVWizard::FormCreate() {
-    layout()->activate();
-    const QRect reference = m_ui->cmdNextFinish->geometry();
-    const int clientHeight = reference.bottom() + 1 + 2;
-    const int clientWidth = reference.right() + 1 + 2;
-    if (clientHeight != height() || clientWidth != width())
-        SetFormClientSize(this, clientHeight, clientWidth);
+    FitClientToControl(this, m_ui->cmdNextFinish);
     setFixedSize(size());
 }
 
@@ -400,24 +402,6 @@ void TfrmBVWizard::txtVerifyPasswordExit() {
     ui.txtPassword->setFocus();
 }
 
-void TfrmBVWizard::FocusLeft(QObject* edit, QEvent* event) {
-    // Only a move of the focus inside the wizard counts: not a dialog or menu taking it, not the wizard
-    // losing it, and not a move to Cancel, which ends the wizard anyway.
-    const auto reason = static_cast<QFocusEvent*>(event)->reason();
-    if (m_checkingFocus || reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
-        return;
-    if (QApplication::focusWidget() == m_ui->cmdCancel)
-        return;
-    m_checkingFocus = true;
-    dialogs::RunGuarded(this, [&] {
-        if (edit == m_ui->txtDriveDest)
-            txtDriveDestExit();
-        else if (edit == m_ui->txtVerifyPassword)
-            txtVerifyPasswordExit();
-    });
-    m_checkingFocus = false;
-}
-
 bool TfrmBVWizard::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyRelease: {
@@ -428,15 +412,6 @@ bool TfrmBVWizard::eventFilter(QObject* watched, QEvent* event) {
         }
         break;
     }
-    case QEvent::FocusOut:
-        if (watched == m_ui->txtDriveDest || watched == m_ui->txtVerifyPassword) {
-            // The edit finishes losing the focus first, so that a check that gives it back keeps its
-            // selection.
-            static_cast<QObject*>(watched)->event(event);
-            FocusLeft(watched, event);
-            return true;
-        }
-        break;
     case QEvent::Resize:
     case QEvent::LayoutRequest:
         if (watched == m_ui->rgrSchedule)

@@ -59,8 +59,6 @@ private:
     void chkEmailNotificationClick();
     void chkCompressionClick();
     void txtVerifyPasswordExit();
-    // Runs a focus-leave check of Edit, unless the focus went to Cancel or left the window.
-    void FocusLeft(QObject* edit, QEvent* event);
     // Puts the schedule's spin boxes, pickers and day list into the gaps of the radio items' texts.
     void PlaceScheduleControls();
     void PaintPicture();
@@ -70,5 +68,4 @@ private:
     int m_currentStep = 1;
     TEmailDestination m_destination;
     TEmailDestination m_notification;
-    bool m_checkingFocus = false;
 };

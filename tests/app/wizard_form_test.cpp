@@ -60,7 +60,10 @@ protected:
         QTest::keyClicks(line, text);
     }
     // Leaves the focused edit for Widget, as a click or Tab would.
-    void FocusTo(const char* widget) { Find<QWidget>(widget)->setFocus(Qt::TabFocusReason); }
+    void FocusTo(const char* widget) {
+        Find<QWidget>(widget)->setFocus(Qt::TabFocusReason);
+        QCoreApplication::processEvents();
+    }
     bool PanelShown(int step) {
         for (int n = 1; n <= 5; ++n)
             if (Find<QWidget>(QStringLiteral("pnlStep%1").arg(n).toLatin1())->isVisible() != (n == step))
