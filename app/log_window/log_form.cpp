@@ -3,7 +3,7 @@
 
 #include "app/log_window/log_highlighter.h"
 #include "app/widgets/dialogs.h"
-#include "app/widgets/display.h"
+#include "app/widgets/form_sizing.h"
 #include "ui_log_form.h"
 
 #include <QFocusEvent>
@@ -141,13 +141,7 @@ QPlainTextEdit* TfrmLog::txtLog() const {
 }
 
 void TfrmLog::FormCreate() {
-    layout()->activate();
-    const QRect reference(m_ui->cmdOK->mapTo(this, QPoint(0, 0)), m_ui->cmdOK->size());
-    const int clientHeight = reference.bottom() + 1 + 2;
-    const int clientWidth = reference.right() + 1 + 2;
-    if (clientHeight != height() || clientWidth != width())
-        SetFormClientSize(this, std::max(clientHeight, minimumHeight()),
-                          std::max(clientWidth, minimumWidth()));
+    FitClientToControl(this, m_ui->cmdOK);
 
     Highlighter = new TQMLogHighlighter(this);
     Highlighter->SetSuccessPrefix(QStringLiteral("-"));
