@@ -22,6 +22,9 @@ using platform::IncludeTrailingPathDelimiter;
 namespace {
 
 constexpr std::size_t CopyBlockSize = 61440;
+// Replaced copies wait for one shared sync in batches of at most this many files and bytes.
+constexpr std::size_t PendingCopiesLimit = 64;
+constexpr std::int64_t PendingBytesLimit = 64 << 20;
 
 std::string WithoutLeadingDelimiters(const std::string& path) {
     const auto first = path.find_first_not_of(platform::PathDelim);
@@ -72,18 +75,25 @@ void TBackupThread::CopyToDrive() {
     }
     m_driveCopyCounted = true;
     m_synchronizing = SynchronizationWanted();
-    for (const auto& list : ScanLists) {
-        if (Terminated())
-            break;
-        list->First();
-        CopyTree(*list, PlaceOfTree(root, *list));
-        DoStatus();
-    }
-    for (const std::string& file : SingleFiles) {
-        if (Terminated())
-            break;
-        CopyFile(file, PlaceOfFile(root, file));
-        DoStatus();
+    try {
+        for (const auto& list : ScanLists) {
+            if (Terminated())
+                break;
+            list->First();
+            CopyTree(*list, PlaceOfTree(root, *list));
+            DoStatus();
+        }
+        for (const std::string& file : SingleFiles) {
+            if (Terminated())
+                break;
+            CopyFile(file, PlaceOfFile(root, file));
+            DoStatus();
+        }
+        // Copies written completely are renamed into place even when the run was stopped.
+        FlushPendingCopies();
+    } catch (...) {
+        DiscardPendingCopies();
+        throw;
     }
     Synchronization(root);
     if (RunLog->Summary.FilesCopied > 0)
@@ -194,12 +204,17 @@ void TBackupThread::CopyFile(const std::string& source, const std::string& dest,
         LogError(dest, "Failed to create destination file");
         return;
     }
-    if (CopyFileBlocks(source, in, st, dest, destExists)) {
+    bool pending = false;
+    if (CopyFileBlocks(source, in, st, dest, destExists, pending)) {
         if (m_freeBytes >= 0)
             m_freeBytes -= size;
-        summary.FilesCopied += 1;
-        LogSuccess(source, "File Copied");
+        if (!pending) {
+            summary.FilesCopied += 1;
+            LogSuccess(source, "File Copied");
+        }
     }
+    if (m_pendingCopies >= PendingCopiesLimit || m_pendingBytes >= PendingBytesLimit)
+        FlushPendingCopies();
     DoStatus();
 }
 
@@ -217,7 +232,7 @@ std::int64_t TBackupThread::FreeBytesFor(const std::string& dest, std::int64_t s
 // Copies into a temporary file beside Dest and renames it over the old copy only when every byte is
 // written, so an abort, a read error or a full disk never leaves a damaged copy behind.
 bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in, const struct stat& st,
-                                   const std::string& dest, bool replacing) {
+                                   const std::string& dest, bool replacing, bool& pending) {
     std::string tempName;
     // Made with the source's permission bits at once: the mode is set once per file.
     const int tempFd = platform::CreateTemporarySibling(dest, st.st_mode & 0777, tempName);
@@ -259,10 +274,12 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
         if (failure.empty() && !aborted) {
             const struct timespec times[2] = {st.st_atim, st.st_mtim};
             ::futimens(out.Fd(), times);
-            // A copy that replaces an older one must be on disk before the rename removes the old one.
-            if ((replacing && !out.DataSync()) || !out.Close())
+            // A copy that replaces an older one must be on disk before the rename removes the old one: it
+            // waits for the sync its batch shares.
+            pending = replacing;
+            if (!replacing && !out.Close())
                 failure = platform::ErrorText(out.Error());
-            else if (!platform::RenameFile(tempName, dest))
+            else if (!replacing && !platform::RenameFile(tempName, dest))
                 failure = platform::ErrorText(errno);
         }
     } catch (const std::exception& error) {
@@ -278,9 +295,67 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
     }
     if (Status.Max > Status.Position) {
         summary.BytesProcessed += Status.Max - Status.Position;
+        copied += Status.Max - Status.Position;
         Status.Position = Status.Max;
     }
+    if (pending) {
+        TWaitingEntry entry;
+        entry.Copy =
+            std::make_unique<TPendingCopy>(TPendingCopy{source, dest, tempName, std::move(out), copied});
+        m_waiting.push_back(std::move(entry));
+        ++m_pendingCopies;
+        m_pendingBytes += copied;
+    }
     return true;
+}
+
+void TBackupThread::FlushPendingCopies() {
+    if (m_pendingCopies == 0)
+        return;
+    // Every copy's data is asked to disk before the first rename: the syncs share their journal commits.
+    std::vector<int> syncErrors;
+    for (TWaitingEntry& entry : m_waiting)
+        if (entry.Copy)
+            syncErrors.push_back(entry.Copy->Out.DataSync() ? 0 : entry.Copy->Out.Error());
+    std::vector<TWaitingEntry> waiting = std::move(m_waiting);
+    m_waiting.clear();
+    m_pendingCopies = 0;
+    m_pendingBytes = 0;
+    TBackupSummary& summary = RunLog->Summary;
+    std::size_t copyIndex = 0;
+    for (TWaitingEntry& entry : waiting) {
+        if (!entry.Copy) {
+            WriteLogLine(entry.Kind, entry.Source, entry.Time, entry.Message);
+            continue;
+        }
+        TPendingCopy& copy = *entry.Copy;
+        int error = syncErrors[copyIndex++];
+        if (error == 0 && !copy.Out.Close())
+            error = copy.Out.Error();
+        if (error == 0 && !platform::RenameFile(copy.TempName, copy.Dest))
+            error = errno;
+        if (error == 0) {
+            summary.FilesCopied += 1;
+            LogSuccess(copy.Source, "File Copied");
+            continue;
+        }
+        copy.Out.Close();
+        ::unlink(copy.TempName.c_str());
+        summary.BytesProcessed -= copy.Credited;
+        LogError(copy.Source, "File Error - " + platform::ErrorText(error));
+    }
+}
+
+// The run stops with an exception: the waiting copies go, their old copies stay.
+void TBackupThread::DiscardPendingCopies() {
+    for (TWaitingEntry& entry : m_waiting)
+        if (entry.Copy) {
+            entry.Copy->Out.Close();
+            ::unlink(entry.Copy->TempName.c_str());
+        }
+    m_waiting.clear();
+    m_pendingCopies = 0;
+    m_pendingBytes = 0;
 }
 
 bool TBackupThread::SynchronizationWanted() const {
