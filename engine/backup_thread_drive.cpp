@@ -9,6 +9,7 @@
 #include "platform/file_attributes.h"
 #include "platform/file_io.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -312,11 +313,16 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
 void TBackupThread::FlushPendingCopies() {
     if (m_pendingCopies == 0)
         return;
-    // Every copy's data is asked to disk before the first rename: the syncs share their journal commits.
+    // Every copy's data reaches the disk before the first rename: one sync of the destination's file system
+    // for the whole batch, and only when that reports a failure, one sync per copy to tell which failed.
+    // The first copy's descriptor is the oldest: the sync reports every write-back failure since it opened.
+    const auto first = std::find_if(m_waiting.begin(), m_waiting.end(),
+                                    [](const TWaitingEntry& entry) { return entry.Copy != nullptr; });
+    const bool synced = ::syncfs(first->Copy->Out.Fd()) == 0;
     std::vector<int> syncErrors;
     for (TWaitingEntry& entry : m_waiting)
         if (entry.Copy)
-            syncErrors.push_back(entry.Copy->Out.DataSync() ? 0 : entry.Copy->Out.Error());
+            syncErrors.push_back(synced || entry.Copy->Out.DataSync() ? 0 : entry.Copy->Out.Error());
     std::vector<TWaitingEntry> waiting = std::move(m_waiting);
     m_waiting.clear();
     m_pendingCopies = 0;
