@@ -190,9 +190,42 @@ TEntryExtraction CreateEntryFolder(TTargetFolder& target, const std::vector<std:
     return {};
 }
 
+void TExtractedFile::Discard() {
+    if (DirFd < 0)
+        return;
+    if (!TempName.empty())
+        ::unlinkat(DirFd, TempName.c_str(), 0);
+    ::close(DirFd);
+    DirFd = -1;
+}
+
 TEntryExtraction ExtractEntryToFile(zip_t* archive, zip_uint64_t index, const char* password,
                                     TTargetFolder& target, const std::vector<std::string>& parts,
                                     const TExtractProgress& progress) {
+    TExtractedFile file;
+    const TEntryExtraction result =
+        ExtractEntryToTemporary(archive, index, password, target, parts, progress, file);
+    return result.Reason != 0 ? result : CommitExtractedFile(file);
+}
+
+TEntryExtraction CommitExtractedFile(TExtractedFile& file) {
+    if (int fault = platform::InjectedFault(platform::FaultOp::Rename, file.FullPath)) {
+        file.Discard();
+        return {ZipSkipReason::MoveFile, fault};
+    }
+    if (::renameat(file.DirFd, file.TempName.c_str(), file.DirFd, file.Name.c_str()) != 0) {
+        const int error = errno;
+        file.Discard();
+        return {ZipSkipReason::MoveFile, error};
+    }
+    file.TempName.clear();
+    file.Discard();
+    return {};
+}
+
+TEntryExtraction ExtractEntryToTemporary(zip_t* archive, zip_uint64_t index, const char* password,
+                                         TTargetFolder& target, const std::vector<std::string>& parts,
+                                         const TExtractProgress& progress, TExtractedFile& file) {
     zip_stat_t st;
     if (parts.empty() || zip_stat_index(archive, index, 0, &st) != 0)
         return {ZipSkipReason::Uncompress, 0};
@@ -273,9 +306,11 @@ TEntryExtraction ExtractEntryToFile(zip_t* archive, zip_uint64_t index, const ch
     fd = -1;
     if (::close(closing) != 0)
         return fail(ZipSkipReason::WriteFile, errno);
-    if (int fault = platform::InjectedFault(platform::FaultOp::Rename, fullPath))
-        return fail(ZipSkipReason::MoveFile, fault);
-    if (::renameat(dir.Get(), tempName.c_str(), dir.Get(), name.c_str()) != 0)
+    file.DirFd = ::fcntl(dir.Get(), F_DUPFD_CLOEXEC, 0);
+    if (file.DirFd < 0)
         return fail(ZipSkipReason::MoveFile, errno);
+    file.TempName = tempName;
+    file.Name = name;
+    file.FullPath = fullPath;
     return result;
 }
