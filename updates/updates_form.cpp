@@ -2,7 +2,7 @@
 #include "updates/updates_form.h"
 
 #include "app/widgets/dialogs.h"
-#include "app/widgets/display.h"
+#include "app/widgets/form_sizing.h"
 #include "app/widgets/hyper_link.h"
 #include "engine/net/http_client.h"
 #include "platform/file_io.h"
@@ -96,12 +96,7 @@ void TfrmUpdates::ConnectControls() {
 }
 
 void TfrmUpdates::FormCreate() {
-    layout()->activate();
-    const QRect reference = m_ui->cmdClose->geometry();
-    const int clientHeight = reference.bottom() + 1 + 2;
-    const int clientWidth = reference.right() + 1 + 2;
-    if (clientHeight != height() || clientWidth != width())
-        SetFormClientSize(this, clientHeight, clientWidth);
+    FitClientToControl(this, m_ui->cmdClose);
     setFixedSize(size());
 }
 
