@@ -24,4 +24,8 @@ inline constexpr const char* SettingsNotSaved = "Unable to save the settings fil
 inline constexpr const char* BrowseFolderTitle = "Select a directory below to add to backup.";
 inline constexpr const char* BrowseFolderCaption = "Select Directory";
 
+// Told once, the first time the window is closed on a desktop without a tray.
+inline constexpr const char* KeepsRunning = "Brimvale keeps running in the background to carry out scheduled "
+                                            "backups. Start it again to open this window.";
+
 } // namespace texts
