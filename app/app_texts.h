@@ -23,5 +23,10 @@ inline constexpr const char* HelpErrorCaption = "Help Error";
 inline constexpr const char* SettingsNotSaved = "Unable to save the settings file ";
 inline constexpr const char* BrowseFolderTitle = "Select a directory below to add to backup.";
 inline constexpr const char* BrowseFolderCaption = "Select Directory";
+// What the log window shows for a run that wrote no entries.
+inline constexpr const char* LogWithoutDetails =
+    "SUCCESS!\r\n\r\n[NOTES]\r\nThe log detail option was not selected on the Application tab\r\n"
+    "when this backup was run and no errors were found.\r\nTherefore, details for this backup are not "
+    "available.";
 
 } // namespace texts
