@@ -76,6 +76,8 @@ TfrmUpdates::TfrmUpdates(QWidget* owner) : TModalForm(owner), m_ui(std::make_uni
     m_ui->lnkUpgradeOrder->OnMouseOver = [this](THyperLink* sender) { LinkOver(sender); };
     m_ui->lnkUpgradeOrder->OnMouseOut = [this](THyperLink* sender) { LinkOut(sender); };
     ConnectControls();
+    chkAutoCheckUpdatesClick();
+    chkAutoCheckUpgradesClick();
     ShowUpgrade(CurrentVersion);
     ShowUpdate(CurrentVersion);
     FormCreate();
