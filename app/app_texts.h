@@ -15,9 +15,9 @@ inline constexpr const char* WrongPassword = "The password you entered is not co
 inline constexpr const char* PasswordsDiffer =
     "The passwords you typed do not match. Type the password in both boxes.";
 inline constexpr const char* InvalidEmailAddress = " is not a valid email address.";
-inline constexpr const char* RunKeyNotOpened = "Unable to open registry key.";
-inline constexpr const char* RunKeyNotOpenedForDelete = "Unable to open registry key";
-inline constexpr const char* RunValueNotDeleted = "Unable to delete registry value.";
+inline constexpr const char* RunKeyNotOpened = "Unable to open the autostart folder.";
+inline constexpr const char* RunKeyNotOpenedForDelete = "Unable to open the autostart folder";
+inline constexpr const char* RunValueNotDeleted = "Unable to delete the autostart entry.";
 inline constexpr const char* HelpNotFound = "Help file not found.";
 inline constexpr const char* HelpErrorCaption = "Help Error";
 inline constexpr const char* SettingsNotSaved = "Unable to save the settings file ";
