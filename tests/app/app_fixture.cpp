@@ -113,6 +113,18 @@ std::function<int(QDialog&)> Cancel() {
     return ClickButton("cmdCancel");
 }
 
+std::function<int(QDialog&)> PressKey(Qt::Key key) {
+    return [key](QDialog& dialog) {
+        dialog.setResult(0);
+        dialog.show();
+        QWidget* target = dialog.focusWidget() ? dialog.focusWidget() : &dialog;
+        QTest::keyClick(target, key);
+        const int result = dialog.result();
+        dialog.hide();
+        return result;
+    };
+}
+
 AppTest::AppTest() {
     platform::ForceDirectories(Home());
     platform::ForceDirectories(Config());
