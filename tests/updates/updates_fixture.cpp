@@ -82,6 +82,11 @@ QString AnsweredDialogs::ChooseFolder(QWidget*, const QString& caption, const QS
     return answer;
 }
 
+QStringList AnsweredDialogs::ChooseFiles(QWidget*, const QString& caption, const QString&) {
+    ADD_FAILURE() << "unexpected file question " << caption.toStdString();
+    return {};
+}
+
 UrlRecorder::UrlRecorder() {
     for (const char* scheme : Schemes)
         QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "Open");

@@ -39,6 +39,8 @@ public:
     int ExecDialog(QDialog& dialog) override;
     QString ChooseFolder(QWidget* parent, const QString& caption, const QString& title,
                          const QString& start) override;
+    // No update test asks for files: such a question fails the test.
+    QStringList ChooseFiles(QWidget* parent, const QString& caption, const QString& start) override;
 
     std::vector<dialogs::Message> messages;
     std::deque<QMessageBox::StandardButton> messageAnswers;
