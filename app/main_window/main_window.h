@@ -18,6 +18,7 @@
 #include "app/app_settings.h"
 #include "app/widgets/dialogs.h"
 #include "engine/backup_profile.h"
+#include "engine/backup_thread.h"
 #include "engine/thread.h"
 #include "platform/date_time.h"
 
@@ -25,6 +26,7 @@
 #include <QString>
 
 #include <array>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +48,9 @@ class PageLog;
 class PageApplication;
 } // namespace Ui
 class FocusLeaveWatcher;
+class QItemSelection;
+class QTreeWidgetItem;
+class TfrmBVWizard;
 class QAction;
 class QLineEdit;
 class QMenu;
@@ -74,6 +79,17 @@ public:
     int RunningBackupCount() const;
     int FindFreeSlot() const;
     void BackupThreadTerminate(TThread* sender);
+
+    // The profiles: a cell per profile file, never moved or erased while the window lives (a run holds
+    // its cell); a deleted profile leaves an empty cell that New fills again.
+    TProfileCell* ProfileCell(int index);
+    // The index of the profile selected in lstProfiles (its hidden second column), or -1.
+    int SelectedProfileIndex() const;
+    // The selected profile, or nullptr when no item is selected.
+    TBackupProfile* SelectedProfile() const;
+    // Shows the profile of cell Index: Mode 0 in the editor pages, 1 on the Restore page. Nothing for
+    // an index outside the cells, an empty cell or another mode.
+    void ShowProfile(int index, int mode);
 
     // The settings as the Application page shows them now, with the values no control holds (window
     // sizes, the last update check, the destination check).
@@ -157,6 +173,32 @@ private:
     // The profile list (main_window_profiles.cpp).
     void ConnectProfilesPage();
     void LoadProfiles();
+    void lstProfilesSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    void lstProfilesSelectItem(QTreeWidgetItem* item, bool selected);
+    void lstProfilesResize();
+    void lstProfilesDeletion();
+    void lstProfilesEdited(QTreeWidgetItem* item);
+    void lstProfilesClick();
+    void cmdSaveClick();
+    void cmdNewClick();
+    void cmdDeleteClick();
+    // Adds a list item for cell Index, in caption order.
+    QTreeWidgetItem* AddProfileItem(const std::string& name, int index);
+    // Moves Item to its place in caption order, keeping it current.
+    void SortProfileItem(QTreeWidgetItem* item);
+    // False (and the name left as it was) when Name is unusable, taken by another profile, or the
+    // profile's file cannot take it.
+    bool RenameProfile(TBackupProfile& profile, const std::string& name);
+    void TakeWizardAnswers(const TfrmBVWizard& wizard, TBackupProfile& profile);
+    // The scheduler's timer stops while the wizard is open, so that no run starts meanwhile.
+    void PauseScheduler();
+    void ResumeScheduler();
+    // Whether a run slot holds Cell.
+    bool CellInUse(const TProfileCell* cell) const;
+
+    // The profile editor (main_window_editor.cpp).
+    TBackupProfile* ProfileAt(int index) const;
+    void ShowProfileInEditor(TBackupProfile& profile);
 
     // The Log page (main_window_log.cpp).
     void ConnectLogPage();
@@ -216,7 +258,9 @@ private:
     bool m_askingPassword = false;
     bool m_forcedEnd = false;
     bool m_settingsWriteReported = false;
-    std::vector<std::unique_ptr<TBackupProfile>> FProfiles;
+    std::deque<TProfileCell> FProfiles;
+    // Set while the program itself changes a list item, so that the change is no rename.
+    bool m_settingProfileItem = false;
     std::unique_ptr<TBackupLogList> FLogList;
     QObject* FUpdatesForm = nullptr;
 };
