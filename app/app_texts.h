@@ -50,9 +50,9 @@ inline constexpr const char* EmailDestinationBanner =
     "Enter email addresses for the email backup destination.";
 inline constexpr const char* EmailNotificationCaption = "Email Notification";
 inline constexpr const char* EmailNotificationBanner = "Enter email addresses for email notification.";
-inline constexpr const char* RunKeyNotOpened = "Unable to open registry key.";
-inline constexpr const char* RunKeyNotOpenedForDelete = "Unable to open registry key";
-inline constexpr const char* RunValueNotDeleted = "Unable to delete registry value.";
+inline constexpr const char* RunKeyNotOpened = "Unable to open the autostart folder.";
+inline constexpr const char* RunKeyNotOpenedForDelete = "Unable to open the autostart folder";
+inline constexpr const char* RunValueNotDeleted = "Unable to delete the autostart entry.";
 inline constexpr const char* HelpNotFound = "Help file not found.";
 inline constexpr const char* HelpErrorCaption = "Help Error";
 inline constexpr const char* SettingsNotSaved = "Unable to save the settings file ";
@@ -63,5 +63,9 @@ inline constexpr const char* LogWithoutDetails =
     "SUCCESS!\r\n\r\n[NOTES]\r\nThe log detail option was not selected on the Application tab\r\n"
     "when this backup was run and no errors were found.\r\nTherefore, details for this backup are not "
     "available.";
+
+// Told once, the first time the window is closed on a desktop without a tray.
+inline constexpr const char* KeepsRunning = "Brimvale keeps running in the background to carry out scheduled "
+                                            "backups. Start it again to open this window.";
 
 } // namespace texts

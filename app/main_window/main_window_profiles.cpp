@@ -17,6 +17,7 @@
 #include <QItemSelection>
 #include <QLocale>
 #include <QTime>
+#include <QTimer>
 
 #include <functional>
 
@@ -354,9 +355,15 @@ void TfrmMain::TakeWizardAnswers(const TfrmBVWizard& wizard, TBackupProfile& pro
     }
 }
 
-// Hooks for the scheduler's timer: it does not run while the wizard is open.
-void TfrmMain::PauseScheduler() {}
-void TfrmMain::ResumeScheduler() {}
+void TfrmMain::PauseScheduler() {
+    if (timMain)
+        timMain->stop();
+}
+
+void TfrmMain::ResumeScheduler() {
+    if (timMain)
+        timMain->start();
+}
 
 bool TfrmMain::CellInUse(const TProfileCell* cell) const {
     for (const auto& slot : FSlots)

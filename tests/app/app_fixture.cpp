@@ -20,6 +20,10 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
+#include <thread>
+#include <utility>
+
 namespace testing_support {
 
 ScriptedDialogs::ScriptedDialogs() : m_previous(dialogs::SetDialogHandler(this)) {}
@@ -30,6 +34,8 @@ ScriptedDialogs::~ScriptedDialogs() {
 
 QMessageBox::StandardButton ScriptedDialogs::ShowMessage(QWidget*, const dialogs::Message& message) {
     messages.push_back(message);
+    if (whileNextMessageShows)
+        std::exchange(whileNextMessageShows, {})();
     if (!messageAnswers.empty()) {
         const auto answer = messageAnswers.front();
         messageAnswers.pop_front();
@@ -107,6 +113,18 @@ std::function<int(QDialog&)> Cancel() {
     return ClickButton("cmdCancel");
 }
 
+std::function<int(QDialog&)> PressKey(Qt::Key key) {
+    return [key](QDialog& dialog) {
+        dialog.setResult(0);
+        dialog.show();
+        QWidget* target = dialog.focusWidget() ? dialog.focusWidget() : &dialog;
+        QTest::keyClick(target, key);
+        const int result = dialog.result();
+        dialog.hide();
+        return result;
+    };
+}
+
 AppTest::AppTest() {
     platform::ForceDirectories(Home());
     platform::ForceDirectories(Config());
@@ -116,6 +134,9 @@ AppTest::AppTest() {
     m_env.push_back(std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", Config()));
     m_env.push_back(std::make_unique<ScopedEnv>("XDG_RUNTIME_DIR", Runtime()));
     m_env.push_back(std::make_unique<ScopedEnv>("BRIMVALE_RESOURCES", BRIMVALE_RESOURCE_DIR));
+    // The start-up update check asks a port that refuses at once, never the maker's host.
+    m_env.push_back(
+        std::make_unique<ScopedEnv>("BRIMVALE_UPDATE_FEED", "http://127.0.0.1:1/brimvale/updates.xml"));
     AppTitle = "Brimvale 2.0";
     AppVersion = {2, 0, 0, 0};
 }
@@ -204,6 +225,32 @@ void ShowActive(QWidget* window) {
     window->show();
     window->activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+}
+
+HeldThread::HeldThread(int slot, bool stopsWhenTerminated)
+    : TBackupThread(true, static_cast<std::uint8_t>(slot), ""), m_stops(stopsWhenTerminated) {}
+
+void HeldThread::Execute() {
+    while (!release && !(m_stops && Terminated()))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    Synchronize([] {});
+}
+
+HeldThread* Occupy(TfrmMain& window, int slot, bool stopsWhenTerminated) {
+    auto thread = std::make_unique<HeldThread>(slot, stopsWhenTerminated);
+    HeldThread* raw = thread.get();
+    thread->OnTerminate = [&window](TThread* sender) { window.BackupThreadTerminate(sender); };
+    window.FSlots[static_cast<std::size_t>(slot - 1)] = std::move(thread);
+    raw->Resume();
+    return raw;
+}
+
+void ReleaseAll(TfrmMain& window) {
+    for (auto& slot : window.FSlots) {
+        if (slot)
+            static_cast<HeldThread*>(slot.get())->release = true;
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.RunningBackupCount() == 0; }, 10000));
 }
 
 MainWindowTest::MainWindowTest() {
