@@ -22,10 +22,10 @@
 namespace {
 
 QString Q(const std::string& text) {
-    return QString::fromStdString(text);
+    return IniTextToQString(text);
 }
 std::string S(const QString& text) {
-    return text.toStdString();
+    return QStringToIniText(text);
 }
 
 constexpr const char* Application = "Application";

@@ -109,7 +109,9 @@ protected:
                         const std::vector<std::string>* masks);
     void ScanFileFound(const platform::TSearchRec& searchRec, TFileSystemElement* parent, bool excluded);
     // A private folder of this run for temporary files, removed when the run ends.
-    std::string RunTempDir();
+    // Empty when it cannot be created, with the reason in Failure when given.
+    std::string RunTempDir(std::string* failure = nullptr);
+    void OpenNotificationLog();
 
     // The drive destination without compression.
     void CopyToDrive();
@@ -171,6 +173,9 @@ private:
     void GatherFolder(const std::string& folder, const std::vector<std::string>* folderMasks,
                       const std::vector<std::string>* fileMasks);
     void GatherSingleFile(const std::string& fileName, const std::vector<std::string>* fileMasks);
+    // The drive destination's folder as the scan of SourceFolder names it, when it lies inside that folder;
+    // else empty.
+    std::string DestinationFolderWithin(const std::string& sourceFolder) const;
     void RunDestinations();
     void FinishNotification();
     void RecordFailure();

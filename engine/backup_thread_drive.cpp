@@ -290,18 +290,25 @@ void TBackupThread::Synchronization(const std::string& root) {
 
     // Only what is known to be gone from the source may go: a source that cannot be read completely
     // now, or could not be scanned completely in this run, would make its copy look orphaned. So would the
-    // empty folder that an unplugged disk leaves behind.
-    bool sourceUsable = platform::DirectoryExists(sourceDir) &&
-                        platform::ListDirectory(sourceDir).Error == 0 &&
-                        platform::RemovableMediaMounted(sourceDir);
+    // empty folder that an unplugged disk or an unmounted file system leaves behind: a source that holds
+    // nothing at all while its mirror holds something is taken for one, and the mirror waits until the
+    // folder holds something again.
+    const platform::DirectoryListing listing = platform::ListDirectory(sourceDir);
+    bool sourceUsable = platform::DirectoryExists(sourceDir) && listing.Error == 0 &&
+                        platform::RemovableMediaMounted(sourceDir) &&
+                        !platform::FstabMountPointUnmounted(sourceDir);
     for (const std::string& folder : m_unreadFolders)
         if (LiesWithin(folder, sourceDir))
             sourceUsable = false;
+    const bool mirrorExists = platform::DirectoryExists(mirror);
+    if (sourceUsable && listing.Entries.empty() && mirrorExists &&
+        !platform::ListDirectory(mirror).Entries.empty())
+        sourceUsable = false;
     if (!sourceUsable) {
         LogError(sourceDir, "Synchronization skipped - source folder unavailable");
         return;
     }
-    if (!platform::DirectoryExists(mirror))
+    if (!mirrorExists)
         return;
     const std::string realSource = RealPath(sourceDir), realMirror = RealPath(mirror);
     if (realSource.empty() || realMirror.empty() || LiesWithin(realSource, realMirror) ||

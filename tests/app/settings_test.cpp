@@ -9,6 +9,8 @@
 #include "tests/app/app_fixture.h"
 #include "ui_main_window.h"
 
+#include <QTest>
+
 #include <sys/stat.h>
 
 using testing_support::AppTest;
@@ -197,4 +199,27 @@ TEST_F(SettingsTest, AnUnwritableFileIsReportedOnceAndBlocksNothing) {
     window->mnuTrayCloseClick();
     EXPECT_TRUE(ended);
     EXPECT_EQ(m_dialogs.messages.size(), 1u);
+}
+
+// Values an older version wrote in an 8-bit code page are no UTF-8; saved unchanged, they stay as they were.
+TEST_F(SettingsTest, ValuesThatAreNoUtf8AreWrittenBackByteForByte) {
+    const std::string legacyPassword = EncryptString("p\xE4ss", kStoredPasswordKey);
+    const std::string content =
+        "[Application]\nMailFrom=M\xFCller <m\xFC@x.de>\nSMTPPassword=" + legacyPassword +
+        "\nAppTempDir=/tmp/\xC3\nSMTPHost=h\xC3\xA9\xF0\x9F\x98\x80\n";
+    WriteFile(SettingsFile(), content);
+    auto window = Window();
+    Ui::TfrmMain& ui = window->ui();
+    ASSERT_TRUE(window->SaveAppSettings());
+    EXPECT_EQ(Stored("Application", "MailFrom"), "M\xFCller <m\xFC@x.de>");
+    EXPECT_EQ(Stored("Application", "SMTPPassword"), legacyPassword);
+    EXPECT_EQ(Stored("Application", "AppTempDir"), "/tmp/\xC3");
+    EXPECT_EQ(Stored("Application", "SMTPHost"), "h\xC3\xA9\xF0\x9F\x98\x80");
+    EXPECT_EQ(ui.txtSMTPServer->text(),
+              QString::fromUtf8("h\xC3\xA9\xF0\x9F\x98\x80")); // valid text reads as it is
+    // A value the user changes is written as typed.
+    ui.txtMailFrom->clear();
+    QTest::keyClicks(ui.txtMailFrom, QString::fromUtf8("M\xC3\xBCller"));
+    ASSERT_TRUE(window->SaveAppSettings());
+    EXPECT_EQ(Stored("Application", "MailFrom"), "M\xC3\xBCller");
 }

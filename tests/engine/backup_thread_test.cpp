@@ -1,4 +1,6 @@
 #include "tests/engine/backup_run_fixture.h"
+#include "tests/engine/zip_test_util.h"
+#include "tests/support/tmpfs.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -330,6 +332,67 @@ TEST_F(BackupRun, SynchronisationSkipsTheFolderOfAnUnpluggedDisk) {
     ::rmdir(mountFolder.c_str());
     EXPECT_EQ(ReadFile(dst + "a.txt"), "the copy of a file on the disk");
     EXPECT_TRUE(Contains(run.logText, "Synchronization skipped - source folder unavailable")) << run.logText;
+}
+
+// A file system that is not mounted leaves the empty folder it belongs on: the mirror of what it held stays.
+TEST_F(BackupRun, SynchronisationKeepsTheMirrorOfAnUnmountedSource) {
+    testing_support::ScopedTmpfs nas(src, "4m");
+    if (!nas.Mounted())
+        GTEST_SKIP() << nas.Reason();
+    WriteFile(src + "a.txt", "a");
+    WriteFile(src + "sub/b.txt", "b");
+    TBackupProfile p = Profile("Nas", {src + "*"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    p.BackupAttributes.Synchronize = true;
+    RunResult mounted = Run(p);
+    ASSERT_EQ(Tree(dst), (std::vector<std::string>{"a.txt", "sub/b.txt"})) << mounted.logText;
+    nas.Unmount();
+    RunResult unmounted = Run(p);
+    EXPECT_EQ(Tree(dst), (std::vector<std::string>{"a.txt", "sub/b.txt"}));
+    EXPECT_EQ(unmounted.summary.Errors, 1) << unmounted.logText;
+    EXPECT_TRUE(Contains(unmounted.logText, "[" + src + "] \r\n"));
+    EXPECT_TRUE(Contains(unmounted.logText, "Synchronization skipped - source folder unavailable"));
+    EXPECT_FALSE(Contains(unmounted.logText, "Deleted"));
+    // An empty source with an empty mirror is no loss: nothing to report.
+    TBackupProfile fresh = Profile("Fresh", {src + "*"}, dir / "fresh/");
+    fresh.BackupAttributes.DirectoryStructure = 2;
+    fresh.BackupAttributes.Synchronize = true;
+    EXPECT_EQ(Run(fresh).summary.Errors, 0);
+}
+
+// A destination inside its source is left out of the scan, so no run takes in the copies of the one before.
+TEST_F(BackupRun, DestinationInsideTheSourceIsNotBackedUpIntoItself) {
+    WriteFile(src + "a.txt", "a");
+    WriteFile(src + "sub/b.txt", "b");
+    struct Case {
+        bool compress;
+        std::string destinationName;
+        std::vector<std::string> inside;
+    } cases[] = {
+        {false, "", {"a.txt", "sub/b.txt"}},
+        {false, "Weekly", {"Weekly/a.txt", "Weekly/sub/b.txt"}},
+        {true, "", {"Inside.zip"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.compress ? "compressed" : c.destinationName);
+        const std::string target = src + "backups/";
+        TBackupProfile p = Profile("Inside", {src + "*"}, target);
+        p.BackupAttributes.DirectoryStructure = 2;
+        p.BackupAttributes.Compress = c.compress;
+        p.BackupAttributes.DestinationName = c.destinationName;
+        RunResult last;
+        for (int i = 0; i < 3; ++i)
+            last = Run(p);
+        EXPECT_EQ(Tree(target), c.inside);
+        const std::string excluded = c.destinationName.empty() ? src + "backups" : target + c.destinationName;
+        EXPECT_TRUE(Contains(last.logText, "[" + excluded + "] \r\n")) << last.logText;
+        EXPECT_TRUE(Contains(last.logText, "Excluded from backup"));
+        if (c.compress) {
+            EXPECT_EQ(zip_testing::EntryNames(target + "Inside.zip"),
+                      (std::vector<std::string>{"a.txt", "sub/b.txt"}));
+        }
+        testing_support::RemoveTree(target);
+    }
 }
 
 // Under the flat layout the extra folders land in the mirrored folder; what this run copied there stays.
