@@ -222,6 +222,14 @@ private:
     bool m_driveCopyCounted = false;
     // The last CompressBackup left a complete archive.
     bool m_archiveWritten = false;
+    // The entries of files compressed by the running CompressBackup, logged once the archive is written, and
+    // the bytes counted for them meanwhile.
+    struct TArchivedEntry {
+        bool Warning = false;
+        std::string Source, Message;
+    };
+    std::vector<TArchivedEntry> m_archivedEntries;
+    std::int64_t m_archivedBytes = 0;
     std::vector<char> m_copyBuffer;
     std::string m_lastSentAction;
     std::chrono::steady_clock::time_point m_lastStatusSent{};

@@ -2,6 +2,7 @@
 // their pruning, abort, passwords, the self-extractor and archives that cannot be read.
 #include "tests/engine/backup_run_fixture.h"
 #include "tests/engine/zip_test_util.h"
+#include "tests/support/tmpfs.h"
 
 #include "engine/helpers.h"
 #include "engine/zip/archive_extraction.h"
@@ -241,8 +242,29 @@ TEST_F(BackupCompress, AbortMidArchiveLeavesTheOldArchiveAsItWas) {
     EXPECT_TRUE(Contains(run.logText, "[Compression Error Code (518)] \r\n"));
     EXPECT_TRUE(Contains(run.logText, "User aborted process(Zip file: " + archive + ")"));
     EXPECT_EQ(run.summary.CompressedBytes, 0);
+    // a.txt was compressed before the abort, but no archive holds it: nothing was copied.
+    EXPECT_FALSE(Contains(run.logText, "File Copied")) << run.logText;
+    EXPECT_EQ(run.summary.FilesCopied, 0);
+    EXPECT_EQ(run.summary.BytesProcessed, 0);
+    EXPECT_EQ(run.summary.Errors, 1);
     EXPECT_EQ(run.result.Failed, 0);
     EXPECT_EQ(run.finishedEvents, 1);
+}
+
+// A destination that fills up while the archive is made: the error entry stands alone.
+TEST_F(BackupCompress, FullDiskCountsNothingAsCopied) {
+    testing_support::ScopedTmpfs disk(dst, "20m");
+    if (!disk.Mounted())
+        GTEST_SKIP() << disk.Reason();
+    for (const char* name : {"a.bin", "b.bin", "c.bin"})
+        WriteFile(src + name, RandomBytes(8 << 20, static_cast<unsigned>(name[0])));
+    RunResult run = RunNow(Compressed("Full", dst));
+    EXPECT_TRUE(Contains(run.logText, "[Compression Error Code (")) << run.logText;
+    EXPECT_FALSE(Contains(run.logText, "File Copied")) << run.logText;
+    EXPECT_EQ(run.summary.FilesCopied, 0);
+    EXPECT_EQ(run.summary.BytesProcessed, 0);
+    EXPECT_EQ(run.summary.CompressedBytes, 0);
+    EXPECT_EQ(Files(dst), std::vector<std::string>{}); // no partial archive or temporary file
 }
 
 TEST_F(BackupCompress, PasswordProtectsEveryEntryAndAWrongOneExtractsNothing) {
