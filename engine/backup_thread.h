@@ -201,8 +201,8 @@ private:
     void CollectZipSources();
     void RecordCompressionResult(int result, const std::string& zipFilename);
     std::string StoredNameOf(const std::string& sourceFile, const std::string& proposed) const;
-    bool KeptUnchanged(TZipComponent& zip, const std::string& storedName, std::int64_t size,
-                       TDateTime modified) const;
+    bool KeptUnchanged(TZipComponent& zip, const std::string& storedName, const std::string& sourceFile,
+                       std::int64_t size, TDateTime modified);
     std::string MailArchiveName();
     void LogInToPop3();
     void PrepareSmtpClient(TSmtpClient& client);

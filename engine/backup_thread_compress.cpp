@@ -280,14 +280,21 @@ std::string TBackupThread::StoredNameOf(const std::string& sourceFile, const std
 }
 
 // An entry may stay as it is when the file has its size and time and the entry is protected as this run
-// asks (changing or adding the password re-encrypts it).
-bool TBackupThread::KeptUnchanged(TZipComponent& zip, const std::string& storedName, std::int64_t size,
-                                  TDateTime modified) const {
+// asks (changing or adding the password re-encrypts it). A damaged entry would be carried into every later
+// archive while the file never changes, so the backup of the file would be lost for good: it is compressed
+// afresh instead.
+bool TBackupThread::KeptUnchanged(TZipComponent& zip, const std::string& storedName,
+                                  const std::string& sourceFile, std::int64_t size, TDateTime modified) {
     const auto it = ArchiveIndex->find(storedName);
     if (it == ArchiveIndex->end())
         return false;
-    return size == it->second.Size && WithinTwoSeconds(modified, it->second.Time) &&
-           zip.ExistingEntryMatchesEncryption(storedName);
+    if (size != it->second.Size || !WithinTwoSeconds(modified, it->second.Time) ||
+        !zip.ExistingEntryMatchesEncryption(storedName))
+        return false;
+    if (zip.ExistingEntryIntact(storedName))
+        return true;
+    m_archivedEntries.push_back({true, sourceFile, "Damaged archive entry replaced"});
+    return false;
 }
 
 void TBackupThread::ZipPreprocessingFile(TZipComponent* sender, std::string& sFilename, const std::string&,
@@ -299,7 +306,7 @@ void TBackupThread::ZipPreprocessingFile(TZipComponent* sender, std::string& sFi
     sFilename = StoredNameOf(sSourceFilename, sFilename);
     if (!ArchiveIndex || !ArchiveIndex->contains(sFilename))
         return;
-    bExcluded = KeptUnchanged(*sender, sFilename, lSize, dtLastModified);
+    bExcluded = KeptUnchanged(*sender, sFilename, sSourceFilename, lSize, dtLastModified);
     if (bExcluded)
         xReason = ZipSkipReason::FileUnChanged;
 }

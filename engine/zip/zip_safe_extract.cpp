@@ -16,10 +16,6 @@ namespace {
 constexpr std::size_t BlockSize = 1 << 20;
 constexpr std::size_t LongNameLimit = 200;
 
-bool IsSeparator(char c) {
-    return c == '/' || c == '\\';
-}
-
 class TDescriptor {
 public:
     TDescriptor(int fd, int keep) : m_fd(fd), m_keep(keep) {}
@@ -118,27 +114,36 @@ bool WriteAll(int fd, const char* data, std::size_t size, int& error) {
 
 } // namespace
 
-bool SplitEntryName(const std::string& name, std::vector<std::string>& parts, bool& isFolder) {
+bool SplitEntryName(const std::string& name, bool madeOnUnix, std::vector<std::string>& parts,
+                    bool& isFolder) {
     parts.clear();
     isFolder = false;
-    if (name.empty() || IsSeparator(name.front()) || name.find('\0') != std::string::npos)
+    const auto separates = [madeOnUnix](char c) { return c == '/' || (!madeOnUnix && c == '\\'); };
+    if (name.empty() || separates(name.front()) || name.find('\0') != std::string::npos)
         return false;
     std::string part;
     for (std::size_t i = 0; i <= name.size(); ++i) {
-        if (i < name.size() && !IsSeparator(name[i])) {
+        if (i < name.size() && !separates(name[i])) {
             part += name[i];
             continue;
         }
         if (part == "." || part == "..")
             return false;
-        if (parts.empty() && part.find(':') != std::string::npos)
+        if (!madeOnUnix && parts.empty() && part.find(':') != std::string::npos)
             return false;
         if (!part.empty())
             parts.push_back(part);
         part.clear();
     }
-    isFolder = IsSeparator(name.back());
+    isFolder = separates(name.back());
     return !parts.empty();
+}
+
+bool EntryMadeOnUnix(zip_t* archive, zip_uint64_t index) {
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    return zip_file_get_external_attributes(archive, index, 0, &system, &attributes) == 0 &&
+           system == ZIP_OPSYS_UNIX;
 }
 
 TTargetFolder::~TTargetFolder() {
@@ -174,6 +179,35 @@ int TTargetFolder::OpenFolder(const std::vector<std::string>& parts, std::size_t
         fd = next;
     }
     return fd;
+}
+
+int CheckEntryData(zip_t* archive, zip_uint64_t index, const char* password, const std::atomic<bool>* stop) {
+    zip_stat_t st;
+    if (zip_stat_index(archive, index, 0, &st) != 0)
+        return zip_error_code_zip(zip_get_error(archive));
+    std::unique_ptr<zip_file_t, TFileCloser> entry(
+        zip_fopen_index_encrypted(archive, index, 0, password && *password ? password : nullptr));
+    if (!entry)
+        return zip_error_code_zip(zip_get_error(archive));
+    std::vector<char> buffer(BlockSize);
+    std::uint64_t total = 0;
+    for (;;) {
+        if (stop && stop->load())
+            return ZIP_ER_CANCELLED;
+        const zip_int64_t n = zip_fread(entry.get(), buffer.data(), buffer.size());
+        if (n == 0)
+            break;
+        if (n < 0) {
+            const int error = zip_error_code_zip(zip_file_get_error(entry.get()));
+            const bool aesWithoutCrc =
+                error == ZIP_ER_CRC && IsWinZipAes(st.encryption_method) && st.crc == 0 && total == st.size;
+            if (aesWithoutCrc && AesEntryAuthenticates(archive, index, st, password))
+                break;
+            return error != ZIP_ER_OK ? error : ZIP_ER_READ;
+        }
+        total += static_cast<std::uint64_t>(n);
+    }
+    return total == st.size ? ZIP_ER_OK : ZIP_ER_INCONS;
 }
 
 bool EntryFileMode(zip_t* archive, zip_uint64_t index, mode_t& mode) {
