@@ -228,9 +228,9 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
     const int line = FindKey(header, key);
     if (line >= 0) {
         // Keep the key as the file spells it.
-        std::string& text = m_lines[static_cast<std::size_t>(line)];
-        const std::size_t eq = text.find('=');
-        text = Trim(text.substr(0, eq)) + "=" + value;
+        std::string& stored = m_lines[static_cast<std::size_t>(line)];
+        const std::size_t eq = stored.find('=');
+        stored = Trim(stored.substr(0, eq)) + "=" + value;
         return;
     }
     // A new key goes after the section's last non-blank line.

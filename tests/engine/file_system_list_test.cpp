@@ -526,11 +526,11 @@ TEST(FileSystemList, LargeAndDeepTreesNeedNoDeepRecursion) {
         bool Located = false;
     } job{dir.Path(), path + "leaf"};
     const auto run = [](void* arg) -> void* {
-        auto* job = static_cast<Job*>(arg);
+        auto* listing = static_cast<Job*>(arg);
         TFileSystemList list;
-        list.Open(job->Root, false);
-        job->Files = list.GetFileCount(true);
-        job->Located = list.Locate(job->Leaf);
+        list.Open(listing->Root, false);
+        listing->Files = list.GetFileCount(true);
+        listing->Located = list.Locate(listing->Leaf);
         return nullptr;
     };
     pthread_attr_t attributes;

@@ -209,9 +209,9 @@ std::vector<ReceivedMail> SmtpTestServer::Messages() const {
                 mail.Parts.push_back(line.substr(5));
             else if (line.rfind("LEAF ", 0) == 0 && tab != std::string::npos) {
                 const std::size_t blank = line.find(' ', 5);
-                const std::string number = line.substr(5, blank - 5);
+                const std::string leaf = line.substr(5, blank - 5);
                 mail.Leaves.push_back({line.substr(blank + 1, tab - blank - 1), line.substr(tab + 1),
-                                       ReadFile(base + ".leaf" + number)});
+                                       ReadFile(base + ".leaf" + leaf)});
             }
         }
         messages.push_back(std::move(mail));
