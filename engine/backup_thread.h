@@ -213,6 +213,8 @@ private:
     std::string m_runTempDir;
     // Folders whose scan could not read everything; synchronisation must not trust them.
     std::set<std::string> m_unreadFolders;
+    // Destination folders whose stale temporary files this run has removed.
+    std::set<std::string> m_cleanedFolders;
     // Destination files this run wrote or kept; synchronisation never deletes them.
     std::set<std::string> m_written;
     bool m_synchronizing = false;

@@ -47,6 +47,23 @@ bool LiesWithin(const std::string& inner, const std::string& outer) {
     return inner.size() >= outer.size() && inner.compare(0, outer.size(), outer) == 0;
 }
 
+// A duplicate of a temporary file's descriptor, which keeps its lock while the original is closed.
+class TLockKeeper {
+public:
+    explicit TLockKeeper(int fd) : m_fd(::dup(fd)) {}
+    ~TLockKeeper() { Release(); }
+    TLockKeeper(const TLockKeeper&) = delete;
+    TLockKeeper& operator=(const TLockKeeper&) = delete;
+    void Release() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    int m_fd;
+};
+
 // New copies rely on one sync of the destination's file system once the run has written them.
 void SyncFileSystem(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -201,6 +218,10 @@ void TBackupThread::CopyFile(const std::string& source, const std::string& dest)
 // written, so an abort, a read error or a full disk never leaves a damaged copy behind.
 bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in, const struct stat& st,
                                    const std::string& dest, bool replacing) {
+    // What a killed run left in this folder goes before this run writes there.
+    const std::string folder = platform::ExtractFilePath(dest);
+    if (m_cleanedFolders.insert(folder).second)
+        platform::RemoveStaleTemporaryFiles(folder);
     std::string tempName;
     const int tempFd = platform::CreateTemporarySibling(dest, 0600, tempName);
     if (tempFd < 0) {
@@ -208,6 +229,8 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
         return false;
     }
     platform::File out = platform::File::Adopt(tempFd, tempName);
+    // Holds the temporary file's lock from the close that reports the last write errors to the rename.
+    TLockKeeper lock(tempFd);
     TBackupSummary& summary = RunLog->Summary;
     std::vector<char>& buffer = m_copyBuffer;
     buffer.resize(CopyBlockSize);
@@ -247,6 +270,7 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
                 failure = platform::ErrorText(out.Error());
             else if (!platform::RenameFile(tempName, dest))
                 failure = platform::ErrorText(errno);
+            lock.Release();
         }
     } catch (const std::exception& error) {
         failure = error.what();

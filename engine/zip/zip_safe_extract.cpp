@@ -2,19 +2,18 @@
 #include "engine/zip/zip_safe_extract.h"
 
 #include "engine/zip/zip_codes.h"
+#include "platform/durable_file.h"
 #include "platform/fault_injection.h"
 #include "platform/file_io.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
-#include <random>
 #include <unistd.h>
 
 namespace {
 
 constexpr std::size_t BlockSize = 1 << 20;
-constexpr std::size_t LongNameLimit = 200;
 
 class TDescriptor {
 public:
@@ -40,17 +39,6 @@ std::string Join(const std::vector<std::string>& parts) {
         path += part;
     }
     return path;
-}
-
-// A hidden name beside Name for the file being written: ".<name>.XXXXXX", shortened for very long names.
-std::string TemporaryName(const std::string& name) {
-    static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    thread_local std::mt19937 random{std::random_device{}()};
-    std::uniform_int_distribution<int> pick(0, sizeof Letters - 2);
-    std::string result = "." + (name.size() > LongNameLimit ? std::string("brimvale") : name) + ".";
-    for (int i = 0; i < 6; ++i)
-        result += Letters[pick(random)];
-    return result;
 }
 
 int ReasonOfOpenError(int zipError) {
@@ -261,17 +249,15 @@ TEntryExtraction ExtractEntryToFile(zip_t* archive, zip_uint64_t index, const ch
 
     if (int fault = platform::InjectedFault(platform::FaultOp::OpenWrite, fullPath))
         return {ZipSkipReason::CreateFile, fault};
+    // What a killed extraction left in this folder goes before this one writes there.
+    if (target.FirstWriteInto(Join(std::vector<std::string>(parts.begin(), parts.end() - 1))))
+        platform::RemoveStaleTemporaryFilesAt(dir.Get());
     std::string tempName;
-    int fd = -1;
-    for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
-        tempName = TemporaryName(name);
-        fd =
-            ::openat(dir.Get(), tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
+    int fd = platform::CreateTemporaryAt(dir.Get(), name, 0600, tempName);
     if (fd < 0)
         return {ZipSkipReason::CreateFile, errno};
+    // Holds the temporary file's lock from the close that reports the last write errors to the rename.
+    const TDescriptor lock(::dup(fd), -1);
 
     TEntryExtraction result;
     auto fail = [&](int reason, int error) {

@@ -1,6 +1,6 @@
 // Writing archive entries below a target folder without ever leaving it: names are checked part by part,
 // folders are entered with O_NOFOLLOW so that no link inside the target leads out, no link is ever created
-// from an entry, and each file is written to a hidden temporary file that is renamed into place.
+// from an entry, and each file is written to a locked temporary file that is renamed into place.
 #pragma once
 
 #include <zip.h>
@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -41,8 +42,11 @@ public:
     // of them a link; -1 with errno in Error(). The caller closes it (unless it is Fd() itself).
     int OpenFolder(const std::vector<std::string>& parts, std::size_t count, bool create);
     int Fd() const { return m_fd; }
+    // True the first time a file is written into Folder (parts joined by "/", empty for the target itself).
+    bool FirstWriteInto(const std::string& folder) { return m_written.insert(folder).second; }
 
 private:
+    std::set<std::string> m_written;
     int m_fd = -1;
     int m_error = 0;
     std::string m_path;

@@ -1,9 +1,12 @@
+#include "platform/durable_file.h"
 #include "tests/engine/backup_run_fixture.h"
 #include "tests/engine/zip_test_util.h"
 #include "tests/support/tmpfs.h"
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace backup_run_testing;
@@ -190,6 +193,54 @@ TEST_F(BackupRun, AbortInTheMiddleOfALargeFileKeepsTheOldCopy) {
     EXPECT_FALSE(Contains(run.logText, "File Copied"));
     EXPECT_EQ(run.finishedEvents, 1);
     EXPECT_GT(run.cell->LastBackup, 0);
+}
+
+// A run killed in the middle of a copy leaves its temporary file; the next run into the folder removes it,
+// but never one that a running run still writes.
+TEST_F(BackupRun, TemporaryFileOfAKilledRunIsRemovedByTheNextOne) {
+    platform::ForceDirectories(src);
+    const int fd = ::open((src + "large.bin").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(::ftruncate(fd, 1LL << 30), 0);
+    ::close(fd);
+    TBackupProfile p = Profile("Killed", {src + "*"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    platform::ForceDirectories(dst);
+    auto temporaries = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : platform::ListDirectory(dst).Entries)
+            if (platform::IsTemporaryName(e.Name))
+                names.push_back(e.Name);
+        return names;
+    };
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        Run(p);
+        ::_exit(0);
+    }
+    bool seen = false;
+    for (int i = 0; i < 20000 && !seen; ++i) {
+        for (const std::string& name : temporaries()) {
+            struct stat st {};
+            seen = seen || (::stat((dst + name).c_str(), &st) == 0 && st.st_size > 0);
+        }
+        if (!seen)
+            ::usleep(500);
+    }
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(seen) << "the child's copy was never seen under way";
+    ASSERT_EQ(temporaries().size(), 1u);
+
+    std::string held;
+    const int heldFd = platform::CreateTemporarySibling(dst + "other.bin", 0600, held);
+    ASSERT_GE(heldFd, 0);
+    RunResult next = Run(p);
+    EXPECT_EQ(next.summary.FilesCopied, 1) << next.logText;
+    EXPECT_EQ(temporaries(), std::vector<std::string>{platform::ExtractFileName(held)});
+    ::close(heldFd);
+    EXPECT_EQ(Tree(dst), (std::vector<std::string>{platform::ExtractFileName(held), "large.bin"}));
 }
 
 TEST_F(BackupRun, WriteFailureKeepsTheOldCopyAndIsAnError) {
