@@ -1,7 +1,7 @@
 // The access-password prompt.
 #include "app/password_form.h"
 
-#include "app/widgets/display.h"
+#include "app/widgets/form_sizing.h"
 #include "ui_password_form.h"
 
 TfrmPassword::TfrmPassword(QWidget* owner) : TModalForm(owner), m_ui(std::make_unique<Ui::TfrmPassword>()) {
@@ -25,12 +25,7 @@ QPushButton* TfrmPassword::cmdCancel() const {
 }
 
 void TfrmPassword::FormCreate() {
-    layout()->activate();
-    const QRect reference = m_ui->cmdCancel->geometry();
-    const int clientHeight = reference.bottom() + 1 + 2;
-    const int clientWidth = reference.right() + 1 + 2;
-    if (clientHeight != height() || clientWidth != width())
-        SetFormClientSize(this, clientHeight, clientWidth);
+    FitClientToControl(this, m_ui->cmdCancel);
 }
 
 void TfrmPassword::showEvent(QShowEvent* event) {

@@ -1,7 +1,7 @@
 // The three-button prompt.
 #include "app/prompt_form.h"
 
-#include "app/widgets/display.h"
+#include "app/widgets/form_sizing.h"
 #include "ui_prompt_form.h"
 
 #include <QApplication>
@@ -39,10 +39,5 @@ QPushButton* TfrmPrompt::cmdThree() const {
 }
 
 void TfrmPrompt::FormCreate() {
-    layout()->activate();
-    const QRect reference = m_ui->cmdOne->geometry();
-    const int clientHeight = reference.bottom() + 1 + 2;
-    const int clientWidth = reference.right() + 1 + 2;
-    if (clientHeight != height() || clientWidth != width())
-        SetFormClientSize(this, clientHeight, clientWidth);
+    FitClientToControl(this, m_ui->cmdOne);
 }

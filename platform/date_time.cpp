@@ -94,18 +94,21 @@ int DayOfWeek(TDateTime value) {
     return static_cast<int>(((day - 1) % 7 + 7) % 7) + 1;
 }
 
-TDateTime DateTimeFromUnix(std::time_t seconds, int milliSeconds) {
+bool LocalDateParts(std::time_t seconds, DateParts& parts) {
     std::tm local{};
     if (!localtime_r(&seconds, &local))
-        return 0;
-    DateParts parts{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                    local.tm_hour,        local.tm_min,     local.tm_sec > 59 ? 59 : local.tm_sec,
-                    milliSeconds};
-    return EncodeDateTime(parts);
+        return false;
+    parts = {local.tm_year + 1900,
+             local.tm_mon + 1,
+             local.tm_mday,
+             local.tm_hour,
+             local.tm_min,
+             local.tm_sec > 59 ? 59 : local.tm_sec,
+             0};
+    return true;
 }
 
-std::time_t UnixFromDateTime(TDateTime value) {
-    const DateParts p = DecodeDateTime(value);
+std::time_t UnixFromLocalParts(const DateParts& p) {
     std::tm local{};
     local.tm_year = p.Year - 1900;
     local.tm_mon = p.Month - 1;
@@ -115,6 +118,18 @@ std::time_t UnixFromDateTime(TDateTime value) {
     local.tm_sec = p.Second;
     local.tm_isdst = -1;
     return mktime(&local);
+}
+
+TDateTime DateTimeFromUnix(std::time_t seconds, int milliSeconds) {
+    DateParts parts;
+    if (!LocalDateParts(seconds, parts))
+        return 0;
+    parts.MilliSecond = milliSeconds;
+    return EncodeDateTime(parts);
+}
+
+std::time_t UnixFromDateTime(TDateTime value) {
+    return UnixFromLocalParts(DecodeDateTime(value));
 }
 
 } // namespace platform

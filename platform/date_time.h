@@ -25,6 +25,10 @@ int DaysInMonth(int year, int month);
 int DayOfWeek(TDateTime value);
 
 // Local-time conversions at the boundary with the file system.
+// The calendar parts of a system time in local time, a leap second read as :59; false when it has none.
+bool LocalDateParts(std::time_t seconds, DateParts& parts);
+// The system time of calendar parts read as local time, the milliseconds dropped; -1 when there is none.
+std::time_t UnixFromLocalParts(const DateParts& parts);
 TDateTime DateTimeFromUnix(std::time_t seconds, int milliSeconds = 0);
 std::time_t UnixFromDateTime(TDateTime value);
 

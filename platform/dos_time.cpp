@@ -4,16 +4,11 @@
 namespace platform {
 
 bool UnixToDosDateTime(std::time_t seconds, std::uint32_t& dos) {
-    std::tm t{};
-    if (!localtime_r(&seconds, &t))
+    DateParts p;
+    if (!LocalDateParts(seconds, p) || p.Year < 1980 || p.Year > 2107)
         return false;
-    const int year = t.tm_year + 1900;
-    if (year < 1980 || year > 2107)
-        return false;
-    const int second = t.tm_sec > 59 ? 59 : t.tm_sec;
-    const std::uint32_t date =
-        static_cast<std::uint32_t>(((year - 1980) << 9) | ((t.tm_mon + 1) << 5) | t.tm_mday);
-    const std::uint32_t time = static_cast<std::uint32_t>((t.tm_hour << 11) | (t.tm_min << 5) | (second / 2));
+    const std::uint32_t date = static_cast<std::uint32_t>(((p.Year - 1980) << 9) | (p.Month << 5) | p.Day);
+    const std::uint32_t time = static_cast<std::uint32_t>((p.Hour << 11) | (p.Minute << 5) | (p.Second / 2));
     dos = (date << 16) | time;
     return true;
 }
@@ -37,17 +32,7 @@ bool SplitDos(std::uint32_t dos, DateParts& p) {
 
 std::time_t DosDateTimeToUnix(std::uint32_t dos) {
     DateParts p;
-    if (!SplitDos(dos, p))
-        return -1;
-    std::tm t{};
-    t.tm_year = p.Year - 1900;
-    t.tm_mon = p.Month - 1;
-    t.tm_mday = p.Day;
-    t.tm_hour = p.Hour;
-    t.tm_min = p.Minute;
-    t.tm_sec = p.Second;
-    t.tm_isdst = -1;
-    return mktime(&t);
+    return SplitDos(dos, p) ? UnixFromLocalParts(p) : -1;
 }
 
 TDateTime DosDateTimeToDateTime(std::uint32_t dos) {

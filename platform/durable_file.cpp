@@ -185,20 +185,8 @@ bool DurableWriter::Write(const void* data, std::size_t size) {
         return m_error ? false : Fail(EBADF);
     if (int fault = InjectedFault(FaultOp::Write, m_target))
         return Fail(fault);
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(m_fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return Fail(errno);
-        }
-        if (n == 0)
-            return Fail(ENOSPC);
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    const int error = WriteFully(m_fd, data, size);
+    return error == 0 ? true : Fail(error);
 }
 
 bool DurableWriter::Sync() {

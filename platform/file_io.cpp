@@ -88,20 +88,24 @@ bool File::WriteAll(const void* data, std::size_t size) {
         return Fail(EBADF);
     if (int fault = InjectedFault(FaultOp::Write, m_path))
         return Fail(fault);
+    const int error = WriteFully(m_fd, data, size);
+    return error == 0 ? true : Fail(error);
+}
+
+int WriteFully(int fd, const void* data, std::size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t n = ::write(m_fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return Fail(errno);
-        }
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
         if (n == 0)
-            return Fail(ENOSPC);
+            return ENOSPC;
         p += n;
         size -= static_cast<std::size_t>(n);
     }
-    return true;
+    return 0;
 }
 
 bool File::SeekEnd() {

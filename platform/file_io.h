@@ -13,6 +13,10 @@ namespace platform {
 // The system's text for an errno value.
 std::string ErrorText(int error);
 
+// Writes all Size bytes to the descriptor, retrying short and interrupted writes. Returns 0, or the errno
+// value of the failure (ENOSPC for a write that stores nothing).
+int WriteFully(int fd, const void* data, std::size_t size);
+
 // An open file descriptor, closed by the destructor. Every failing call records errno in Error().
 class File {
 public:

@@ -253,17 +253,9 @@ zip_int64_t TArchiveFileSource::BeginWrite() {
         return Fail(ZIP_ER_TMPOPEN, errno);
     m_writePos = m_writeEnd = m_bufferPos = 0;
     m_buffer.clear();
-    std::size_t done = 0;
-    while (done < m_stub.size()) {
-        const ssize_t n = ::write(m_writeFd, m_stub.data() + done, m_stub.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : ENOSPC;
-            RollbackWrite();
-            return Fail(ZIP_ER_WRITE, error);
-        }
-        done += static_cast<std::size_t>(n);
+    if (int error = platform::WriteFully(m_writeFd, m_stub.data(), m_stub.size())) {
+        RollbackWrite();
+        return Fail(ZIP_ER_WRITE, error);
     }
     return 0;
 }

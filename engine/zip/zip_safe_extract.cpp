@@ -85,21 +85,6 @@ struct TFileCloser {
     void operator()(zip_file_t* file) const { zip_fclose(file); }
 };
 
-bool WriteAll(int fd, const char* data, std::size_t size, int& error) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : ENOSPC;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
 bool SplitEntryName(const std::string& name, bool madeOnUnix, std::vector<std::string>& parts,
@@ -285,8 +270,7 @@ TEntryExtraction ExtractEntryToFile(zip_t* archive, zip_uint64_t index, const ch
         }
         if (int fault = platform::InjectedFault(platform::FaultOp::Write, fullPath))
             return fail(ZipSkipReason::WriteFile, fault);
-        int error = 0;
-        if (!WriteAll(fd, buffer.data(), static_cast<std::size_t>(n), error))
+        if (int error = platform::WriteFully(fd, buffer.data(), static_cast<std::size_t>(n)))
             return fail(ZipSkipReason::WriteFile, error);
         total += n;
         if (progress && !progress(total))

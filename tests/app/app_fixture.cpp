@@ -1,13 +1,22 @@
 // The program tests' shared fixture and scripted dialogs.
 #include "tests/app/app_fixture.h"
 
+#include "app/ini_file.h"
 #include "app/password_form.h"
 #include "engine/helpers.h"
 #include "platform/file_io.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTest>
 
 #include <sys/stat.h>
 
@@ -102,11 +111,107 @@ AppTest::AppTest() {
     AppVersion = {2, 0, 0, 0};
 }
 
+std::string AppTest::Stored(const std::string& key, const std::string& section) const {
+    return TIniFile(SettingsFile()).ReadString(section, key, "<missing>");
+}
+
 AppTest::~AppTest() {
     AppTitle.clear();
     AppVersion = {};
     ProfilesDir.clear();
     LogsDir.clear();
+}
+
+QObject* FindObject(const QObject* root, const QString& name) {
+    if (!root)
+        return nullptr;
+    if (root->objectName() == name)
+        return const_cast<QObject*>(root);
+    return root->findChild<QObject*>(name);
+}
+
+void ShowPageOf(QWidget* control) {
+    for (QWidget* child = control; child && child->parentWidget(); child = child->parentWidget()) {
+        // A tab page's parent is the tab widget's stack.
+        auto* stack = qobject_cast<QStackedWidget*>(child->parentWidget());
+        auto* tabs = stack ? qobject_cast<QTabWidget*>(stack->parentWidget()) : nullptr;
+        if (tabs)
+            tabs->setCurrentWidget(child);
+    }
+}
+
+void Click(const QObject* root, const QString& name) {
+    QObject* target = FindObject(root, name);
+    if (auto* action = qobject_cast<QAction*>(target)) {
+        action->trigger();
+        return;
+    }
+    auto* button = qobject_cast<QAbstractButton*>(target);
+    if (!button) {
+        ADD_FAILURE() << name.toStdString() << " is not a button or an action";
+        return;
+    }
+    ShowPageOf(button);
+    EXPECT_TRUE(button->isVisible()) << name.toStdString() << " cannot be seen";
+    // A check box reacts to its box and its caption only, which begin at its left edge.
+    const bool box = qobject_cast<QCheckBox*>(button) || qobject_cast<QRadioButton*>(button);
+    const QPoint at =
+        box ? QPoint(std::min(8, button->width() / 2), button->height() / 2) : button->rect().center();
+    QTest::mouseClick(button, Qt::LeftButton, {}, at);
+}
+
+void ClickRow(const QObject* root, const QString& list, int row) {
+    auto* widget = Find<QListWidget>(root, list);
+    if (!widget)
+        return;
+    ShowPageOf(widget);
+    const QRect rect = widget->visualItemRect(widget->item(row));
+    QTest::mouseClick(widget->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+void TypeInto(const QObject* root, const QString& name, const QString& text) {
+    auto* edit = Find<QLineEdit>(root, name);
+    if (!edit)
+        return;
+    ShowPageOf(edit);
+    edit->setFocus(Qt::MouseFocusReason);
+    edit->selectAll();
+    if (text.isEmpty())
+        QTest::keyClick(edit, Qt::Key_Delete);
+    else
+        QTest::keyClicks(edit, text);
+}
+
+void MoveFocusTo(const QObject* root, const QString& name) {
+    if (auto* control = Find<QWidget>(root, name)) {
+        ShowPageOf(control);
+        control->setFocus(Qt::TabFocusReason);
+        // The window reacts to the move from the event loop.
+        QCoreApplication::processEvents();
+    }
+}
+
+void ShowActive(QWidget* window) {
+    window->show();
+    window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+}
+
+MainWindowTest::MainWindowTest() {
+    SetDispatcher(&m_dispatcher);
+}
+
+MainWindowTest::~MainWindowTest() {
+    SetDispatcher(nullptr);
+}
+
+std::unique_ptr<TfrmMain> MainWindowTest::Window(bool tray, int forcedEndWaitMs) {
+    TMainWindowOptions options;
+    options.SystemTray = tray;
+    options.ForcedEndWaitMs = forcedEndWaitMs;
+    auto window = std::make_unique<TfrmMain>(options);
+    QObject::connect(window.get(), &TfrmMain::ProgramEnded, [this] { ++m_ended; });
+    return window;
 }
 
 } // namespace testing_support

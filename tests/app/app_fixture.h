@@ -2,11 +2,14 @@
 // title, and a dialog handler that answers every dialog from a script and records what it said.
 #pragma once
 
+#include "app/main_window/main_window.h"
+#include "app/qt_dispatcher.h"
 #include "app/widgets/dialogs.h"
 #include "tests/support/temp_dir.h"
 
 #include <QDialog>
 #include <QString>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -62,10 +65,48 @@ protected:
     std::string Runtime() const { return m_temp / "run/"; }
     std::string SettingsFile() const { return Home() + "brimvale.ini"; }
     std::string Temp(const std::string& relative) const { return m_temp / relative; }
+    // The value of Key in the settings file as it is now; "<missing>" when it is not there.
+    std::string Stored(const std::string& key, const std::string& section = "Application") const;
 
     TempDir m_temp;
     std::vector<std::unique_ptr<ScopedEnv>> m_env;
     ScriptedDialogs m_dialogs;
+};
+
+// Driving a window as a user would. Every helper fails the test when the named control is missing.
+// Root is the window (or dialog) whose children are searched by object name.
+QObject* FindObject(const QObject* root, const QString& name);
+template <typename T = QWidget> T* Find(const QObject* root, const QString& name) {
+    auto* found = qobject_cast<T*>(FindObject(root, name));
+    if (!found)
+        ADD_FAILURE() << name.toStdString() << " is not a " << T::staticMetaObject.className();
+    return found;
+}
+// Brings forward every tab page that holds Control, as a user selects the tabs on the way to it.
+void ShowPageOf(QWidget* control);
+// A button: shows its page and clicks it with the mouse (it must be visible and enabled for the click
+// to do anything, as for a user). An action (a menu item): triggers it.
+void Click(const QObject* root, const QString& name);
+// Clicks the Row-th item of a list widget.
+void ClickRow(const QObject* root, const QString& list, int row);
+// Puts the focus into the named edit, selects its text and types Text over it.
+void TypeInto(const QObject* root, const QString& name, const QString& text);
+// Moves the focus to the named control as the Tab key would; the window must be active.
+void MoveFocusTo(const QObject* root, const QString& name);
+// Shows Window and waits until it is the active window, so that focus moves reach its controls.
+void ShowActive(QWidget* window);
+
+// A main-window test: the program's fixture plus the Qt dispatcher, and windows made with a tray (or
+// without) that count their ProgramEnded signals in m_ended.
+class MainWindowTest : public AppTest {
+protected:
+    MainWindowTest();
+    ~MainWindowTest() override;
+
+    std::unique_ptr<TfrmMain> Window(bool tray = true, int forcedEndWaitMs = 10000);
+
+    TQtDispatcher m_dispatcher;
+    int m_ended = 0;
 };
 
 } // namespace testing_support

@@ -2,18 +2,23 @@
 // a second start's request, a forced end, help, and Apply with the start-with-login entry.
 #include "app/autostart.h"
 #include "app/ini_file.h"
-#include "app/main_window.h"
+#include "app/main_window/main_window.h"
 #include "app/qt_dispatcher.h"
 #include "engine/helpers.h"
 #include "engine/qm_crypt.h"
 #include "platform/file_io.h"
 #include "platform/home.h"
 #include "tests/app/app_fixture.h"
-#include "ui_main_window.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 #include <QUrl>
 
@@ -22,11 +27,17 @@
 #include <sys/stat.h>
 #include <thread>
 
-using testing_support::AppTest;
 using testing_support::Cancel;
+using testing_support::Click;
 using testing_support::ClickButton;
+using testing_support::ClickRow;
+using testing_support::Find;
+using testing_support::MainWindowTest;
+using testing_support::MoveFocusTo;
 using testing_support::ReadFile;
 using testing_support::ScopedEnv;
+using testing_support::ShowActive;
+using testing_support::TypeInto;
 using testing_support::TypePassword;
 using testing_support::WriteFile;
 
@@ -57,84 +68,85 @@ public slots:
     void Open(const QUrl& url) { urls.push_back(url); }
 };
 
-class MainWindowTest : public AppTest {
-protected:
-    MainWindowTest() { SetDispatcher(&m_dispatcher); }
-    ~MainWindowTest() override { SetDispatcher(nullptr); }
+void Settings(const std::string& settingsFile, const std::string& application) {
+    WriteFile(settingsFile, "[Application]\n" + application);
+}
 
-    std::unique_ptr<TfrmMain> Window(bool tray = true, int forcedEndWaitMs = 10000) {
-        TMainWindowOptions options;
-        options.SystemTray = tray;
-        options.ForcedEndWaitMs = forcedEndWaitMs;
-        auto window = std::make_unique<TfrmMain>(options);
-        QObject::connect(window.get(), &TfrmMain::ProgramEnded, [this] { ++m_ended; });
-        return window;
-    }
-    void Settings(const std::string& application) {
-        WriteFile(SettingsFile(), "[Application]\n" + application);
-    }
-    static std::string Password(const std::string& plain) {
-        return "AppPassword=" + EncryptString(plain, kStoredPasswordKey) + "\n";
-    }
-    HeldThread* Occupy(TfrmMain& window, int slot, bool stopsWhenTerminated = true) {
-        auto thread = std::make_unique<HeldThread>(stopsWhenTerminated);
-        HeldThread* raw = thread.get();
-        thread->OnTerminate = [&window](TThread* sender) { window.BackupThreadTerminate(sender); };
-        window.FSlots[static_cast<std::size_t>(slot - 1)] = std::move(thread);
-        raw->Resume();
-        return raw;
-    }
-    static void ReleaseAll(TfrmMain& window) {
-        for (auto& slot : window.FSlots) {
-            if (slot)
-                static_cast<HeldThread*>(slot.get())->release = true;
-        }
-        EXPECT_TRUE(QTest::qWaitFor([&] { return window.RunningBackupCount() == 0; }, 10000));
-    }
-    std::string Stored(const std::string& key) const {
-        return TIniFile(SettingsFile()).ReadString("Application", key, "<missing>");
-    }
+std::string Password(const std::string& plain) {
+    return "AppPassword=" + EncryptString(plain, kStoredPasswordKey) + "\n";
+}
 
-    TQtDispatcher m_dispatcher;
-    int m_ended = 0;
-};
+HeldThread* Occupy(TfrmMain& window, int slot, bool stopsWhenTerminated = true) {
+    auto thread = std::make_unique<HeldThread>(stopsWhenTerminated);
+    HeldThread* raw = thread.get();
+    thread->OnTerminate = [&window](TThread* sender) { window.BackupThreadTerminate(sender); };
+    window.FSlots[static_cast<std::size_t>(slot - 1)] = std::move(thread);
+    raw->Resume();
+    return raw;
+}
+
+void ReleaseAll(TfrmMain& window) {
+    for (auto& slot : window.FSlots) {
+        if (slot)
+            static_cast<HeldThread*>(slot.get())->release = true;
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.RunningBackupCount() == 0; }, 10000));
+}
+
+bool Checked(const QObject* window, const char* name) {
+    auto* box = Find<QCheckBox>(window, name);
+    return box && box->isChecked();
+}
 
 } // namespace
 
 TEST_F(MainWindowTest, CreationShowsTitleVersionPagesAndEmptySlots) {
     AppVersion = {2, 0, 3, 17};
     auto window = Window();
-    Ui::TfrmMain& ui = window->ui();
     EXPECT_EQ(window->windowTitle(), "Brimvale 2.0");
-    EXPECT_EQ(ui.lblAppName->text(), "Brimvale 2.0");
-    EXPECT_EQ(ui.lblVersion->text(), "Version (2.0.3.17) Update 3");
+    EXPECT_EQ(Find<QLabel>(window.get(), "lblAppName")->text(), "Brimvale 2.0");
+    EXPECT_EQ(Find<QLabel>(window.get(), "lblVersion")->text(), "Version (2.0.3.17) Update 3");
+    auto* pages = Find<QTabWidget>(window.get(), "pagMain");
     QStringList tabs;
-    for (int i = 0; i < ui.pagMain->count(); ++i)
-        tabs << ui.pagMain->tabText(i);
+    for (int i = 0; i < pages->count(); ++i)
+        tabs << pages->tabText(i);
     EXPECT_EQ(tabs, QStringList({"Prof&iles", "&Status", "R&estore", "&Log", "&Application"}));
-    EXPECT_EQ(ui.cmdExit->text(), "E&xit Brimvale");
-    EXPECT_EQ(ui.cmdClose->toolTip(), "Close the Brimvale application window.");
+    EXPECT_EQ(Find<QPushButton>(window.get(), "cmdExit")->text(), "E&xit Brimvale");
+    EXPECT_EQ(Find<QPushButton>(window.get(), "cmdClose")->toolTip(),
+              "Close the Brimvale application window.");
     for (int slot = 1; slot <= 5; ++slot) {
-        auto* group = window->findChild<QGroupBox*>(QString("grpBkUpProcess%1").arg(slot));
+        auto* group = Find<QGroupBox>(window.get(), QString("grpBkUpProcess%1").arg(slot));
         ASSERT_NE(group, nullptr);
         EXPECT_EQ(group->title(), QString(" %1. ").arg(slot));
         EXPECT_FALSE(group->isEnabled());
-        EXPECT_EQ(window->findChild<QLabel*>(QString("lblStsSize%1").arg(slot))->text(), "Size: ");
+        EXPECT_EQ(Find<QLabel>(window.get(), QString("lblStsSize%1").arg(slot))->text(), "Size: ");
     }
-    EXPECT_EQ(ui.lstMailCategory->currentRow(), 0);
-    EXPECT_FALSE(ui.pnlMailGeneral->isHidden());
-    EXPECT_TRUE(ui.pnlMailSMTP->isHidden());
-    ui.lstMailCategory->setCurrentRow(2);
-    EXPECT_FALSE(ui.pnlMailPOPAuthenticate->isHidden());
-    EXPECT_TRUE(ui.pnlMailGeneral->isHidden());
-    EXPECT_EQ(ui.cmdAppSettings->text(), "Apply");
-    EXPECT_FALSE(ui.cmdAppSettings->isHidden());
-    // Without profiles the editor and Backup Now are off once the window shows.
+    // The mail sub-page shows the panel of the category clicked.
     window->show();
-    EXPECT_FALSE(ui.pagBackup->isEnabled());
-    EXPECT_FALSE(ui.cmdBackupNow->isEnabled());
-    EXPECT_FALSE(window->mnuTrayBackupNow->isEnabled());
-    EXPECT_EQ(ui.pagMain->currentIndex(), 0);
+    EXPECT_EQ(Find<QListWidget>(window.get(), "lstMailCategory")->currentRow(), 0);
+    ClickRow(window.get(), "lstMailCategory", 0);
+    EXPECT_TRUE(Find(window.get(), "pnlMailGeneral")->isVisible());
+    EXPECT_FALSE(Find(window.get(), "pnlMailSMTP")->isVisible());
+    ClickRow(window.get(), "lstMailCategory", 2);
+    EXPECT_TRUE(Find(window.get(), "pnlMailPOPAuthenticate")->isVisible());
+    EXPECT_FALSE(Find(window.get(), "pnlMailGeneral")->isVisible());
+    ClickRow(window.get(), "lstMailCategory", 1);
+    EXPECT_TRUE(Find(window.get(), "pnlMailSMTP")->isVisible());
+    EXPECT_FALSE(Find(window.get(), "pnlMailPOPAuthenticate")->isVisible());
+    // Every sub-page of the Application page shows Apply.
+    auto* subPages = Find<QTabWidget>(window.get(), "pagApplication");
+    for (int i = 0; i < subPages->count(); ++i) {
+        subPages->setCurrentIndex(i);
+        EXPECT_EQ(Find<QPushButton>(window.get(), "cmdAppSettings")->text(), "Apply");
+        EXPECT_TRUE(Find(window.get(), "cmdAppSettings")->isVisible());
+    }
+    // Without profiles the editor and Backup Now are off once the window shows.
+    window->hide();
+    window->show();
+    EXPECT_FALSE(Find(window.get(), "pagBackup")->isEnabled());
+    EXPECT_FALSE(Find(window.get(), "cmdBackupNow")->isEnabled());
+    EXPECT_FALSE(Find<QAction>(window.get(), "mnuTrayBackupNow")->isEnabled());
+    EXPECT_EQ(pages->currentIndex(), 0);
 }
 
 TEST_F(MainWindowTest, TheWindowShowsAtStartWhenAskedOrWhenThereIsNoTray) {
@@ -149,7 +161,7 @@ TEST_F(MainWindowTest, TheWindowShowsAtStartWhenAskedOrWhenThereIsNoTray) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Settings(std::string("ShowAppWinOnStart=") + (c.showSetting ? "1" : "0") + "\n");
+        Settings(SettingsFile(), std::string("ShowAppWinOnStart=") + (c.showSetting ? "1" : "0") + "\n");
         auto window = Window(c.tray);
         EXPECT_EQ(window->isVisible(), c.visible);
     }
@@ -178,7 +190,7 @@ TEST_F(MainWindowTest, AccessPasswordAtStart) {
         SCOPED_TRACE(c.name);
         m_dialogs.messages.clear();
         m_dialogs.dialogsShown.clear();
-        Settings("ShowAppWinOnStart=1\nAppPassRequired=1\n" + Password(c.expected));
+        Settings(SettingsFile(), "ShowAppWinOnStart=1\nAppPassRequired=1\n" + Password(c.expected));
         for (const auto& answer : c.answers)
             m_dialogs.dialogAnswers.push_back(answer);
         auto window = Window();
@@ -194,8 +206,23 @@ TEST_F(MainWindowTest, AccessPasswordAtStart) {
     }
 }
 
+TEST_F(MainWindowTest, TrayOpenAsksThePasswordAndOnlyBringsAVisibleWindowForward) {
+    Settings(SettingsFile(), "AppPassRequired=1\n" + Password("pw"));
+    auto window = Window();
+    m_dialogs.dialogAnswers.push_back(Cancel());
+    Click(window.get(), "mnuTrayOpen");
+    EXPECT_FALSE(window->isVisible());
+    m_dialogs.dialogAnswers.push_back(TypePassword("pw"));
+    Click(window.get(), "mnuTrayOpen");
+    EXPECT_TRUE(window->isVisible());
+    window->showMinimized();
+    Click(window.get(), "mnuTrayOpen");
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_EQ(m_dialogs.dialogsShown.size(), 2u);
+}
+
 TEST_F(MainWindowTest, ASecondStartOpensTheWindowOnlyWithoutATray) {
-    Settings("AppPassRequired=1\n" + Password("pw"));
+    Settings(SettingsFile(), "AppPassRequired=1\n" + Password("pw"));
     {
         // With a tray the hidden window stays in the tray.
         auto window = Window(true);
@@ -211,7 +238,7 @@ TEST_F(MainWindowTest, ASecondStartOpensTheWindowOnlyWithoutATray) {
     TfrmMain* raw = window.get();
     m_dialogs.dialogAnswers.push_back([raw](QDialog& dialog) {
         raw->ActivationRequested();
-        raw->mnuTrayOpenClick();
+        Click(raw, "mnuTrayOpen");
         return TypePassword("pw")(dialog);
     });
     window->ActivationRequested();
@@ -227,12 +254,12 @@ TEST_F(MainWindowTest, ASecondStartOpensTheWindowOnlyWithoutATray) {
 TEST_F(MainWindowTest, CloseHidesAndWritesTheSettings) {
     auto window = Window();
     window->show();
-    window->ui().chkAppLogDetail->setChecked(true);
-    window->cmdCloseClick();
+    Click(window.get(), "chkAppLogDetail");
+    Click(window.get(), "cmdClose");
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(Stored("LogDetails"), "1");
     window->show();
-    window->ui().chkAppLogDetail->setChecked(false);
+    Click(window.get(), "chkAppLogDetail");
     window->close();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(Stored("LogDetails"), "0");
@@ -241,13 +268,17 @@ TEST_F(MainWindowTest, CloseHidesAndWritesTheSettings) {
 }
 
 TEST_F(MainWindowTest, ExitWithoutPromptEndsTheProgram) {
-    Settings("PromptBeforeExit=0\n");
-    auto window = Window();
-    window->show();
-    window->mnuTrayCloseClick();
-    EXPECT_EQ(m_ended, 1);
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(Stored("PromptBeforeExit"), "0");
+    Settings(SettingsFile(), "PromptBeforeExit=0\n");
+    for (const char* command : {"cmdExit", "mnuTrayClose"}) {
+        SCOPED_TRACE(command);
+        m_ended = 0;
+        auto window = Window();
+        window->show();
+        Click(window.get(), command);
+        EXPECT_EQ(m_ended, 1);
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_EQ(Stored("PromptBeforeExit"), "0");
+    }
     EXPECT_TRUE(m_dialogs.dialogsShown.empty());
 }
 
@@ -267,30 +298,30 @@ TEST_F(MainWindowTest, ExitPromptCancelKeepsRunningAndKeepsTheChoice) {
         confirm->setChecked(false);
         return ClickButton("cmdOne")(prompt);
     });
-    window->mnuTrayCloseClick();
+    Click(window.get(), "mnuTrayClose");
     EXPECT_EQ(m_ended, 0);
     EXPECT_FALSE(window->Exiting());
-    EXPECT_FALSE(window->ui().chkPromptBeforeExit->isChecked());
+    EXPECT_FALSE(Checked(window.get(), "chkPromptBeforeExit"));
 }
 
 TEST_F(MainWindowTest, ExitPromptOkEndsAndWritesTheSettingsOnTheWayOut) {
     auto window = Window();
-    window->ui().txtMailFrom->setText("me@example.org");
+    TypeInto(window.get(), "txtMailFrom", "me@example.org");
     m_dialogs.dialogAnswers.push_back(ClickButton("cmdTwo"));
-    window->mnuTrayCloseClick();
+    Click(window.get(), "mnuTrayClose");
     EXPECT_EQ(m_ended, 1);
     EXPECT_EQ(Stored("MailFrom"), "me@example.org");
     EXPECT_EQ(Stored("PromptBeforeExit"), "1");
 }
 
 TEST_F(MainWindowTest, ExitIsRefusedWhileBackupsRun) {
-    Settings("PromptBeforeExit=0\n");
+    Settings(SettingsFile(), "PromptBeforeExit=0\n");
     auto window = Window();
     Occupy(*window, 2);
     Occupy(*window, 5);
     EXPECT_EQ(window->RunningBackupCount(), 2);
     EXPECT_EQ(window->FindFreeSlot(), 1);
-    window->mnuTrayCloseClick();
+    Click(window.get(), "mnuTrayClose");
     ASSERT_EQ(m_dialogs.messages.size(), 1u);
     EXPECT_EQ(m_dialogs.messages[0].text, "Cannot exit Brimvale while a backup is running. \r\n"
                                           "Please either cancel running backup(s) or \r\n"
@@ -308,25 +339,26 @@ TEST_F(MainWindowTest, AnExitDeferredByARunEndsAtTheNextClose) {
     window->show();
     TfrmMain* raw = window.get();
     // A run starts while the prompt is open.
-    m_dialogs.dialogAnswers.push_back([this, raw](QDialog& prompt) {
+    m_dialogs.dialogAnswers.push_back([raw](QDialog& prompt) {
         Occupy(*raw, 1);
         return ClickButton("cmdTwo")(prompt);
     });
-    window->mnuTrayCloseClick();
+    Click(window.get(), "cmdExit");
     EXPECT_EQ(m_ended, 0);
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(window->Exiting());
     ReleaseAll(*window);
     window->show();
-    window->cmdCloseClick();
+    Click(window.get(), "cmdClose");
     EXPECT_EQ(m_ended, 1);
 }
 
 TEST_F(MainWindowTest, AForcedEndStopsTheRunsWritesTheSettingsAndEnds) {
     auto window = Window();
+    window->show();
     Occupy(*window, 1);
     Occupy(*window, 3);
-    window->ui().chkAppLogDetail->setChecked(true);
+    Click(window.get(), "chkAppLogDetail");
     window->ForcedEnd();
     EXPECT_EQ(m_ended, 1);
     EXPECT_EQ(window->RunningBackupCount(), 0);
@@ -352,11 +384,13 @@ TEST_F(MainWindowTest, HelpOpensThePageOfTheActiveTab) {
     OpenedUrls opened;
     QDesktopServices::setUrlHandler("file", &opened, "Open");
     auto window = Window();
-    window->cmdHelpClick();
-    window->ui().pagMain->setCurrentWidget(window->ui().tabLog);
-    window->cmdHelpClick();
-    window->ui().pagMain->setCurrentWidget(window->ui().tabApplication);
-    window->cmdHelpClick();
+    window->show();
+    auto* pages = Find<QTabWidget>(window.get(), "pagMain");
+    Click(window.get(), "cmdHelp");
+    pages->setCurrentWidget(Find(window.get(), "tabLog"));
+    Click(window.get(), "cmdHelp");
+    pages->setCurrentWidget(Find(window.get(), "tabApplication"));
+    Click(window.get(), "cmdHelp");
     QDesktopServices::unsetUrlHandler("file");
     const std::string help = platform::ResourceDir() + "help/docs/";
     ASSERT_EQ(opened.urls.size(), 3u);
@@ -368,7 +402,7 @@ TEST_F(MainWindowTest, HelpOpensThePageOfTheActiveTab) {
     EXPECT_TRUE(m_dialogs.messages.empty());
 
     ScopedEnv noHelp("BRIMVALE_RESOURCES", Temp("empty/"));
-    window->cmdHelpClick();
+    Click(window.get(), "cmdHelp");
     ASSERT_EQ(m_dialogs.messages.size(), 1u);
     EXPECT_EQ(m_dialogs.messages[0].text, "Help file not found.");
     EXPECT_EQ(m_dialogs.messages[0].caption, "Help Error");
@@ -376,51 +410,51 @@ TEST_F(MainWindowTest, HelpOpensThePageOfTheActiveTab) {
 
 TEST_F(MainWindowTest, ApplyWritesAndRemovesTheStartWithLoginEntry) {
     auto window = Window();
-    QCheckBox* box = window->ui().chkRunOnWindowsStartup;
+    window->show();
     const std::string entry = Config() + "autostart/Brimvale 2.0.desktop";
 
     // Unchecked with no entry: nothing to say.
-    window->cmdAppSettingsClick();
+    Click(window.get(), "cmdAppSettings");
     EXPECT_TRUE(m_dialogs.messages.empty());
-    EXPECT_FALSE(box->isChecked());
+    EXPECT_FALSE(Checked(window.get(), "chkRunOnWindowsStartup"));
     EXPECT_TRUE(platform::FileExists(SettingsFile()));
 
-    box->setChecked(true);
-    window->cmdAppSettingsClick();
+    Click(window.get(), "chkRunOnWindowsStartup");
+    Click(window.get(), "cmdAppSettings");
     EXPECT_TRUE(m_dialogs.messages.empty());
     EXPECT_EQ(autostart::ReadValue("Brimvale 2.0"), "\"" + platform::ExecutablePath() + "\"");
 
-    box->setChecked(false);
-    window->cmdAppSettingsClick();
+    Click(window.get(), "chkRunOnWindowsStartup");
+    Click(window.get(), "cmdAppSettings");
     EXPECT_TRUE(m_dialogs.messages.empty());
     EXPECT_FALSE(platform::PathExists(entry));
 }
 
 TEST_F(MainWindowTest, ApplyReportsWhatTheEntryRefused) {
     auto window = Window();
-    QCheckBox* box = window->ui().chkRunOnWindowsStartup;
+    window->show();
     // The autostart folder cannot be made: a file stands in its place.
     WriteFile(Config() + "autostart", "");
-    box->setChecked(true);
-    window->cmdAppSettingsClick();
-    box->setChecked(false);
-    window->cmdAppSettingsClick();
+    Click(window.get(), "chkRunOnWindowsStartup");
+    Click(window.get(), "cmdAppSettings");
+    EXPECT_FALSE(Checked(window.get(), "chkRunOnWindowsStartup"));
+    Click(window.get(), "cmdAppSettings");
     ASSERT_EQ(m_dialogs.MessageTexts(),
               std::vector<QString>({"Unable to open registry key.", "Unable to open registry key"}));
     EXPECT_EQ(m_dialogs.messages[0].caption, "Brimvale 2.0");
-    EXPECT_FALSE(box->isChecked());
+    EXPECT_FALSE(Checked(window.get(), "chkRunOnWindowsStartup"));
 
     // The entry cannot be written or removed: a folder with something in it stands in its place.
     ::unlink((Config() + "autostart").c_str());
     WriteFile(Config() + "autostart/Brimvale 2.0.desktop/inside", "");
     m_dialogs.messages.clear();
-    box->setChecked(true);
-    window->cmdAppSettingsClick();
-    box->setChecked(false);
-    window->cmdAppSettingsClick();
+    Click(window.get(), "chkRunOnWindowsStartup");
+    Click(window.get(), "cmdAppSettings");
+    Click(window.get(), "chkRunOnWindowsStartup");
+    Click(window.get(), "cmdAppSettings");
     EXPECT_EQ(m_dialogs.MessageTexts(), std::vector<QString>({"Error: Failed to set data for 'Brimvale 2.0'",
                                                               "Unable to delete registry value."}));
-    EXPECT_TRUE(box->isChecked());
+    EXPECT_TRUE(Checked(window.get(), "chkRunOnWindowsStartup"));
 }
 
 TEST_F(MainWindowTest, StartUpRewritesAnEntryForAnotherProgram) {
@@ -444,14 +478,14 @@ TEST_F(MainWindowTest, StartUpRewritesAnEntryForAnotherProgram) {
             autostart::WriteValue("Brimvale 2.0", c.stored);
         }
         auto window = Window();
-        EXPECT_EQ(window->ui().chkRunOnWindowsStartup->isChecked(), c.checked);
+        EXPECT_EQ(Checked(window.get(), "chkRunOnWindowsStartup"), c.checked);
         EXPECT_EQ(autostart::ReadValue("Brimvale 2.0"), c.after);
     }
 }
 
-TEST_F(MainWindowTest, AddressesAndPasswordPairsAreChecked) {
+TEST_F(MainWindowTest, AnAddressIsCheckedWhenTheFocusLeavesIt) {
     auto window = Window();
-    Ui::TfrmMain& ui = window->ui();
+    ShowActive(window.get());
     struct Case {
         const char* text;
         bool passes;
@@ -461,49 +495,65 @@ TEST_F(MainWindowTest, AddressesAndPasswordPairsAreChecked) {
         {"@b.c", false}, {"a@.c", false},  {"a@bc", false},
         {"abc", false},  {"a.b@c", false},
     };
+    auto* replyTo = Find<QLineEdit>(window.get(), "txtMailReplyTo");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         m_dialogs.messages.clear();
-        ui.txtMailReplyTo->setText(c.text);
-        window->VarifyEmailAddress(ui.txtMailReplyTo);
+        TypeInto(window.get(), "txtMailReplyTo", c.text);
+        MoveFocusTo(window.get(), "txtMailFrom");
         if (c.passes) {
             EXPECT_TRUE(m_dialogs.messages.empty());
+            EXPECT_TRUE(Find(window.get(), "txtMailFrom")->hasFocus());
         } else {
             ASSERT_EQ(m_dialogs.messages.size(), 1u);
             EXPECT_EQ(m_dialogs.messages[0].text, QString(c.text) + " is not a valid email address.");
-            EXPECT_EQ(ui.txtMailReplyTo->selectedText(), c.text);
-            EXPECT_EQ(ui.txtMailReplyTo->text(), c.text);
+            EXPECT_TRUE(replyTo->hasFocus());
+            EXPECT_EQ(replyTo->selectedText(), c.text);
+            EXPECT_EQ(replyTo->text(), c.text);
         }
     }
+}
 
-    m_dialogs.messages.clear();
-    ui.txtSMTPPassword->setText("one");
-    ui.txtVerifySMTPPassword->setText("One");
-    window->txtVerifySMTPPasswordExit(ui.txtSMTPPassword); // back to the password edit: no check
+TEST_F(MainWindowTest, PasswordPairsAreCheckedWhenTheFocusLeavesTheVerifyEdit) {
+    auto window = Window();
+    ShowActive(window.get());
+    ClickRow(window.get(), "lstMailCategory", 1);
+    TypeInto(window.get(), "txtSMTPPassword", "one");
+    // Leaving the password edit goes to its verify edit, wherever the user aimed.
+    MoveFocusTo(window.get(), "txtSMTPServer");
+    EXPECT_TRUE(Find(window.get(), "txtVerifySMTPPassword")->hasFocus());
+    TypeInto(window.get(), "txtVerifySMTPPassword", "One");
+    // Back to the password edit: no check.
+    MoveFocusTo(window.get(), "txtSMTPPassword");
     EXPECT_TRUE(m_dialogs.messages.empty());
-    window->txtVerifySMTPPasswordExit(ui.txtMailFrom);
+    TypeInto(window.get(), "txtVerifySMTPPassword", "One");
+    MoveFocusTo(window.get(), "txtSMTPServer");
     ASSERT_EQ(m_dialogs.messages.size(), 1u);
     EXPECT_EQ(m_dialogs.messages[0].text,
               "The passwords you typed do not match. Type the password in both boxes.");
-    ui.txtVerifySMTPPassword->setText("one");
-    window->txtVerifySMTPPasswordExit(ui.txtMailFrom);
+    EXPECT_TRUE(Find(window.get(), "txtVerifySMTPPassword")->hasFocus());
+    TypeInto(window.get(), "txtVerifySMTPPassword", "one");
+    MoveFocusTo(window.get(), "txtSMTPServer");
     EXPECT_EQ(m_dialogs.messages.size(), 1u);
+    EXPECT_TRUE(Find(window.get(), "txtSMTPServer")->hasFocus());
 }
 
 TEST_F(MainWindowTest, TheTemporaryFolderIsChosenThroughTheFolderDialog) {
     auto window = Window();
-    Ui::TfrmMain& ui = window->ui();
-    ui.chkAppTempDir->setChecked(true);
-    EXPECT_TRUE(ui.cmdAppTempDir->isEnabled());
+    window->show();
+    auto* folder = Find<QLineEdit>(window.get(), "txtAppTempDir");
+    Click(window.get(), "chkAppTempDir");
+    EXPECT_TRUE(Find(window.get(), "cmdAppTempDir")->isEnabled());
     m_dialogs.folderAnswers.push_back("/var/tmp/chosen");
-    window->cmdAppTempDirClick();
-    EXPECT_EQ(ui.txtAppTempDir->text(), "/var/tmp/chosen");
-    window->cmdAppTempDirClick(); // cancelled: unchanged
-    EXPECT_EQ(ui.txtAppTempDir->text(), "/var/tmp/chosen");
+    Click(window.get(), "cmdAppTempDir");
+    EXPECT_EQ(folder->text(), "/var/tmp/chosen");
+    Click(window.get(), "cmdAppTempDir"); // cancelled: unchanged
+    EXPECT_EQ(folder->text(), "/var/tmp/chosen");
     EXPECT_EQ(m_dialogs.folderCaptions.front(),
               "Select Directory|Select a directory below to add to backup.");
-    ui.chkAppTempDir->setChecked(false);
-    EXPECT_FALSE(ui.txtAppTempDir->isEnabled());
+    Click(window.get(), "chkAppTempDir");
+    EXPECT_FALSE(folder->isEnabled());
+    EXPECT_FALSE(Find(window.get(), "cmdAppTempDir")->isEnabled());
 }
 
 #include "main_window_test.moc"

@@ -21,14 +21,6 @@ using ::testing::Not;
 
 namespace {
 
-TMailTimeouts ShortTimeouts() {
-    TMailTimeouts timeouts;
-    timeouts.Connect = std::chrono::seconds(3);
-    timeouts.Response = std::chrono::seconds(2);
-    timeouts.LowSpeedTime = std::chrono::seconds(2);
-    return timeouts;
-}
-
 class BackupMail : public BackupRun {
 protected:
     static void SetUpTestSuite() { InitMailClients(); }
@@ -41,7 +33,7 @@ protected:
             t.SMTPHost = host;
             t.SMTPUsername = "tester";
             t.SMTPPassword = password;
-            t.MailTimeouts = ShortTimeouts();
+            t.MailTimeouts = ShortMailTimeouts();
         };
     }
 

@@ -179,6 +179,14 @@ SmtpTestServer::SmtpTestServer(const std::string& user, const std::string& passw
     m_port = std::stoi(line.substr(5));
 }
 
+TMailTimeouts ShortMailTimeouts() {
+    TMailTimeouts timeouts;
+    timeouts.Connect = std::chrono::seconds(3);
+    timeouts.Response = std::chrono::seconds(2);
+    timeouts.LowSpeedTime = std::chrono::seconds(2);
+    return timeouts;
+}
+
 std::string SmtpTestServer::Host() const {
     return Loopback(m_port);
 }

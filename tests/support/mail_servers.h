@@ -3,6 +3,7 @@
 // user), a server that accepts connections and never says anything, and a port that refuses them.
 #pragma once
 
+#include "engine/net/mail_client.h"
 #include "tests/support/temp_dir.h"
 
 #include <sys/types.h>
@@ -12,6 +13,10 @@
 #include <vector>
 
 namespace testing_support {
+
+// Time-outs of the mail clients that keep a test against a silent or refusing server short, yet wait
+// out a slow refusal (dovecot takes about half a second to refuse a log-in).
+TMailTimeouts ShortMailTimeouts();
 
 // A child process; killed (with its process group when it leads one) and reaped by the destructor.
 class ChildProcess {

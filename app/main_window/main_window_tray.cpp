@@ -1,9 +1,9 @@
 // The main window's tray icon and tray menu (the states, tips and blinking come with the tray's own
 // behaviour).
-#include "app/main_window.h"
+#include "app/main_window/main_window.h"
 
 #include "app/widgets/dialogs.h"
-#include "ui_main_window.h"
+#include "ui_page_application.h"
 
 #include <QMenu>
 #include <QPainter>
@@ -34,7 +34,7 @@ QIcon ProgramIcon() {
 void TfrmMain::CreateTrayMenu() {
     const QIcon icon = ProgramIcon();
     setWindowIcon(icon);
-    m_ui->imgAbout->setPixmap(icon.pixmap(48, 48));
+    m_uiApplication->imgAbout->setPixmap(icon.pixmap(48, 48));
     mnuTray = new QMenu(this);
     mnuTray->setObjectName("mnuTray");
     mnuTrayOpen = mnuTray->addAction("Open...");
@@ -51,10 +51,8 @@ void TfrmMain::CreateTrayMenu() {
     mnuTray->addSeparator();
     mnuTrayClose = mnuTray->addAction("Exit Brimvale");
     mnuTrayClose->setObjectName("mnuTrayClose");
-    connect(mnuTrayOpen, &QAction::triggered, this,
-            [this] { dialogs::RunGuarded(this, [this] { mnuTrayOpenClick(); }); });
-    connect(mnuTrayClose, &QAction::triggered, this,
-            [this] { dialogs::RunGuarded(this, [this] { mnuTrayCloseClick(); }); });
+    ConnectGuarded(mnuTrayOpen, &QAction::triggered, &TfrmMain::mnuTrayOpenClick);
+    ConnectGuarded(mnuTrayClose, &QAction::triggered, &TfrmMain::mnuTrayCloseClick);
 }
 
 void TfrmMain::AddTrayIcon() {

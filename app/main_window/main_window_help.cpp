@@ -1,5 +1,5 @@
 // Help: the page that matches the active tab, from the help folder beside the program.
-#include "app/main_window.h"
+#include "app/main_window/main_window.h"
 
 #include "app/app_texts.h"
 #include "app/widgets/dialogs.h"
@@ -9,6 +9,10 @@
 
 #include <QDesktopServices>
 #include <QUrl>
+
+void TfrmMain::ConnectHelp() {
+    ConnectGuarded(m_ui->cmdHelp, &QPushButton::clicked, &TfrmMain::cmdHelpClick);
+}
 
 void TfrmMain::cmdHelpClick() {
     const std::string helpDir = platform::ResourceDir() + "help/";

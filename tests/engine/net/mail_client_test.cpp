@@ -24,15 +24,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-TMailTimeouts ShortTimeouts() {
-    TMailTimeouts timeouts;
-    // dovecot takes about half a second to refuse a log-in.
-    timeouts.Connect = std::chrono::seconds(3);
-    timeouts.Response = std::chrono::seconds(2);
-    timeouts.LowSpeedTime = std::chrono::seconds(2);
-    return timeouts;
-}
-
 std::string RandomBytes(std::size_t size, unsigned seed) {
     std::mt19937 generator(seed);
     std::string bytes(size, '\0');
@@ -68,7 +59,7 @@ protected:
         client.Host = host;
         client.Username = "tester";
         client.Password = "secret";
-        client.Timeouts = ShortTimeouts();
+        client.Timeouts = ShortMailTimeouts();
     }
 
     TempDir m_dir;

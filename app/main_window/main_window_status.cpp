@@ -1,8 +1,8 @@
 // The five run slots on the Status page: counting, finding and resetting them, and freeing a slot
 // when its run has ended.
-#include "app/main_window.h"
+#include "app/main_window/main_window.h"
 
-#include "ui_main_window.h"
+#include "ui_page_status.h"
 
 #include <QGroupBox>
 #include <QLabel>

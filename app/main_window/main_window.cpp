@@ -1,17 +1,30 @@
 // The main window's lifecycle: creation, showing, hiding, the Exit command, the access password and
 // the end of the program.
-#include "app/main_window.h"
+#include "app/main_window/main_window.h"
 
 #include "app/app_texts.h"
 #include "app/password_form.h"
 #include "app/prompt_form.h"
 #include "app/widgets/dialogs.h"
-#include "app/widgets/display.h"
+#include "app/widgets/focus_leave.h"
+#include "app/widgets/form_sizing.h"
+#include "app/widgets/text_conversion.h"
 #include "engine/backup_log_list.h"
 #include "engine/helpers.h"
 #include "platform/file_io.h"
 #include "platform/home.h"
 #include "ui_main_window.h"
+#include "ui_page_advanced.h"
+#include "ui_page_application.h"
+#include "ui_page_compression.h"
+#include "ui_page_destinations.h"
+#include "ui_page_filter.h"
+#include "ui_page_log.h"
+#include "ui_page_profiles.h"
+#include "ui_page_restore.h"
+#include "ui_page_schedule.h"
+#include "ui_page_sources.h"
+#include "ui_page_status.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -20,19 +33,45 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
-namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
+TfrmMain::TfrmMain(TMainWindowOptions options)
+    : QMainWindow(nullptr), m_ui(std::make_unique<Ui::TfrmMain>()),
+      m_uiProfiles(std::make_unique<Ui::PageProfiles>()), m_uiSources(std::make_unique<Ui::PageSources>()),
+      m_uiDestinations(std::make_unique<Ui::PageDestinations>()),
+      m_uiCompression(std::make_unique<Ui::PageCompression>()),
+      m_uiSchedule(std::make_unique<Ui::PageSchedule>()), m_uiFilter(std::make_unique<Ui::PageFilter>()),
+      m_uiAdvanced(std::make_unique<Ui::PageAdvanced>()), m_uiStatus(std::make_unique<Ui::PageStatus>()),
+      m_uiRestore(std::make_unique<Ui::PageRestore>()), m_uiLog(std::make_unique<Ui::PageLog>()),
+      m_uiApplication(std::make_unique<Ui::PageApplication>()), m_options(options) {
+    SetUpForms();
+    m_focusLeave = new FocusLeaveWatcher(this);
+    ConnectFrame();
+    ConnectProfilesPage();
+    ConnectLogPage();
+    ConnectApplicationPage();
+    ConnectUpdates();
+    ConnectHelp();
+    CreateTrayMenu();
+    FormCreate();
 }
 
-} // namespace
-
-TfrmMain::TfrmMain(TMainWindowOptions options)
-    : QMainWindow(nullptr), m_ui(std::make_unique<Ui::TfrmMain>()), m_options(options) {
+void TfrmMain::SetUpForms() {
     m_ui->setupUi(this);
-    ConnectHandlers();
-    FormCreate();
+    m_uiProfiles->setupUi(m_ui->tabProfiles);
+    m_uiSources->setupUi(m_uiProfiles->tabWhat);
+    m_uiDestinations->setupUi(m_uiProfiles->tabWhere);
+    m_uiCompression->setupUi(m_uiProfiles->tabCompression);
+    m_uiSchedule->setupUi(m_uiProfiles->tabWhen);
+    m_uiFilter->setupUi(m_uiProfiles->tabFilter);
+    m_uiAdvanced->setupUi(m_uiProfiles->tabAdvanced);
+    m_uiStatus->setupUi(m_ui->tabStatus);
+    m_uiRestore->setupUi(m_ui->tabRestore);
+    m_uiLog->setupUi(m_ui->tabLog);
+    m_uiApplication->setupUi(m_ui->tabApplication);
+}
+
+void TfrmMain::ConnectFrame() {
+    ConnectGuarded(m_ui->cmdClose, &QPushButton::clicked, &TfrmMain::cmdCloseClick);
+    ConnectGuarded(m_ui->cmdExit, &QPushButton::clicked, &TfrmMain::mnuTrayCloseClick);
 }
 
 TfrmMain::~TfrmMain() {
@@ -44,30 +83,16 @@ bool TfrmMain::HasSystemTray() const {
 }
 
 void TfrmMain::FormCreate() {
-    // 1. Fit the client area to the bottom-right button.
-    if (layout())
-        layout()->activate();
-    const QRect reference(m_ui->cmdClose->mapTo(this, QPoint(0, 0)), m_ui->cmdClose->size());
-    const int clientHeight = reference.bottom() + 1 + 2;
-    const int clientWidth = reference.right() + 1 + 2;
-    if (clientHeight != height() || clientWidth != width())
-        SetFormClientSize(this, std::max(clientHeight, minimumHeight()),
-                          std::max(clientWidth, minimumWidth()));
-    // 2.
-    QApplication::setApplicationDisplayName(Q(AppTitle));
-    // 4.
-    m_ui->lstMailCategory->setCurrentRow(0);
+    FitClientToControl(this, m_ui->cmdClose);
+    m_uiApplication->lstMailCategory->setCurrentRow(0);
     lstMailCategoryClick();
-    // 6.
     for (int slot = 1; slot <= 5; ++slot) {
         FSlots[static_cast<std::size_t>(slot - 1)].reset();
         ResetSlot(slot, "", false);
     }
-    // 7.
     FLoading = true;
     FHasErrors = false;
-    // 8.
-    m_ui->lblAppName->setText(Q(AppTitle));
+    m_uiApplication->lblAppName->setText(Q(AppTitle));
     QString version = QString("Version (%1.%2.%3.%4)")
                           .arg(AppVersion.Major)
                           .arg(AppVersion.Minor)
@@ -75,18 +100,15 @@ void TfrmMain::FormCreate() {
                           .arg(AppVersion.Build);
     if (AppVersion.Release > 0)
         version += QString(" Update %1").arg(AppVersion.Release);
-    m_ui->lblVersion->setText(version);
-    // 9., 10.
+    m_uiApplication->lblVersion->setText(version);
     pagApplicationChange();
     FExiting = false;
     FTrayClick = false;
-    // 11.
     const std::string home = platform::ProgramHomeDir();
     ProfilesDir = home + "Profiles/";
     LogsDir = home + "Logs/";
     platform::ForceDirectories(ProfilesDir);
     platform::ForceDirectories(LogsDir);
-    // 12. - 15.
     AddTrayIcon();
     LoadAppSettings();
     LoadProfiles();
@@ -96,23 +118,22 @@ void TfrmMain::FormCreate() {
     } catch (const std::exception& error) {
         dialogs::ShowError(this, Q(error.what()));
     }
-    // 16. The window opens centred on the screen, at the size the settings gave it.
+    // The window opens centred on the screen, at the size the settings gave it.
     setWindowTitle(Q(AppTitle));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
-    // 17. Without a tray the window is the only way in, so it shows whatever the settings say.
-    if (m_ui->chkShowAppWindow->isChecked() || !HasSystemTray()) {
-        if (!m_ui->chkAppPassword->isChecked() || AskAppPassword())
+    // Without a tray the window is the only way in, so it shows whatever the settings say.
+    if (m_uiApplication->chkShowAppWindow->isChecked() || !HasSystemTray()) {
+        if (!m_uiApplication->chkAppPassword->isChecked() || AskAppPassword())
             ShowMainWindow();
     }
-    // 18.
-    if (m_ui->lstProfiles->topLevelItemCount() > 0) {
-        if (!m_ui->lstProfiles->currentItem())
-            m_ui->lstProfiles->setCurrentItem(m_ui->lstProfiles->topLevelItem(0));
-        m_ui->cmdBackupNow->setEnabled(true);
+    QTreeWidget* profiles = m_uiProfiles->lstProfiles;
+    if (profiles->topLevelItemCount() > 0) {
+        if (!profiles->currentItem())
+            profiles->setCurrentItem(profiles->topLevelItem(0));
+        m_uiProfiles->cmdBackupNow->setEnabled(true);
         mnuTrayBackupNow->setEnabled(true);
     }
-    // 19. - 22.
     update();
     CheckRunOnStartup();
     FUpdatesForm = nullptr;
@@ -134,16 +155,16 @@ void TfrmMain::showEvent(QShowEvent* event) {
 }
 
 void TfrmMain::FormShow() {
-    m_ui->cmdRemove->setEnabled(!m_ui->lstSource->selectedItems().isEmpty());
-    QTreeWidget* profiles = m_ui->lstProfiles;
+    m_uiSources->cmdRemove->setEnabled(!m_uiSources->lstSource->selectedItems().isEmpty());
+    QTreeWidget* profiles = m_uiProfiles->lstProfiles;
     if (profiles->topLevelItemCount() == 0) {
-        m_ui->pagBackup->setEnabled(false);
-        m_ui->cmdBackupNow->setEnabled(false);
+        m_uiProfiles->pagBackup->setEnabled(false);
+        m_uiProfiles->cmdBackupNow->setEnabled(false);
         mnuTrayBackupNow->setEnabled(false);
     } else {
         if (!profiles->currentItem())
             profiles->setCurrentItem(profiles->topLevelItem(0));
-        m_ui->cmdBackupNow->setEnabled(true);
+        m_uiProfiles->cmdBackupNow->setEnabled(true);
         mnuTrayBackupNow->setEnabled(true);
     }
     m_ui->pagMain->setCurrentIndex(0);
@@ -188,7 +209,7 @@ void TfrmMain::mnuTrayCloseClick() {
                             "Brimvale", dialogs::Icon::Critical, QMessageBox::Ok);
         return;
     }
-    if (m_ui->chkPromptBeforeExit->isChecked()) {
+    if (m_uiApplication->chkPromptBeforeExit->isChecked()) {
         TfrmPrompt prompt(this);
         prompt.cmdOne()->setText("Cancel");
         prompt.SetModalResult(prompt.cmdOne(), mrCancel);
@@ -199,7 +220,7 @@ void TfrmMain::mnuTrayCloseClick() {
         prompt.chkConfirm()->setText(texts::ExitPromptConfirm);
         prompt.chkConfirm()->setChecked(true);
         const int answer = dialogs::ExecDialog(prompt);
-        m_ui->chkPromptBeforeExit->setChecked(prompt.chkConfirm()->isChecked());
+        m_uiApplication->chkPromptBeforeExit->setChecked(prompt.chkConfirm()->isChecked());
         FExiting = answer == mrOk;
     } else {
         FExiting = true;
@@ -221,9 +242,9 @@ void TfrmMain::mnuTrayOpenClick() {
         return;
     }
     // A request that comes while the password is being asked is dropped, so prompts never stack.
-    if (FAskingPassword)
+    if (m_askingPassword)
         return;
-    if (m_ui->chkAppPassword->isChecked() && !AskAppPassword())
+    if (m_uiApplication->chkAppPassword->isChecked() && !AskAppPassword())
         return;
     ShowMainWindow();
 }
@@ -239,10 +260,10 @@ void TfrmMain::ActivationRequested() {
 }
 
 bool TfrmMain::AskAppPassword() {
-    if (FAskingPassword)
+    if (m_askingPassword)
         return false;
-    FAskingPassword = true;
-    const QString expected = m_ui->txtAppPassword->text();
+    m_askingPassword = true;
+    const QString expected = m_uiApplication->txtAppPassword->text();
     TfrmPassword form(this);
     bool match = false;
     for (int attempt = 1; attempt < 4 && !match; ++attempt) {
@@ -255,14 +276,14 @@ bool TfrmMain::AskAppPassword() {
             form.txtPassword()->clear();
         }
     }
-    FAskingPassword = false;
+    m_askingPassword = false;
     return match;
 }
 
 void TfrmMain::ForcedEnd() {
-    if (FForcedEnd)
+    if (m_forcedEnd)
         return;
-    FForcedEnd = true;
+    m_forcedEnd = true;
     for (auto& slot : FSlots) {
         if (slot)
             slot->Terminate();
@@ -299,66 +320,4 @@ void TfrmMain::FormDestroy() {
 
 std::string TfrmMain::SettingsFileName() const {
     return platform::ProgramHomeDir() + "brimvale.ini";
-}
-
-void TfrmMain::ConnectHandlers() {
-    Ui::TfrmMain& ui = *m_ui;
-    // The profile list's second column holds each profile's index and is never shown.
-    ui.lstProfiles->setColumnHidden(1, true);
-    ui.lstProfiles->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto on = [this](auto* sender, auto signal, auto handler) {
-        connect(sender, signal, this,
-                [this, handler] { dialogs::RunGuarded(this, [this, handler] { (this->*handler)(); }); });
-    };
-    on(ui.cmdClose, &QPushButton::clicked, &TfrmMain::cmdCloseClick);
-    on(ui.cmdExit, &QPushButton::clicked, &TfrmMain::mnuTrayCloseClick);
-    on(ui.cmdHelp, &QPushButton::clicked, &TfrmMain::cmdHelpClick);
-    on(ui.cmdAppSettings, &QPushButton::clicked, &TfrmMain::cmdAppSettingsClick);
-    on(ui.pagApplication, &QTabWidget::currentChanged, &TfrmMain::pagApplicationChange);
-    on(ui.lstMailCategory, &QListWidget::itemSelectionChanged, &TfrmMain::lstMailCategoryClick);
-    on(ui.cmdAppTempDir, &QToolButton::clicked, &TfrmMain::cmdAppTempDirClick);
-    on(ui.chkAppTempDir, &QCheckBox::toggled, &TfrmMain::chkAppTempDirClick);
-    on(ui.chkAppLogDetail, &QCheckBox::toggled, &TfrmMain::chkAppTempDirClick);
-    on(ui.chkRedIcon, &QCheckBox::toggled, &TfrmMain::chkAppTempDirClick);
-    on(ui.chkShowLogGrid, &QCheckBox::toggled, &TfrmMain::chkShowLogGridClick);
-    on(ui.chkUpdates, &QCheckBox::toggled, &TfrmMain::chkUpdatesClick);
-    on(ui.chkUpgrades, &QCheckBox::toggled, &TfrmMain::chkUpgradesClick);
-    connect(ui.cmdCheckUpdates, &QPushButton::clicked, this,
-            [this] { dialogs::RunGuarded(this, [this] { CheckForUpdates(m_ui->cmdCheckUpdates); }); });
-    for (QWidget* edit :
-         {static_cast<QWidget*>(ui.txtAppPassword), static_cast<QWidget*>(ui.txtVerifyAppPassword),
-          static_cast<QWidget*>(ui.txtSMTPPassword), static_cast<QWidget*>(ui.txtVerifySMTPPassword),
-          static_cast<QWidget*>(ui.txtPOPPassword), static_cast<QWidget*>(ui.txtVerifyPOPPassword),
-          static_cast<QWidget*>(ui.txtMailFrom), static_cast<QWidget*>(ui.txtMailReplyTo)})
-        edit->installEventFilter(this);
-    CreateTrayMenu();
-}
-
-bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::FocusOut)
-        return QMainWindow::eventFilter(watched, event);
-    // Only a move of the focus inside the window counts as leaving an edit: not a dialog taking the
-    // focus, a menu opening or the window losing it.
-    const auto reason = static_cast<QFocusEvent*>(event)->reason();
-    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
-        return QMainWindow::eventFilter(watched, event);
-    QWidget* newFocus = QApplication::focusWidget();
-    Ui::TfrmMain& ui = *m_ui;
-    dialogs::RunGuarded(this, [&] {
-        if (watched == ui.txtAppPassword)
-            txtAppPasswordExit();
-        else if (watched == ui.txtVerifyAppPassword)
-            txtVerifyAppPasswordExit(newFocus);
-        else if (watched == ui.txtSMTPPassword)
-            txtSMTPPasswordExit();
-        else if (watched == ui.txtVerifySMTPPassword)
-            txtVerifySMTPPasswordExit(newFocus);
-        else if (watched == ui.txtPOPPassword)
-            txtPOPPasswordExit();
-        else if (watched == ui.txtVerifyPOPPassword)
-            txtVerifyPOPPasswordExit(newFocus);
-        else if (watched == ui.txtMailFrom || watched == ui.txtMailReplyTo)
-            VarifyEmailAddress(static_cast<QLineEdit*>(watched));
-    });
-    return QMainWindow::eventFilter(watched, event);
 }

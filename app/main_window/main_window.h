@@ -1,0 +1,213 @@
+// TfrmMain: the program's main window. It owns the profiles, the run-log list, the five run slots,
+// the tray icon and the settings.
+//
+// How the window is laid out, for whoever adds a page:
+// - Forms: forms/main_window.ui is the frame (the page control pagMain, its empty tabs and the bottom
+//   buttons); each page's content is a form of its own, forms/page_<name>.ui, whose root widget carries
+//   the tab's object name and is set up into that tab (m_uiLog->setupUi(m_ui->tabLog)). The editor's
+//   sub-pages are set up the same way into the tabs of pagBackup on the Profiles page.
+// - Ui access: m_ui is the frame; m_ui<Page> (m_uiStatus, m_uiLog, m_uiApplication, ...) is the page's
+//   generated class. A page file includes only its own "ui_page_<name>.h" (and "ui_main_window.h" for
+//   the frame).
+// - Code: main_window_<page>.cpp holds the page's handlers, its load/save pair and a Connect<Page>Page()
+//   that wires its signals with ConnectGuarded and its focus-leave handlers with m_focusLeave->Watch();
+//   the constructor calls each Connect function once, after every form is set up.
+// - Handlers are private: tests drive the window through its widgets, found by object name.
+#pragma once
+
+#include "app/app_settings.h"
+#include "app/widgets/dialogs.h"
+#include "engine/backup_profile.h"
+#include "engine/thread.h"
+#include "platform/date_time.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace Ui {
+class TfrmMain;
+class PageProfiles;
+class PageSources;
+class PageDestinations;
+class PageCompression;
+class PageSchedule;
+class PageFilter;
+class PageAdvanced;
+class PageStatus;
+class PageRestore;
+class PageLog;
+class PageApplication;
+} // namespace Ui
+class FocusLeaveWatcher;
+class QAction;
+class QLineEdit;
+class QMenu;
+class QSystemTrayIcon;
+class TBackupLogList;
+
+struct TMainWindowOptions {
+    // Whether the desktop has a tray; unset asks Qt. Without one the window shows at start.
+    std::optional<bool> SystemTray;
+    // How long a forced end waits for running backups to stop.
+    int ForcedEndWaitMs = 10000;
+};
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfrmMain(TMainWindowOptions options = {});
+    ~TfrmMain() override;
+
+    // The program's side: a second start asked for the window; the session ends or SIGTERM arrived.
+    void ActivationRequested();
+    void ForcedEnd();
+
+    // The run slots: a non-null entry is a busy slot (slot N is FSlots[N - 1]). Read on the main thread.
+    std::array<std::unique_ptr<TThread>, 5> FSlots;
+    int RunningBackupCount() const;
+    int FindFreeSlot() const;
+    void BackupThreadTerminate(TThread* sender);
+
+    // The settings as the Application page shows them now, with the values no control holds (window
+    // sizes, the last update check, the destination check).
+    const TAppSettings& AppSettings();
+    bool Exiting() const { return FExiting; }
+    bool HasSystemTray() const;
+    std::string SettingsFileName() const;
+
+signals:
+    // The window closed for good: the program ends.
+    void ProgramEnded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // Connects Signal of Sender to Handler (a member function or a callable), run through the dialog
+    // layer's guard so that no exception reaches the event loop.
+    template <typename Sender, typename Signal, typename Handler>
+    void ConnectGuarded(Sender* sender, Signal signal, Handler handler) {
+        connect(sender, signal, this, [this, handler] {
+            dialogs::RunGuarded(this, [this, handler] {
+                if constexpr (std::is_member_function_pointer_v<Handler>)
+                    (this->*handler)();
+                else
+                    handler();
+            });
+        });
+    }
+
+    // Lifecycle (main_window.cpp).
+    void SetUpForms();
+    void ConnectFrame();
+    void FormCreate();
+    void FormShow();
+    // Action: true lets the close go ahead (the program ends), false hides the window instead.
+    void FormClose(bool& closeAllowed);
+    void FormDestroy();
+    void cmdCloseClick();
+    void mnuTrayCloseClick();
+    void mnuTrayOpenClick();
+    bool AskAppPassword();
+    // Closes the window as the caption's close box does: hides it, or ends the program after the Exit
+    // command confirmed an exit.
+    void CloseWindow();
+    void ShowMainWindow();
+    // Restores a minimised window and brings it to the front.
+    void BringToFront();
+
+    // Settings and the Application page (main_window_application.cpp).
+    void ConnectApplicationPage();
+    void LoadAppSettings();
+    // False when the file could not be written (the user is told once).
+    bool SaveAppSettings();
+    void LoadApplicationPage();
+    void SaveApplicationPage();
+    void pagApplicationChange();
+    void cmdAppSettingsClick();
+    void txtAppPasswordExit();
+    void txtVerifyAppPasswordExit(QWidget* newFocus);
+    void txtSMTPPasswordExit();
+    void txtVerifySMTPPasswordExit(QWidget* newFocus);
+    void txtPOPPasswordExit();
+    void txtVerifyPOPPasswordExit(QWidget* newFocus);
+    void VarifyEmailAddress(QLineEdit* sender);
+    void lstMailCategoryClick();
+    void cmdAppTempDirClick();
+    void chkAppTempDirClick();
+    void chkShowLogGridClick();
+    void chkUpdatesClick();
+    void chkUpgradesClick();
+    void CheckRunOnStartup();
+    void ApplyRunOnStartup();
+    void CheckPasswordPair(QLineEdit* password, QLineEdit* verify, QWidget* newFocus);
+    void ShowAppMessage(const QString& text);
+
+    // The Status page and its run slots (main_window_status.cpp).
+    void ResetSlot(int slot, const std::string& profileName, bool enabled);
+
+    // The profile list (main_window_profiles.cpp).
+    void ConnectProfilesPage();
+    void LoadProfiles();
+
+    // The Log page (main_window_log.cpp).
+    void ConnectLogPage();
+    void RefreshLog();
+
+    // The tray icon and its menu (main_window_tray.cpp).
+    void CreateTrayMenu();
+    void AddTrayIcon();
+    void RemoveTrayIcon();
+
+    // Help (main_window_help.cpp).
+    void ConnectHelp();
+    void cmdHelpClick();
+
+    // The update check (main_window_updates.cpp).
+    void ConnectUpdates();
+    void CheckForUpdates(QObject* sender);
+
+    std::unique_ptr<Ui::TfrmMain> m_ui;
+    std::unique_ptr<Ui::PageProfiles> m_uiProfiles;
+    std::unique_ptr<Ui::PageSources> m_uiSources;
+    std::unique_ptr<Ui::PageDestinations> m_uiDestinations;
+    std::unique_ptr<Ui::PageCompression> m_uiCompression;
+    std::unique_ptr<Ui::PageSchedule> m_uiSchedule;
+    std::unique_ptr<Ui::PageFilter> m_uiFilter;
+    std::unique_ptr<Ui::PageAdvanced> m_uiAdvanced;
+    std::unique_ptr<Ui::PageStatus> m_uiStatus;
+    std::unique_ptr<Ui::PageRestore> m_uiRestore;
+    std::unique_ptr<Ui::PageLog> m_uiLog;
+    std::unique_ptr<Ui::PageApplication> m_uiApplication;
+    FocusLeaveWatcher* m_focusLeave = nullptr;
+    TMainWindowOptions m_options;
+    // The settings read at start; the Application page's controls are their live state until the
+    // next write (AppSettings() gathers them).
+    TAppSettings m_settings;
+
+    // The tray menu: "Open...", "Backup Now" with one item per profile, "Exit Brimvale".
+    QMenu* mnuTray = nullptr;
+    QAction* mnuTrayOpen = nullptr;
+    QAction* mnuTrayBackupNow = nullptr;
+    QAction* mnuTrayClose = nullptr;
+    QSystemTrayIcon* m_trayIcon = nullptr;
+
+    bool FExiting = false;
+    bool FTrayClick = false;
+    bool FLoading = false;
+    bool FHasErrors = false;
+    bool m_askingPassword = false;
+    bool m_forcedEnd = false;
+    bool m_settingsWriteReported = false;
+    std::vector<std::unique_ptr<TBackupProfile>> FProfiles;
+    std::unique_ptr<TBackupLogList> FLogList;
+    QObject* FUpdatesForm = nullptr;
+};
