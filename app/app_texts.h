@@ -15,6 +15,34 @@ inline constexpr const char* WrongPassword = "The password you entered is not co
 inline constexpr const char* PasswordsDiffer =
     "The passwords you typed do not match. Type the password in both boxes.";
 inline constexpr const char* InvalidEmailAddress = " is not a valid email address.";
+// The e-mail address lists.
+inline constexpr const char* EmailAddressInvalid =
+    "You must enter a valid Internet email address.\r\nExample: someone@example.com";
+inline constexpr const char* EmailReplaceNoSelection = "You must select an email address to replace";
+inline constexpr const char* EmailReplaceExists =
+    "Cannot replace email address. The email address already exists.";
+// The new-profile wizard.
+inline constexpr const char* WizardNoProfileName = "Please enter a profile name first.";
+inline constexpr const char* WizardProfileExists = "The profile,";
+inline constexpr const char* WizardProfileExistsEnd = ", already exists. Please enter a different "
+                                                      "profile name.";
+inline constexpr const char* ProfileNameUnusable = "The profile name cannot be used as a file name.";
+inline constexpr const char* WizardNoSource =
+    "You must select a source file or directory before you can continue.";
+inline constexpr const char* WizardNoDrivePath = "You mest enter a drive destination path.";
+inline constexpr const char* WizardNoToAddress = "You must enter an email address in the TO recipients.";
+inline constexpr const char* WizardNoDestination = "You must select a destination before you can continue.";
+inline constexpr const char* WizardDrivePathCharacters =
+    "The drive destination path cannot contain any of the following characters:\r\n\t * ? \" < > |";
+inline constexpr const char* WizardPasswordsDiffer =
+    "The passwords you entered do not match. Please try again.";
+inline constexpr const char* WizardNoDay = "Please select a day.";
+inline constexpr const char* DriveDestBrowseTitle = "Select a destination directory below:";
+inline constexpr const char* EmailDestinationCaption = "Email Destination";
+inline constexpr const char* EmailDestinationBanner =
+    "Enter email addresses for the email backup destination.";
+inline constexpr const char* EmailNotificationCaption = "Email Notification";
+inline constexpr const char* EmailNotificationBanner = "Enter email addresses for email notification.";
 inline constexpr const char* RunKeyNotOpened = "Unable to open registry key.";
 inline constexpr const char* RunKeyNotOpenedForDelete = "Unable to open registry key";
 inline constexpr const char* RunValueNotDeleted = "Unable to delete registry value.";
@@ -23,5 +51,10 @@ inline constexpr const char* HelpErrorCaption = "Help Error";
 inline constexpr const char* SettingsNotSaved = "Unable to save the settings file ";
 inline constexpr const char* BrowseFolderTitle = "Select a directory below to add to backup.";
 inline constexpr const char* BrowseFolderCaption = "Select Directory";
+// What the log window shows for a run that wrote no entries.
+inline constexpr const char* LogWithoutDetails =
+    "SUCCESS!\r\n\r\n[NOTES]\r\nThe log detail option was not selected on the Application tab\r\n"
+    "when this backup was run and no errors were found.\r\nTherefore, details for this backup are not "
+    "available.";
 
 } // namespace texts

@@ -5,7 +5,6 @@
 #include "platform/home.h"
 #include "tests/support/queue_dispatcher.h"
 
-#include <algorithm>
 #include <chrono>
 
 TBackupProfile BenchProfile(const std::string& source, const std::string& dest) {
@@ -29,9 +28,4 @@ void RunBackupToEnd(const TBackupProfile& profile) {
     thread.OnTerminate = [&](TThread*) { done = true; };
     thread.Resume();
     dispatcher.RunUntil([&] { return done; }, std::chrono::hours(1));
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }

@@ -364,21 +364,32 @@ void TBackupThread::DoFinished() {
 }
 
 void TBackupThread::LogError(const std::string& source, const std::string& message) {
-    RunLog->Add(lsError, source, Now(), message);
-    if (NotificationLog && (RunProfile.EmailNotifyLogFlags & 1))
-        NotificationLog->Add(lsError, source, Now(), message);
+    WriteLogLine(lsError, source, Now(), message);
 }
 
 void TBackupThread::LogWarning(const std::string& source, const std::string& message) {
-    if (LogDetails)
-        RunLog->Add(lsWarning, source, Now(), message);
-    if (NotificationLog && (RunProfile.EmailNotifyLogFlags & 2))
-        NotificationLog->Add(lsWarning, source, Now(), message);
+    WriteLogLine(lsWarning, source, Now(), message);
 }
 
 void TBackupThread::LogSuccess(const std::string& source, const std::string& message) {
-    if (LogDetails)
-        RunLog->Add(lsSuccess, source, Now(), message);
-    if (NotificationLog && (RunProfile.EmailNotifyLogFlags & 4))
-        NotificationLog->Add(lsSuccess, source, Now(), message);
+    WriteLogLine(lsSuccess, source, Now(), message);
+}
+
+// While copies wait for their batch's rename, the lines after them wait too: the log keeps the files' order.
+void TBackupThread::WriteLogLine(std::uint8_t kind, const std::string& source, TDateTime time,
+                                 const std::string& message) {
+    if (m_pendingCopies > 0) {
+        TWaitingEntry line;
+        line.Kind = kind;
+        line.Source = source;
+        line.Time = time;
+        line.Message = message;
+        m_waiting.push_back(std::move(line));
+        return;
+    }
+    if (kind == lsError || LogDetails)
+        RunLog->Add(kind, source, time, message);
+    const int flag = kind == lsError ? 1 : kind == lsWarning ? 2 : 4;
+    if (NotificationLog && (RunProfile.EmailNotifyLogFlags & flag))
+        NotificationLog->Add(kind, source, time, message);
 }

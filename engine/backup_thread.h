@@ -116,7 +116,10 @@ protected:
     // The drive destination without compression.
     void CopyToDrive();
     void CopyTree(TFileSystemList& list, std::string destDir);
-    void CopyFile(const std::string& source, const std::string& dest);
+    // Folder: what the caller knows of Dest's folder.
+    enum class TDestFolder { Unknown, Existing, Created };
+    void CopyFile(const std::string& source, const std::string& dest,
+                  TDestFolder folder = TDestFolder::Unknown);
     void SyncDelete(std::string sourceDir, std::string destDir);
     bool SyncDeleteTree(std::string dir);
     // The FTP destination is stored with the profile but transfers nothing.
@@ -181,8 +184,16 @@ private:
     void RecordFailure();
     void RemoveRunTempDir();
     void SendStatus();
+    // True when the copy is done, or (Pending) written and waiting for its batch's rename.
     bool CopyFileBlocks(const std::string& source, platform::File& in, const struct stat& st,
-                        const std::string& dest, bool replacing);
+                        const std::string& dest, bool replacing, bool& pending);
+    // Syncs the waiting copies together, renames each over its old copy and writes the log lines that
+    // waited with them, in order.
+    void FlushPendingCopies();
+    void DiscardPendingCopies();
+    void WriteLogLine(std::uint8_t kind, const std::string& source, TDateTime time,
+                      const std::string& message);
+    std::int64_t FreeBytesFor(const std::string& dest, std::int64_t size);
     bool SynchronizationWanted() const;
     void Synchronization(const std::string& root);
     std::string PlaceOfTree(const std::string& root, TFileSystemList& list);
@@ -233,6 +244,26 @@ private:
     std::vector<TArchivedEntry> m_archivedEntries;
     std::int64_t m_archivedBytes = 0;
     std::vector<char> m_copyBuffer;
+    // Copies that replace older ones, written to their temporary files and waiting to be synced together
+    // before their renames, and the log lines that came after them, in order.
+    struct TPendingCopy {
+        std::string Source, Dest, TempName;
+        platform::File Out;
+        std::int64_t Credited = 0; // the bytes counted as processed for it
+    };
+    struct TWaitingEntry {
+        std::unique_ptr<TPendingCopy> Copy; // a copy, or else a log line
+        std::uint8_t Kind = 0;
+        std::string Source;
+        TDateTime Time = 0;
+        std::string Message;
+    };
+    std::vector<TWaitingEntry> m_waiting;
+    std::size_t m_pendingCopies = 0;
+    std::int64_t m_pendingBytes = 0;
+    // The free bytes of the last destination folder asked, less what the run has written there since.
+    std::string m_freeFolder;
+    std::int64_t m_freeBytes = -1;
     std::string m_lastSentAction;
     std::chrono::steady_clock::time_point m_lastStatusSent{};
     bool m_statusPending = false;

@@ -9,6 +9,7 @@
 #include "platform/file_attributes.h"
 #include "platform/file_io.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -22,6 +23,9 @@ using platform::IncludeTrailingPathDelimiter;
 namespace {
 
 constexpr std::size_t CopyBlockSize = 61440;
+// Replaced copies wait for one shared sync in batches of at most this many files and bytes.
+constexpr std::size_t PendingCopiesLimit = 64;
+constexpr std::int64_t PendingBytesLimit = 64 << 20;
 
 std::string WithoutLeadingDelimiters(const std::string& path) {
     const auto first = path.find_first_not_of(platform::PathDelim);
@@ -89,18 +93,25 @@ void TBackupThread::CopyToDrive() {
     }
     m_driveCopyCounted = true;
     m_synchronizing = SynchronizationWanted();
-    for (const auto& list : ScanLists) {
-        if (Terminated())
-            break;
-        list->First();
-        CopyTree(*list, PlaceOfTree(root, *list));
-        DoStatus();
-    }
-    for (const std::string& file : SingleFiles) {
-        if (Terminated())
-            break;
-        CopyFile(file, PlaceOfFile(root, file));
-        DoStatus();
+    try {
+        for (const auto& list : ScanLists) {
+            if (Terminated())
+                break;
+            list->First();
+            CopyTree(*list, PlaceOfTree(root, *list));
+            DoStatus();
+        }
+        for (const std::string& file : SingleFiles) {
+            if (Terminated())
+                break;
+            CopyFile(file, PlaceOfFile(root, file));
+            DoStatus();
+        }
+        // Copies written completely are renamed into place even when the run was stopped.
+        FlushPendingCopies();
+    } catch (...) {
+        DiscardPendingCopies();
+        throw;
     }
     Synchronization(root);
     if (RunLog->Summary.FilesCopied > 0)
@@ -140,6 +151,9 @@ void TBackupThread::CopyTree(TFileSystemList& list, std::string destDir) {
         return;
     list.Down();
     destDir = IncludeTrailingPathDelimiter(destDir);
+    // A folder this run creates holds no older copies to look for.
+    const TDestFolder folder =
+        platform::DirectoryExists(destDir) ? TDestFolder::Existing : TDestFolder::Created;
     if (!platform::ForceDirectories(destDir)) {
         LogError(destDir, "Destination Unavailable/Invalid");
         DoStatus();
@@ -151,7 +165,7 @@ void TBackupThread::CopyTree(TFileSystemList& list, std::string destDir) {
         if (list.GetAttributes() & platform::faDirectory)
             CopyTree(list, destDir + list.GetName());
         else
-            CopyFile(list.GetFullName(), destDir + list.GetName());
+            CopyFile(list.GetFullName(), destDir + list.GetName(), folder);
     };
     while (!list.IsLast() && !Terminated()) {
         handleChild();
@@ -162,7 +176,7 @@ void TBackupThread::CopyTree(TFileSystemList& list, std::string destDir) {
     list.Up();
 }
 
-void TBackupThread::CopyFile(const std::string& source, const std::string& dest) {
+void TBackupThread::CopyFile(const std::string& source, const std::string& dest, TDestFolder folder) {
     // Whatever becomes of this copy, its destination belongs to this run: synchronisation must keep it.
     if (m_synchronizing)
         m_written.insert(dest);
@@ -178,7 +192,7 @@ void TBackupThread::CopyFile(const std::string& source, const std::string& dest)
     DoStatus();
 
     platform::TSearchRec destRec;
-    const bool destExists = platform::FindFile(dest, destRec);
+    const bool destExists = folder != TDestFolder::Created && platform::FindFile(dest, destRec);
     // An unchanged copy is skipped before space is counted: it needs none.
     if (RunProfile.BackupAttributes.ExcludeMatching && destExists && SameFile(sourceRec, destRec)) {
         LogWarning(source, "File Skipped - destination file has not changed.");
@@ -188,7 +202,7 @@ void TBackupThread::CopyFile(const std::string& source, const std::string& dest)
         DoStatus();
         return;
     }
-    const std::int64_t freeBytes = platform::FreeBytes(dest);
+    const std::int64_t freeBytes = FreeBytesFor(dest, size);
     if (freeBytes >= 0 && size >= freeBytes) {
         LogError(source, "Destination drive full - " + platform::MountPointOf(dest) + " - " +
                              std::to_string(freeBytes) + " bytes available.");
@@ -202,28 +216,48 @@ void TBackupThread::CopyFile(const std::string& source, const std::string& dest)
         DoStatus();
         return;
     }
-    platform::ForceDirectories(platform::ExtractFilePath(dest));
+    if (folder == TDestFolder::Unknown)
+        platform::ForceDirectories(platform::ExtractFilePath(dest));
     if (destExists && destRec.Kind == platform::EntryKind::Directory) {
         LogError(dest, "Failed to create destination file");
         return;
     }
-    if (CopyFileBlocks(source, in, st, dest, destExists)) {
-        summary.FilesCopied += 1;
-        LogSuccess(source, "File Copied");
+    bool pending = false;
+    if (CopyFileBlocks(source, in, st, dest, destExists, pending)) {
+        if (m_freeBytes >= 0)
+            m_freeBytes -= size;
+        if (!pending) {
+            summary.FilesCopied += 1;
+            LogSuccess(source, "File Copied");
+        }
     }
+    if (m_pendingCopies >= PendingCopiesLimit || m_pendingBytes >= PendingBytesLimit)
+        FlushPendingCopies();
     DoStatus();
+}
+
+// The free bytes for Dest: one statvfs per destination folder, counted down by what the run writes there,
+// and asked again whenever the count says that Size bytes would not fit.
+std::int64_t TBackupThread::FreeBytesFor(const std::string& dest, std::int64_t size) {
+    const std::string folder = platform::ExtractFilePath(dest);
+    if (folder != m_freeFolder || m_freeBytes < 0 || size >= m_freeBytes) {
+        m_freeFolder = folder;
+        m_freeBytes = platform::FreeBytes(dest);
+    }
+    return m_freeBytes;
 }
 
 // Copies into a temporary file beside Dest and renames it over the old copy only when every byte is
 // written, so an abort, a read error or a full disk never leaves a damaged copy behind.
 bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in, const struct stat& st,
-                                   const std::string& dest, bool replacing) {
+                                   const std::string& dest, bool replacing, bool& pending) {
     // What a killed run left in this folder goes before this run writes there.
     const std::string folder = platform::ExtractFilePath(dest);
     if (m_cleanedFolders.insert(folder).second)
         platform::RemoveStaleTemporaryFiles(folder);
     std::string tempName;
-    const int tempFd = platform::CreateTemporarySibling(dest, 0600, tempName);
+    // Made with the source's permission bits at once: the mode is set once per file.
+    const int tempFd = platform::CreateTemporarySibling(dest, st.st_mode & 0777, tempName);
     if (tempFd < 0) {
         LogError(dest, "Failed to create destination file");
         return false;
@@ -264,11 +298,12 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
         if (failure.empty() && !aborted) {
             const struct timespec times[2] = {st.st_atim, st.st_mtim};
             ::futimens(out.Fd(), times);
-            ::fchmod(out.Fd(), st.st_mode & 0777);
-            // A copy that replaces an older one must be on disk before the rename removes the old one.
-            if ((replacing && !out.DataSync()) || !out.Close())
+            // A copy that replaces an older one must be on disk before the rename removes the old one: it
+            // waits for the sync its batch shares.
+            pending = replacing;
+            if (!replacing && !out.Close())
                 failure = platform::ErrorText(out.Error());
-            else if (!platform::RenameFile(tempName, dest))
+            else if (!replacing && !platform::RenameFile(tempName, dest))
                 failure = platform::ErrorText(errno);
             lock.Release();
         }
@@ -285,9 +320,75 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
     }
     if (Status.Max > Status.Position) {
         summary.BytesProcessed += Status.Max - Status.Position;
+        copied += Status.Max - Status.Position;
         Status.Position = Status.Max;
     }
+    if (pending) {
+        TWaitingEntry entry;
+        entry.Copy =
+            std::make_unique<TPendingCopy>(TPendingCopy{source, dest, tempName, std::move(out), copied});
+        m_waiting.push_back(std::move(entry));
+        ++m_pendingCopies;
+        m_pendingBytes += copied;
+    }
     return true;
+}
+
+void TBackupThread::FlushPendingCopies() {
+    if (m_pendingCopies == 0)
+        return;
+    // Every copy's data reaches the disk before the first rename: one sync of the destination's file system
+    // for the whole batch, and only when that reports a failure, one sync per copy to tell which failed.
+    // The first copy's descriptor is the oldest: the sync reports every write-back failure since it opened.
+    const auto first = std::find_if(m_waiting.begin(), m_waiting.end(),
+                                    [](const TWaitingEntry& entry) { return entry.Copy != nullptr; });
+    const bool synced = ::syncfs(first->Copy->Out.Fd()) == 0;
+    std::vector<int> syncErrors;
+    for (TWaitingEntry& entry : m_waiting)
+        if (entry.Copy)
+            syncErrors.push_back(synced || entry.Copy->Out.DataSync() ? 0 : entry.Copy->Out.Error());
+    std::vector<TWaitingEntry> waiting = std::move(m_waiting);
+    m_waiting.clear();
+    m_pendingCopies = 0;
+    m_pendingBytes = 0;
+    TBackupSummary& summary = RunLog->Summary;
+    std::size_t copyIndex = 0;
+    for (TWaitingEntry& entry : waiting) {
+        if (!entry.Copy) {
+            WriteLogLine(entry.Kind, entry.Source, entry.Time, entry.Message);
+            continue;
+        }
+        TPendingCopy& copy = *entry.Copy;
+        int error = syncErrors[copyIndex++];
+        // Holds the temporary file's lock from the close to the rename.
+        TLockKeeper lock(copy.Out.Fd());
+        if (error == 0 && !copy.Out.Close())
+            error = copy.Out.Error();
+        if (error == 0 && !platform::RenameFile(copy.TempName, copy.Dest))
+            error = errno;
+        lock.Release();
+        if (error == 0) {
+            summary.FilesCopied += 1;
+            LogSuccess(copy.Source, "File Copied");
+            continue;
+        }
+        copy.Out.Close();
+        ::unlink(copy.TempName.c_str());
+        summary.BytesProcessed -= copy.Credited;
+        LogError(copy.Source, "File Error - " + platform::ErrorText(error));
+    }
+}
+
+// The run stops with an exception: the waiting copies go, their old copies stay.
+void TBackupThread::DiscardPendingCopies() {
+    for (TWaitingEntry& entry : m_waiting)
+        if (entry.Copy) {
+            entry.Copy->Out.Close();
+            ::unlink(entry.Copy->TempName.c_str());
+        }
+    m_waiting.clear();
+    m_pendingCopies = 0;
+    m_pendingBytes = 0;
 }
 
 bool TBackupThread::SynchronizationWanted() const {

@@ -79,4 +79,8 @@ std::string ResourceDir() {
     return exeDir;
 }
 
+std::string ProgramIconPath() {
+    return ResourceDir() + "icons/brimvale.png";
+}
+
 } // namespace platform

@@ -160,7 +160,16 @@ private:
 
     // The Log page (main_window_log.cpp).
     void ConnectLogPage();
+    // Lists the run logs anew and deletes the oldest beyond the configured number.
     void RefreshLog();
+    void TrimLog();
+    void SizeLogColumns();
+    void cmdClearAllLogClick();
+    void cmdClearSelectedLogClick();
+    void lvwLogClick();
+    void lvwLogDblClick();
+    // Clear is enabled exactly while a row is selected.
+    void EnableClearSelectedLog();
 
     // The tray icon and its menu (main_window_tray.cpp).
     void CreateTrayMenu();

@@ -38,6 +38,9 @@ public:
         const QString shown = title.isEmpty() ? caption : caption + " - " + title;
         return QFileDialog::getExistingDirectory(parent, shown, start);
     }
+    QStringList ChooseFiles(QWidget* parent, const QString& caption, const QString& start) override {
+        return QFileDialog::getOpenFileNames(parent, caption, start);
+    }
 };
 
 RealDialogs realDialogs;
@@ -82,6 +85,10 @@ int ExecDialog(QDialog& dialog) {
 
 QString ChooseFolder(QWidget* parent, const QString& caption, const QString& title, const QString& start) {
     return current->ChooseFolder(parent, caption, title, start);
+}
+
+QStringList ChooseFiles(QWidget* parent, const QString& caption, const QString& start) {
+    return current->ChooseFiles(parent, caption, start);
 }
 
 } // namespace dialogs

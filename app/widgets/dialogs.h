@@ -4,6 +4,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -32,6 +33,8 @@ public:
     // The chosen folder, or an empty text when the user cancelled.
     virtual QString ChooseFolder(QWidget* parent, const QString& caption, const QString& title,
                                  const QString& start) = 0;
+    // The chosen files, in the dialog's order, or none when the user cancelled.
+    virtual QStringList ChooseFiles(QWidget* parent, const QString& caption, const QString& start) = 0;
 };
 
 // Installs Handler (nullptr restores the real dialogs); returns the one it replaces.
@@ -46,6 +49,8 @@ void ShowError(QWidget* parent, const QString& text);
 int ExecDialog(QDialog& dialog);
 QString ChooseFolder(QWidget* parent, const QString& caption, const QString& title,
                      const QString& start = {});
+// The file-open dialog with several files allowed; an empty Caption keeps the dialog's own title.
+QStringList ChooseFiles(QWidget* parent, const QString& caption = {}, const QString& start = {});
 
 // Runs Handler; an exception it raises is shown in the standard error dialog instead of reaching the
 // event loop. Every slot that calls engine code goes through here.

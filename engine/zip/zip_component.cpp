@@ -227,7 +227,13 @@ TZipComponent::TZipComponent() = default;
 TZipComponent::~TZipComponent() = default;
 
 void TZipComponent::AddFileSpec(const std::string& fileSpec) {
-    m_fileSpecs.push_back(fileSpec);
+    m_fileSpecText += fileSpec;
+    m_fileSpecEnds.push_back(m_fileSpecText.size());
+}
+
+std::string TZipComponent::FileSpec(std::size_t index) const {
+    const std::size_t begin = index == 0 ? 0 : m_fileSpecEnds[index - 1];
+    return m_fileSpecText.substr(begin, m_fileSpecEnds[index] - begin);
 }
 
 bool TZipComponent::FindExistingEntry(const std::string& name, TZipEntryInfo& entry) const {

@@ -137,7 +137,12 @@ private:
     class TCompressRun;
     class TExtractRun;
 
-    std::vector<std::string> m_fileSpecs;
+    // The file specs handed over, end to end, and where each ends: a million of them take little more room
+    // than their text.
+    std::string FileSpec(std::size_t index) const;
+    std::size_t FileSpecCount() const { return m_fileSpecEnds.size(); }
+    std::string m_fileSpecText;
+    std::vector<std::size_t> m_fileSpecEnds;
     std::unique_ptr<TExistingArchive> m_existing;
     bool m_busy = false;
 };

@@ -12,7 +12,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +21,8 @@ constexpr int CompressionLevel = 6;
 constexpr std::int64_t ProgressStep = 1 << 20;
 constexpr std::uint32_t DosArchiveAttribute = 0x20;
 constexpr std::uint32_t DosReadOnlyAttribute = 0x01;
+// What placing an entry returns when this run placed its name already.
+constexpr int PlacedTwice = -1;
 
 struct TArchiveCloser {
     void operator()(zip_t* archive) const { zip_discard(archive); }
@@ -76,20 +77,27 @@ public:
     int Run();
 
 private:
-    // A file handed over, as examined before it is compressed.
+    // A file handed over, as examined before it is compressed. Its stored name lies in the archive's entry,
+    // which is placed when the file is examined: a million files keep no second copy of their names.
     struct TFile {
-        std::string Path;
-        std::string StoredName;
-        platform::TSearchRec Rec;
-        std::int64_t ExistingIndex = -1;
+        std::size_t Spec = 0;   // the component's file spec it came from
+        zip_uint64_t Entry = 0; // its entry in the archive being written
+        std::int64_t Size = 0;
+        int Attr = 0;
+        bool Replaces = false; // the entry was one of the existing archive's
         bool Compressed = false;
+        std::time_t Modified = 0, Accessed = 0, Created = 0;
     };
 
     int OpenArchive();
-    bool Preprocess(const std::string& path);
+    int Preprocess(std::size_t spec);
+    int PlaceEntry(const std::string& storedName, std::int64_t existing, TFile& file);
     int CompressAll();
+    void DropEntry(const TFile& file);
     int WriteArchive();
-    int AddEntry(std::size_t fileIndex);
+    int SetEntryAttributes(std::size_t fileIndex);
+    std::string StoredName(const TFile& file) const;
+    static platform::TSearchRec RecordOf(const TFile& file);
     void Skip(const std::string& name, const std::string& onDisk, std::int64_t size,
               const platform::TSearchRec* rec, int reason);
     void FileStatus(const TFile& file, std::int64_t size, std::int64_t compressed, std::int64_t done,
@@ -105,7 +113,7 @@ private:
     TParallelCompressor m_compressor;
     TArchiveHandle m_archive; // declared last: discarded before the sources it reads from
     std::vector<TFile> m_files;
-    std::set<std::string> m_newNames;
+    std::vector<bool> m_replaced; // which entries of the existing archive this run replaces
 
     std::int64_t m_filesTotal = 0, m_filesDone = 0, m_filesSkipped = 0, m_filesExcluded = 0;
     std::int64_t m_bytesTotal = 0, m_bytesDone = 0, m_bytesSkipped = 0, m_bytesOutput = 0;
@@ -131,11 +139,13 @@ int TZipComponent::TCompressRun::Run() {
     }
     if (int result = OpenArchive())
         return result;
-    m_filesTotal = static_cast<std::int64_t>(m_owner.m_fileSpecs.size());
-    for (const std::string& path : m_owner.m_fileSpecs) {
-        if (!Preprocess(path))
-            return ZipResult::UserAbort;
+    m_filesTotal = static_cast<std::int64_t>(m_owner.FileSpecCount());
+    m_replaced.assign(m_owner.m_existing->Entries().size(), false);
+    for (std::size_t spec = 0; spec < m_owner.FileSpecCount(); ++spec) {
+        if (int result = Preprocess(spec))
+            return result;
     }
+    m_files.shrink_to_fit();
     if (int result = CompressAll())
         return result;
     if (m_filesDone == 0) {
@@ -180,27 +190,28 @@ int TZipComponent::TCompressRun::OpenArchive() {
     return ZipResult::Success;
 }
 
-// Raises the preprocessing event of one file and records what it decided; false once aborted.
-bool TZipComponent::TCompressRun::Preprocess(const std::string& path) {
-    TFile file;
-    file.Path = path;
-    if (!platform::FindFile(path, file.Rec)) {
+// Raises the preprocessing event of one file and places its entry as the event decided; UserAbort once
+// aborted, an error code when the entry cannot be placed, else 0.
+int TZipComponent::TCompressRun::Preprocess(std::size_t spec) {
+    const std::string path = m_owner.FileSpec(spec);
+    platform::TSearchRec rec;
+    const int stop = ZipResult::UserAbort;
+    if (!platform::FindFile(path, rec)) {
         Skip(CleanStoredName(path), path, 0, nullptr, ZipSkipReason::OpenFile);
-        return !Aborted();
+        return Aborted() ? stop : 0;
     }
-    if (file.Rec.Kind != platform::EntryKind::File) {
+    if (rec.Kind != platform::EntryKind::File) {
         if (m_owner.OnWarning)
             m_owner.OnWarning(&m_owner, path, ZipWarningCode::NoFilesMatched);
-        return !Aborted();
+        return Aborted() ? stop : 0;
     }
-    m_bytesTotal += file.Rec.Size;
+    m_bytesTotal += rec.Size;
     const std::string proposed = CleanStoredName(path);
     std::string storedName = proposed;
     bool excluded = false;
     int reason = 0;
     const bool encrypted = !m_owner.EncryptionPassword.empty();
     if (m_owner.OnZipPreprocessingFile) {
-        const platform::TSearchRec& rec = file.Rec;
         m_owner.OnZipPreprocessingFile(
             &m_owner, storedName, std::string(), path, rec.Size, rec.Attr, ZipTimeOf(rec.ModifiedSeconds),
             platform::DateTimeFromUnix(rec.AccessedSeconds), platform::DateTimeFromUnix(rec.CreatedSeconds),
@@ -208,23 +219,90 @@ bool TZipComponent::TCompressRun::Preprocess(const std::string& path) {
             excluded, reason, m_owner.m_existing->Find(proposed) >= 0);
     }
     if (Aborted())
-        return false;
-    file.StoredName = CleanStoredName(storedName);
-    if (file.StoredName.empty())
-        file.StoredName = proposed;
+        return stop;
+    storedName = CleanStoredName(storedName);
+    if (storedName.empty())
+        storedName = proposed;
     if (excluded) {
         ++m_filesExcluded;
-        Skip(file.StoredName, path, file.Rec.Size, &file.Rec,
-             reason != 0 ? reason : ZipSkipReason::FilesToExclude);
-        return !Aborted();
+        Skip(storedName, path, rec.Size, &rec, reason != 0 ? reason : ZipSkipReason::FilesToExclude);
+        return Aborted() ? stop : 0;
     }
-    if (!m_newNames.insert(file.StoredName).second) {
-        Skip(file.StoredName, path, file.Rec.Size, &file.Rec, ZipSkipReason::DuplicateFilenames);
-        return !Aborted();
+    TFile file;
+    file.Spec = spec;
+    file.Size = rec.Size;
+    file.Attr = rec.Attr;
+    file.Modified = rec.ModifiedSeconds;
+    file.Accessed = rec.AccessedSeconds;
+    file.Created = rec.CreatedSeconds;
+    const int placed = PlaceEntry(storedName, m_owner.m_existing->Find(storedName), file);
+    if (placed == PlacedTwice) {
+        Skip(storedName, path, rec.Size, &rec, ZipSkipReason::DuplicateFilenames);
+        return Aborted() ? stop : 0;
     }
-    file.ExistingIndex = m_owner.m_existing->Find(file.StoredName);
-    m_files.push_back(std::move(file));
-    return true;
+    if (placed != 0)
+        return placed;
+    m_files.push_back(file);
+    return 0;
+}
+
+// Replaces the existing entry of that name, or adds a new one, with the source that will hand the file's
+// compressed data to libzip. PlacedTwice when this run placed the name already.
+int TZipComponent::TCompressRun::PlaceEntry(const std::string& storedName, std::int64_t existing,
+                                            TFile& file) {
+    if (existing >= 0 && m_replaced[static_cast<std::size_t>(existing)])
+        return PlacedTwice;
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = m_compressor.CreateSource(m_files.size(), error);
+    zip_error_fini(&error);
+    if (!source)
+        return ZipResult::OutOfMemory;
+    zip_t* archive = m_archive.get();
+    if (existing >= 0) {
+        if (zip_file_replace(archive, static_cast<zip_uint64_t>(existing), source, 0) != 0) {
+            zip_source_free(source);
+            return ZipResultOfError(zip_error_code_zip(zip_get_error(archive)));
+        }
+        m_replaced[static_cast<std::size_t>(existing)] = true;
+        file.Entry = static_cast<zip_uint64_t>(existing);
+        file.Replaces = true;
+        return 0;
+    }
+    const zip_int64_t added = zip_file_add(archive, storedName.c_str(), source, 0);
+    if (added < 0) {
+        zip_source_free(source);
+        const int zipError = zip_error_code_zip(zip_get_error(archive));
+        zip_error_clear(archive);
+        return zipError == ZIP_ER_EXISTS ? PlacedTwice : ZipResultOfError(zipError);
+    }
+    file.Entry = static_cast<zip_uint64_t>(added);
+    return 0;
+}
+
+std::string TZipComponent::TCompressRun::StoredName(const TFile& file) const {
+    const char* name = zip_get_name(m_archive.get(), file.Entry, ZIP_FL_ENC_RAW);
+    return name ? name : std::string();
+}
+
+platform::TSearchRec TZipComponent::TCompressRun::RecordOf(const TFile& file) {
+    platform::TSearchRec rec;
+    rec.Attr = file.Attr;
+    rec.Size = file.Size;
+    rec.Kind = platform::EntryKind::File;
+    rec.ModifiedSeconds = file.Modified;
+    rec.AccessedSeconds = file.Accessed;
+    rec.CreatedSeconds = file.Created;
+    return rec;
+}
+
+// A file that could not be compressed leaves the archive as it found it: a new entry goes, a replaced one
+// becomes the existing entry again.
+void TZipComponent::TCompressRun::DropEntry(const TFile& file) {
+    if (file.Replaces)
+        zip_unchange(m_archive.get(), file.Entry);
+    else
+        zip_delete(m_archive.get(), file.Entry);
 }
 
 int TZipComponent::TCompressRun::CompressAll() {
@@ -236,11 +314,11 @@ int TZipComponent::TCompressRun::CompressAll() {
     if (spoolFolder.empty())
         spoolFolder = "./";
     platform::RemoveStaleTemporaryFiles(spoolFolder);
-    std::vector<std::string> paths;
-    paths.reserve(m_files.size());
-    for (const TFile& file : m_files)
-        paths.push_back(file.Path);
-    if (!m_compressor.Start(spoolFolder, std::move(paths), CompressionLevel))
+    const auto input = [this](std::size_t i) {
+        const TFile& file = m_files[i];
+        return TCompressInput{m_owner.FileSpec(file.Spec), file.Size};
+    };
+    if (!m_compressor.Start(spoolFolder, m_files.size(), input, CompressionLevel))
         return ZipResult::CreateTempFile;
 
     for (std::size_t i = 0; i < m_files.size(); ++i) {
@@ -261,13 +339,16 @@ int TZipComponent::TCompressRun::CompressAll() {
                 break;
             }
             if (progress.State == TCompressState::Failed) {
-                Skip(file.StoredName, file.Path, file.Rec.Size, &file.Rec, progress.Reason);
+                const std::string name = StoredName(file);
+                DropEntry(file);
+                const platform::TSearchRec rec = RecordOf(file);
+                Skip(name, m_owner.FileSpec(file.Spec), file.Size, &rec, progress.Reason);
                 break;
             }
             seen = progress.BytesRead;
-            if (seen - reported >= ProgressStep && seen < file.Rec.Size) {
+            if (seen - reported >= ProgressStep && seen < file.Size) {
                 reported = seen;
-                FileStatus(file, file.Rec.Size, progress.BytesOut, seen, false);
+                FileStatus(file, file.Size, progress.BytesOut, seen, false);
             }
             if (Aborted())
                 return ZipResult::UserAbort;
@@ -279,34 +360,20 @@ int TZipComponent::TCompressRun::CompressAll() {
     return ZipResult::Success;
 }
 
-int TZipComponent::TCompressRun::AddEntry(std::size_t fileIndex) {
+int TZipComponent::TCompressRun::SetEntryAttributes(std::size_t fileIndex) {
     const TFile& file = m_files[fileIndex];
     const TCompressedFile& result = m_compressor.Result(fileIndex);
     zip_t* archive = m_archive.get();
-    zip_error_t error;
-    zip_error_init(&error);
-    zip_source_t* source = m_compressor.CreateSource(fileIndex, error);
-    zip_error_fini(&error);
-    if (!source)
-        return ZipResult::OutOfMemory;
-    zip_int64_t index = file.ExistingIndex;
-    const bool placed = index >= 0
-                            ? zip_file_replace(archive, static_cast<zip_uint64_t>(index), source, 0) == 0
-                            : (index = zip_file_add(archive, file.StoredName.c_str(), source, 0)) >= 0;
-    if (!placed) {
-        zip_source_free(source);
-        return ZipResultOfError(zip_error_code_zip(zip_get_error(archive)));
-    }
-    const zip_uint64_t entry = static_cast<zip_uint64_t>(index);
     const std::string& password = m_owner.EncryptionPassword;
     const std::uint32_t dosAttributes =
         DosArchiveAttribute | ((result.Mode & S_IWUSR) == 0 ? DosReadOnlyAttribute : 0);
     const std::uint32_t attributes =
         (static_cast<std::uint32_t>(S_IFREG | result.Mode) << 16) | dosAttributes;
     const bool ok =
-        zip_file_set_external_attributes(archive, entry, 0, ZIP_OPSYS_UNIX, attributes) == 0 &&
-        (result.Method != ZIP_CM_STORE || zip_set_file_compression(archive, entry, ZIP_CM_STORE, 0) == 0) &&
-        zip_file_set_encryption(archive, entry, password.empty() ? ZIP_EM_NONE : ZIP_EM_AES_256,
+        zip_file_set_external_attributes(archive, file.Entry, 0, ZIP_OPSYS_UNIX, attributes) == 0 &&
+        (result.Method != ZIP_CM_STORE ||
+         zip_set_file_compression(archive, file.Entry, ZIP_CM_STORE, 0) == 0) &&
+        zip_file_set_encryption(archive, file.Entry, password.empty() ? ZIP_EM_NONE : ZIP_EM_AES_256,
                                 password.empty() ? nullptr : password.c_str()) == 0;
     return ok ? ZipResult::Success : ZipResultOfError(zip_error_code_zip(zip_get_error(archive)));
 }
@@ -315,7 +382,7 @@ int TZipComponent::TCompressRun::WriteArchive() {
     for (std::size_t i = 0; i < m_files.size(); ++i) {
         if (!m_files[i].Compressed)
             continue;
-        if (int result = AddEntry(i))
+        if (int result = SetEntryAttributes(i))
             return result;
     }
     zip_t* archive = m_archive.get();
@@ -352,7 +419,7 @@ void TZipComponent::TCompressRun::Skip(const std::string& name, const std::strin
 void TZipComponent::TCompressRun::FileStatus(const TFile& file, std::int64_t size, std::int64_t compressed,
                                              std::int64_t done, bool completed) {
     if (m_owner.OnFileStatus)
-        m_owner.OnFileStatus(&m_owner, file.StoredName, size, compressed, done, Percent(done, size),
+        m_owner.OnFileStatus(&m_owner, StoredName(file), size, compressed, done, Percent(done, size),
                              CompressionRatio(done, compressed), completed);
 }
 

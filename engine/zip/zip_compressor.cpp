@@ -16,116 +16,150 @@ namespace {
 
 constexpr std::size_t ReadBlockSize = 256 << 10;
 constexpr std::size_t OutputBlockSize = 1 << 20;
+constexpr std::size_t DictionarySize = 32 << 10;
+// The last read of a block that another block follows holds the whole dictionary of the next one.
+static_assert(TParallelCompressor::BlockSize % ReadBlockSize == 0 && ReadBlockSize >= DictionarySize);
 
 } // namespace
 
+void TCompressedFile::AddExtent(const TExtent& extent) {
+    if (First.Length == 0)
+        First = extent;
+    else if (!More && First.Offset + First.Length == extent.Offset)
+        First.Length += extent.Length; // one worker's consecutive writes
+    else if (More && More->back().Offset + More->back().Length == extent.Offset)
+        More->back().Length += extent.Length;
+    else {
+        if (!More)
+            More = std::make_unique<std::vector<TExtent>>();
+        More->push_back(extent);
+    }
+}
+
+// One block of a file deflated on its own: its compressed data and what the join checks.
+struct TParallelCompressor::TBlock {
+    TCompressedFile Data;            // its extents and compressed size
+    std::int64_t Size = 0;           // bytes it read
+    std::uint32_t Crc = 0;           // of what it read
+    std::uint32_t DictionaryCrc = 0; // of the 32 KiB it was primed with, as it read them
+    std::uint32_t TailCrc = 0;       // of its last 32 KiB, as it read them
+    bool Changed = false;            // the file was not as examined: the blocks would not join
+    bool Cancelled = false;
+    int Reason = 0;
+    int Error = 0;
+    std::time_t Modified = 0;
+    std::uint16_t Mode = 0644;
+};
+
 struct TParallelCompressor::TFile {
-    std::string Path;
     std::atomic<TCompressState> State{TCompressState::Waiting};
     std::atomic<std::int64_t> BytesRead{0};
     std::atomic<std::int64_t> BytesOut{0};
     int Reason = 0;
     int Error = 0;
+    bool Released = false; // libzip has read its data, which the spool gave up
+    std::uint32_t BlockCount = 1;
+    std::atomic<std::uint32_t> BlocksLeft{0};
+    std::unique_ptr<TBlock[]> Blocks; // only for a file cut into blocks
     TCompressedFile Result;
 };
 
 // Hands one finished file's compressed data to libzip. Consumed parts of the spool are released as libzip
 // goes, so the spool and the new archive together take about the room of the archive alone; a source whose
-// data has been released refuses to be read a second time rather than hand out zeros.
-class TParallelCompressor::TSource {
-public:
-    TSource(TParallelCompressor& owner, std::size_t index) : m_owner(owner), m_index(index) {
-        zip_error_init(&m_error);
-    }
-    ~TSource() { zip_error_fini(&m_error); }
-    TSource(const TSource&) = delete;
-    TSource& operator=(const TSource&) = delete;
+// data has been released refuses to be read a second time rather than hand out zeros. Each entry's source
+// carries only its file's number: libzip reads one entry at a time, so the reading state is the
+// compressor's, and a million entries cost a million small records, not a million readers.
+struct TParallelCompressor::TSource {
+    TParallelCompressor* Owner;
+    std::size_t Index;
 
     static zip_int64_t Callback(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
-        return static_cast<TSource*>(state)->Handle(data, length, command);
+        const TSource& source = *static_cast<TSource*>(state);
+        return source.Owner->HandleSource(source.Index, data, length, command);
     }
-
-private:
-    zip_int64_t Fail(int zipError, int systemError) {
-        zip_error_set(&m_error, zipError, systemError);
-        return -1;
-    }
-
-    zip_int64_t Handle(void* data, zip_uint64_t length, zip_source_cmd_t command) {
-        const TCompressedFile& file = m_owner.Result(m_index);
-        switch (command) {
-        case ZIP_SOURCE_OPEN:
-            if (m_released)
-                return Fail(ZIP_ER_INTERNAL, 0);
-            m_extent = 0;
-            m_offset = 0;
-            return 0;
-        case ZIP_SOURCE_READ:
-            return Read(file, data, length);
-        case ZIP_SOURCE_CLOSE:
-            return 0;
-        case ZIP_SOURCE_STAT: {
-            zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &m_error);
-            if (!st)
-                return -1;
-            zip_stat_init(st);
-            st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
-                        ZIP_STAT_MTIME | ZIP_STAT_ENCRYPTION_METHOD;
-            st->size = static_cast<zip_uint64_t>(file.Size);
-            st->comp_size = static_cast<zip_uint64_t>(file.CompressedSize);
-            st->crc = file.Crc;
-            st->comp_method = file.Method;
-            st->mtime = file.Modified;
-            st->encryption_method = ZIP_EM_NONE;
-            return sizeof(*st);
-        }
-        case ZIP_SOURCE_ERROR:
-            return zip_error_to_data(&m_error, data, length);
-        case ZIP_SOURCE_FREE:
-            return 0;
-        case ZIP_SOURCE_SUPPORTS:
-            return ZIP_SOURCE_SUPPORTS_READABLE;
-        default:
-            return Fail(ZIP_ER_OPNOTSUPP, 0);
-        }
-    }
-
-    zip_int64_t Read(const TCompressedFile& file, void* data, zip_uint64_t length) {
-        while (m_extent < file.Extents.size()) {
-            const TCompressedFile::TExtent& extent = file.Extents[m_extent];
-            const std::int64_t left = extent.Length - m_offset;
-            if (left > 0) {
-                const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, left));
-                ssize_t n;
-                do {
-                    n = ::pread(m_owner.m_spoolFd, data, want, static_cast<off_t>(extent.Offset + m_offset));
-                } while (n < 0 && errno == EINTR);
-                if (n < 0)
-                    return Fail(ZIP_ER_READ, errno);
-                if (n == 0)
-                    return Fail(ZIP_ER_EOF, 0);
-                m_offset += n;
-                return n;
-            }
-            // File systems without hole punching keep the data until the spool is closed.
-            ::fallocate(m_owner.m_spoolFd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, extent.Offset,
-                        extent.Length);
-            m_released = true;
-            ++m_extent;
-            m_offset = 0;
-        }
-        return 0;
-    }
-
-    TParallelCompressor& m_owner;
-    std::size_t m_index;
-    zip_error_t m_error;
-    std::size_t m_extent = 0;
-    std::int64_t m_offset = 0;
-    bool m_released = false;
 };
 
-TParallelCompressor::TParallelCompressor() = default;
+zip_int64_t TParallelCompressor::SourceFailed(int zipError, int systemError) {
+    zip_error_set(&m_readError, zipError, systemError);
+    return -1;
+}
+
+zip_int64_t TParallelCompressor::HandleSource(std::size_t index, void* data, zip_uint64_t length,
+                                              zip_source_cmd_t command) {
+    switch (command) {
+    case ZIP_SOURCE_OPEN:
+        if (!m_files || m_files[index].State.load() != TCompressState::Done || m_files[index].Released)
+            return SourceFailed(ZIP_ER_INTERNAL, 0);
+        m_reading = index;
+        m_readExtent = 0;
+        m_readOffset = 0;
+        return 0;
+    case ZIP_SOURCE_READ:
+        if (m_reading != index)
+            return SourceFailed(ZIP_ER_INTERNAL, 0);
+        return ReadSource(data, length);
+    case ZIP_SOURCE_CLOSE:
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &m_readError);
+        if (!st)
+            return -1;
+        if (!m_files || m_files[index].State.load() != TCompressState::Done)
+            return SourceFailed(ZIP_ER_INTERNAL, 0);
+        const TCompressedFile& file = m_files[index].Result;
+        zip_stat_init(st);
+        st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
+                    ZIP_STAT_MTIME | ZIP_STAT_ENCRYPTION_METHOD;
+        st->size = static_cast<zip_uint64_t>(file.Size);
+        st->comp_size = static_cast<zip_uint64_t>(file.CompressedSize);
+        st->crc = file.Crc;
+        st->comp_method = file.Method;
+        st->mtime = file.Modified;
+        st->encryption_method = ZIP_EM_NONE;
+        return sizeof(*st);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&m_readError, data, length);
+    case ZIP_SOURCE_FREE:
+        return 0;
+    case ZIP_SOURCE_SUPPORTS:
+        return ZIP_SOURCE_SUPPORTS_READABLE;
+    default:
+        return SourceFailed(ZIP_ER_OPNOTSUPP, 0);
+    }
+}
+
+zip_int64_t TParallelCompressor::ReadSource(void* data, zip_uint64_t length) {
+    TFile& owner = m_files[m_reading];
+    const TCompressedFile& file = owner.Result;
+    while (m_readExtent < file.ExtentCount()) {
+        const TCompressedFile::TExtent& extent = file.Extent(m_readExtent);
+        const std::int64_t left = extent.Length - m_readOffset;
+        if (left > 0) {
+            const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, left));
+            ssize_t n;
+            do {
+                n = ::pread(m_spoolFd, data, want, static_cast<off_t>(extent.Offset + m_readOffset));
+            } while (n < 0 && errno == EINTR);
+            if (n < 0)
+                return SourceFailed(ZIP_ER_READ, errno);
+            if (n == 0)
+                return SourceFailed(ZIP_ER_EOF, 0);
+            m_readOffset += n;
+            return n;
+        }
+        // File systems without hole punching keep the data until the spool is closed.
+        ::fallocate(m_spoolFd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, extent.Offset, extent.Length);
+        owner.Released = true;
+        ++m_readExtent;
+        m_readOffset = 0;
+    }
+    return 0;
+}
+
+TParallelCompressor::TParallelCompressor() {
+    zip_error_init(&m_readError);
+}
 
 TParallelCompressor::~TParallelCompressor() {
     Cancel();
@@ -133,9 +167,10 @@ TParallelCompressor::~TParallelCompressor() {
         worker.join();
     if (m_spoolFd >= 0)
         ::close(m_spoolFd);
+    zip_error_fini(&m_readError);
 }
 
-bool TParallelCompressor::Start(const std::string& spoolFolder, std::vector<std::string> paths, int level,
+bool TParallelCompressor::Start(const std::string& spoolFolder, std::size_t count, TInputOf input, int level,
                                 unsigned threads) {
     m_level = level;
     std::string spoolName;
@@ -145,14 +180,20 @@ bool TParallelCompressor::Start(const std::string& spoolFolder, std::vector<std:
         return false;
     // Unlinked at once, so that no spool outlives the run, whatever happens to the process.
     ::unlink(spoolName.c_str());
-    m_files.reserve(paths.size());
-    for (std::string& path : paths) {
-        m_files.push_back(std::make_unique<TFile>());
-        m_files.back()->Path = std::move(path);
+    m_input = std::move(input);
+    m_count = count;
+    m_files = std::make_unique<TFile[]>(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::int64_t size = m_input(i).Size;
+        if (size > SplitSize) {
+            TFile& file = m_files[i];
+            file.BlockCount = static_cast<std::uint32_t>((size + BlockSize - 1) / BlockSize);
+            file.BlocksLeft = file.BlockCount;
+        }
     }
     if (threads == 0)
         threads = std::max(1u, std::thread::hardware_concurrency());
-    threads = static_cast<unsigned>(std::min<std::size_t>(threads, m_files.size()));
+    threads = static_cast<unsigned>(std::min<std::size_t>(threads, count));
     for (unsigned i = 0; i < threads; ++i)
         m_workers.emplace_back([this] { Work(); });
     return true;
@@ -169,7 +210,7 @@ void TParallelCompressor::Cancel() {
 }
 
 TCompressProgress TParallelCompressor::Wait(std::size_t index, std::int64_t lastBytesRead) {
-    TFile& file = *m_files[index];
+    TFile& file = m_files[index];
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [&] {
         const TCompressState state = file.State.load();
@@ -189,7 +230,7 @@ TCompressProgress TParallelCompressor::Wait(std::size_t index, std::int64_t last
 
 // What one worker reuses from file to file: its buffers and its deflate state.
 struct TParallelCompressor::TWorkspace {
-    explicit TWorkspace(int level) : In(ReadBlockSize), Out(OutputBlockSize) {
+    explicit TWorkspace(int level) : In(ReadBlockSize), Out(OutputBlockSize), Dictionary(DictionarySize) {
         Ready = deflateInit2(&Stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
     }
     ~TWorkspace() {
@@ -201,17 +242,41 @@ struct TParallelCompressor::TWorkspace {
 
     std::vector<unsigned char> In;
     std::vector<unsigned char> Out;
+    std::vector<unsigned char> Dictionary;
     z_stream Stream{};
     bool Ready = false;
 };
 
+// Files in order; the blocks of a large file one after another, so that all workers share it.
+bool TParallelCompressor::NextJob(std::size_t& file, std::uint32_t& block) {
+    std::lock_guard lock(m_jobMutex);
+    if (m_nextFile >= m_count)
+        return false;
+    file = m_nextFile;
+    block = m_nextBlock;
+    TFile& next = m_files[file];
+    if (block == 0) {
+        next.State = TCompressState::Running;
+        // Made here, under the lock, so that every block's worker finds it.
+        if (next.BlockCount > 1)
+            next.Blocks = std::make_unique<TBlock[]>(next.BlockCount);
+    }
+    if (++m_nextBlock >= next.BlockCount) {
+        m_nextBlock = 0;
+        ++m_nextFile;
+    }
+    return true;
+}
+
 void TParallelCompressor::Work() {
     TWorkspace workspace(m_level);
-    for (;;) {
-        const std::size_t index = m_next.fetch_add(1);
-        if (index >= m_files.size() || m_cancelled.load() || m_spoolError.load() != 0)
-            return;
-        Compress(*m_files[index], workspace);
+    std::size_t index = 0;
+    std::uint32_t block = 0;
+    while (!m_cancelled.load() && m_spoolError.load() == 0 && NextJob(index, block)) {
+        if (m_files[index].BlockCount == 1)
+            Compress(index, workspace);
+        else
+            CompressBlock(index, block, workspace);
         Notify();
     }
 }
@@ -232,47 +297,98 @@ bool TParallelCompressor::SpoolWrite(const unsigned char* data, std::size_t size
         }
         done += static_cast<std::size_t>(n);
     }
-    result.Extents.push_back({offset, static_cast<std::int64_t>(size)});
+    result.AddExtent({offset, static_cast<std::int64_t>(size)});
     result.CompressedSize += static_cast<std::int64_t>(size);
     return true;
 }
 
-void TParallelCompressor::Compress(TFile& file, TWorkspace& workspace) {
+namespace {
+
+// Deflates In into the spool through the workspace's output buffer.
+class TDeflater {
+public:
+    using TWrite = std::function<bool(const unsigned char*, std::size_t)>;
+    TDeflater(z_stream& stream, std::vector<unsigned char>& out, TWrite write)
+        : m_stream(stream), m_out(out), m_write(std::move(write)) {
+        m_stream.next_out = m_out.data();
+        m_stream.avail_out = static_cast<uInt>(m_out.size());
+    }
+
+    bool Feed(const unsigned char* data, std::size_t size) {
+        m_stream.next_in = const_cast<unsigned char*>(data);
+        m_stream.avail_in = static_cast<uInt>(size);
+        while (m_stream.avail_in > 0) {
+            deflate(&m_stream, Z_NO_FLUSH);
+            if (m_stream.avail_out == 0 && !Drain())
+                return false;
+        }
+        return true;
+    }
+
+    // Z_FINISH ends the stream; Z_SYNC_FLUSH ends the block's output on a byte boundary, leaving the stream
+    // open for the block after it.
+    bool End(int flush) {
+        for (;;) {
+            const int status = deflate(&m_stream, flush);
+            if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
+                return false;
+            const bool done = flush == Z_FINISH ? status == Z_STREAM_END : m_stream.avail_out != 0;
+            if (!Drain())
+                return false;
+            if (done)
+                return true;
+        }
+    }
+
+private:
+    bool Drain() {
+        const std::size_t used = m_out.size() - m_stream.avail_out;
+        if (used > 0 && !m_write(m_out.data(), used))
+            return false;
+        m_stream.next_out = m_out.data();
+        m_stream.avail_out = static_cast<uInt>(m_out.size());
+        return true;
+    }
+
+    z_stream& m_stream;
+    std::vector<unsigned char>& m_out;
+    TWrite m_write;
+};
+
+std::uint32_t CrcOf(const unsigned char* data, std::size_t size) {
+    return static_cast<std::uint32_t>(crc32_z(crc32(0, nullptr, 0), data, size));
+}
+
+} // namespace
+
+void TParallelCompressor::Compress(std::size_t index, TWorkspace& workspace) {
+    TFile& file = m_files[index];
     file.State = TCompressState::Running;
     auto failed = [&file](int reason, int error) {
         file.Reason = reason;
         file.Error = error;
         file.State = TCompressState::Failed;
     };
-    platform::File input = platform::File::OpenRead(file.Path);
+    platform::File input = platform::File::OpenRead(m_input(index).Path);
     if (!input.IsOpen())
         return failed(ZipSkipReason::OpenFile, input.Error());
     struct stat st {};
     if (::fstat(input.Fd(), &st) != 0 || !S_ISREG(st.st_mode))
         return failed(ZipSkipReason::OpenFile, errno ? errno : EINVAL);
     TCompressedFile& result = file.Result;
+    result = TCompressedFile();
     result.Modified = st.st_mtime;
-    result.Mode = st.st_mode & 07777;
+    result.Mode = static_cast<std::uint16_t>(st.st_mode & 07777);
     if (!workspace.Ready || deflateReset(&workspace.Stream) != Z_OK)
         return failed(ZipSkipReason::Compress, ENOMEM);
 
-    z_stream& stream = workspace.Stream;
     std::vector<unsigned char>& in = workspace.In;
-    std::vector<unsigned char>& out = workspace.Out;
-    stream.next_out = out.data();
-    stream.avail_out = static_cast<uInt>(out.size());
-    auto drain = [&](bool force) {
-        if (stream.avail_out != 0 && !force)
-            return true;
-        const std::size_t used = out.size() - stream.avail_out;
-        if (!SpoolWrite(out.data(), used, result))
+    TDeflater deflater(workspace.Stream, workspace.Out, [&](const unsigned char* data, std::size_t size) {
+        if (!SpoolWrite(data, size, result))
             return false;
-        stream.next_out = out.data();
-        stream.avail_out = static_cast<uInt>(out.size());
         file.BytesOut = result.CompressedSize;
         return true;
-    };
-
+    });
     const std::int64_t size = st.st_size;
     std::int64_t total = 0;
     uLong crc = crc32(0, nullptr, 0);
@@ -284,13 +400,8 @@ void TParallelCompressor::Compress(TFile& file, TWorkspace& workspace) {
         if (n == 0)
             break;
         crc = crc32_z(crc, in.data(), static_cast<z_size_t>(n));
-        stream.next_in = in.data();
-        stream.avail_in = static_cast<uInt>(n);
-        while (stream.avail_in > 0) {
-            deflate(&stream, Z_NO_FLUSH);
-            if (!drain(false))
-                return failed(ZipSkipReason::Compress, m_spoolError.load());
-        }
+        if (!deflater.Feed(in.data(), static_cast<std::size_t>(n)))
+            return failed(ZipSkipReason::Compress, m_spoolError.load());
         total += n;
         file.BytesRead = total;
         if (m_cancelled.load())
@@ -304,24 +415,157 @@ void TParallelCompressor::Compress(TFile& file, TWorkspace& workspace) {
         file.State = TCompressState::Done;
         return;
     }
-    int status;
-    do {
-        status = deflate(&stream, Z_FINISH);
-        if (!drain(status == Z_STREAM_END))
-            return failed(ZipSkipReason::Compress, m_spoolError.load());
-    } while (status == Z_OK || status == Z_BUF_ERROR);
-    if (status != Z_STREAM_END)
-        return failed(ZipSkipReason::Compress, 0);
+    if (!deflater.End(Z_FINISH))
+        return failed(ZipSkipReason::Compress, m_spoolError.load());
     result.Method = ZIP_CM_DEFLATE;
     file.BytesOut = result.CompressedSize;
     file.State = TCompressState::Done;
 }
 
+// Deflates one block of a large file: primed with the 32 KiB before it, ended on a byte boundary unless it
+// is the last one. A file whose size differs from the one examined is marked changed and compressed whole.
+void TParallelCompressor::CompressBlock(std::size_t index, std::uint32_t blockIndex, TWorkspace& workspace) {
+    TFile& file = m_files[index];
+    TBlock& block = file.Blocks[blockIndex];
+    const auto finish = [&] {
+        if (file.BlocksLeft.fetch_sub(1) == 1)
+            JoinBlocks(index, workspace);
+    };
+    const auto failed = [&](int reason, int error) {
+        block.Reason = reason;
+        block.Error = error;
+        finish();
+    };
+    const TCompressInput input = m_input(index);
+    const std::int64_t begin = static_cast<std::int64_t>(blockIndex) * BlockSize;
+    const bool last = blockIndex + 1 == file.BlockCount;
+    const std::int64_t length = last ? input.Size - begin : BlockSize;
+    platform::File in = platform::File::OpenRead(input.Path);
+    if (!in.IsOpen())
+        return failed(ZipSkipReason::OpenFile, in.Error());
+    struct stat st {};
+    if (::fstat(in.Fd(), &st) != 0 || !S_ISREG(st.st_mode))
+        return failed(ZipSkipReason::OpenFile, errno ? errno : EINVAL);
+    block.Modified = st.st_mtime;
+    block.Mode = static_cast<std::uint16_t>(st.st_mode & 07777);
+    if (st.st_size != input.Size) {
+        block.Changed = true;
+        return finish();
+    }
+    if (!workspace.Ready || deflateReset(&workspace.Stream) != Z_OK)
+        return failed(ZipSkipReason::Compress, ENOMEM);
+
+    // Reads exactly Size bytes, or marks the file changed.
+    const auto readExactly = [&](unsigned char* data, std::size_t size) {
+        std::size_t done = 0;
+        while (done < size) {
+            const std::int64_t n = in.Read(data + done, size - done);
+            if (n < 0) {
+                failed(ZipSkipReason::ReadFile, in.Error());
+                return false;
+            }
+            if (n == 0) {
+                block.Changed = true;
+                finish();
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    };
+    const std::size_t dictionary = static_cast<std::size_t>(std::min<std::int64_t>(begin, DictionarySize));
+    if (!in.Seek(begin - static_cast<std::int64_t>(dictionary)))
+        return failed(ZipSkipReason::ReadFile, in.Error());
+    if (dictionary > 0) {
+        if (!readExactly(workspace.Dictionary.data(), dictionary))
+            return;
+        block.DictionaryCrc = CrcOf(workspace.Dictionary.data(), dictionary);
+        if (deflateSetDictionary(&workspace.Stream, workspace.Dictionary.data(),
+                                 static_cast<uInt>(dictionary)) != Z_OK)
+            return failed(ZipSkipReason::Compress, 0);
+    }
+
+    TDeflater deflater(workspace.Stream, workspace.Out, [&](const unsigned char* data, std::size_t size) {
+        if (!SpoolWrite(data, size, block.Data))
+            return false;
+        file.BytesOut += static_cast<std::int64_t>(size);
+        return true;
+    });
+    std::vector<unsigned char>& buffer = workspace.In;
+    uLong crc = crc32(0, nullptr, 0);
+    for (std::int64_t done = 0; done < length;) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::int64_t>(length - done, buffer.size()));
+        if (!readExactly(buffer.data(), want))
+            return;
+        crc = crc32_z(crc, buffer.data(), want);
+        if (!deflater.Feed(buffer.data(), want))
+            return failed(ZipSkipReason::Compress, m_spoolError.load());
+        done += static_cast<std::int64_t>(want);
+        if (!last && done == length)
+            block.TailCrc = CrcOf(buffer.data() + want - DictionarySize, DictionarySize);
+        file.BytesRead += static_cast<std::int64_t>(want);
+        if (m_cancelled.load()) {
+            block.Cancelled = true;
+            return finish();
+        }
+        Notify();
+    }
+    if (!deflater.End(last ? Z_FINISH : Z_SYNC_FLUSH))
+        return failed(ZipSkipReason::Compress, m_spoolError.load());
+    block.Size = length;
+    block.Crc = static_cast<std::uint32_t>(crc);
+    finish();
+}
+
+// Run by the worker that ended the last block of a file: joins the blocks into the file's result. A block
+// primed with bytes other than those its neighbour compressed (the file was written to meanwhile) would make
+// an entry that fails its CRC, so such a file is compressed again as a whole.
+void TParallelCompressor::JoinBlocks(std::size_t index, TWorkspace& workspace) {
+    TFile& file = m_files[index];
+    const std::unique_ptr<TBlock[]> blocks = std::move(file.Blocks);
+    bool whole = false;
+    for (std::uint32_t i = 0; i < file.BlockCount; ++i) {
+        const TBlock& block = blocks[i];
+        if (block.Cancelled)
+            return;
+        if (block.Reason != 0) {
+            file.Reason = block.Reason;
+            file.Error = block.Error;
+            file.State = TCompressState::Failed;
+            return;
+        }
+        whole = whole || block.Changed || (i > 0 && block.DictionaryCrc != blocks[i - 1].TailCrc);
+    }
+    // The spool keeps the blocks' data until it is closed; a changed file is rare.
+    if (whole) {
+        file.BytesRead = 0;
+        file.BytesOut = 0;
+        return Compress(index, workspace);
+    }
+    TCompressedFile& result = file.Result;
+    result.Modified = blocks[0].Modified;
+    result.Mode = blocks[0].Mode;
+    result.Method = ZIP_CM_DEFLATE;
+    result.Crc = blocks[0].Crc;
+    for (std::uint32_t i = 0; i < file.BlockCount; ++i) {
+        const TBlock& block = blocks[i];
+        if (i > 0)
+            result.Crc = static_cast<std::uint32_t>(crc32_combine(result.Crc, block.Crc, block.Size));
+        result.Size += block.Size;
+        result.CompressedSize += block.Data.CompressedSize;
+        for (std::size_t e = 0; e < block.Data.ExtentCount(); ++e)
+            result.AddExtent(block.Data.Extent(e));
+    }
+    file.BytesOut = result.CompressedSize;
+    file.State = TCompressState::Done;
+}
+
 const TCompressedFile& TParallelCompressor::Result(std::size_t index) const {
-    return m_files[index]->Result;
+    return m_files[index].Result;
 }
 
 zip_source_t* TParallelCompressor::CreateSource(std::size_t index, zip_error_t& error) {
-    m_sources.push_back(std::make_unique<TSource>(*this, index));
-    return zip_source_function_create(&TSource::Callback, m_sources.back().get(), &error);
+    m_sources.push_back(TSource{this, index});
+    return zip_source_function_create(&TSource::Callback, &m_sources.back(), &error);
 }

@@ -64,6 +64,15 @@ QString ScriptedDialogs::ChooseFolder(QWidget*, const QString& caption, const QS
     return answer;
 }
 
+QStringList ScriptedDialogs::ChooseFiles(QWidget*, const QString& caption, const QString&) {
+    fileCaptions.push_back(caption);
+    if (fileAnswers.empty())
+        return {};
+    const QStringList answer = fileAnswers.front();
+    fileAnswers.pop_front();
+    return answer;
+}
+
 std::vector<QString> ScriptedDialogs::MessageTexts() const {
     std::vector<QString> texts;
     for (const auto& message : messages)

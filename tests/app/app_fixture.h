@@ -30,6 +30,7 @@ public:
     int ExecDialog(QDialog& dialog) override;
     QString ChooseFolder(QWidget* parent, const QString& caption, const QString& title,
                          const QString& start) override;
+    QStringList ChooseFiles(QWidget* parent, const QString& caption, const QString& start) override;
 
     // Every message box shown, in order.
     std::vector<dialogs::Message> messages;
@@ -41,6 +42,9 @@ public:
     std::deque<QMessageBox::StandardButton> messageAnswers;
     std::deque<QString> folderAnswers;
     std::vector<QString> folderCaptions;
+    // Answers for the next file choices; without one the choice is cancelled.
+    std::deque<QStringList> fileAnswers;
+    std::vector<QString> fileCaptions;
 
     std::vector<QString> MessageTexts() const;
 

@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -260,6 +261,67 @@ TEST_F(BackupRun, WriteFailureKeepsTheOldCopyAndIsAnError) {
 
 // A read may hand out less than a block before the end of the file (FUSE and network file systems do; so does
 // the kernel's symbol table, which serves as the fixture); the copy goes on until a read returns nothing.
+// Replaced copies are synced together in batches before they are renamed: a run killed anywhere in a batch
+// leaves every old copy whole, or the whole new copy once renamed, and nothing else but temporary files.
+TEST_F(BackupRun, KillDuringABatchOfReplacementsLeavesEveryOldCopyIntact) {
+    constexpr int Files = 100; // more than one batch
+    const auto name = [](int i) { return "f" + std::to_string(1000 + i) + ".txt"; };
+    const auto oldContent = [](int i) { return "old " + std::to_string(i); };
+    const auto newContent = [](int i) { return "new content " + std::to_string(i) + std::string(100, 'x'); };
+    struct TCase {
+        const char* What;
+        platform::FaultOp Op;
+        int File;            // the kill comes at this file's open or rename
+        bool EarlierRenamed; // every file before it has its new copy
+    };
+    for (const TCase& c : {TCase{"while copying", platform::FaultOp::OpenRead, 30, false},
+                           TCase{"while renaming", platform::FaultOp::Rename, 10, true},
+                           TCase{"in a later batch", platform::FaultOp::Rename, 70, true}}) {
+        SCOPED_TRACE(c.What);
+        std::filesystem::remove_all(dst);
+        for (int i = 0; i < Files; ++i) {
+            WriteFile(dst + name(i), oldContent(i));
+            WriteFile(src + name(i), newContent(i));
+        }
+        TBackupProfile p = Profile("Kill", {src + "*"}, dst);
+        p.BackupAttributes.DirectoryStructure = 2;
+        const std::string killAt = (c.Op == platform::FaultOp::OpenRead ? src : dst) + name(c.File);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            platform::SetFaultHook([&](platform::FaultOp op, const std::string& path) {
+                if (op == c.Op && path == killAt)
+                    ::kill(::getpid(), SIGKILL);
+                return 0;
+            });
+            Run(p);
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        for (int i = 0; i < Files; ++i) {
+            const std::string content = ReadFile(dst + name(i));
+            if (i < c.File && c.EarlierRenamed)
+                EXPECT_EQ(content, newContent(i)) << name(i);
+            else if (i < c.File)
+                EXPECT_TRUE(content == oldContent(i) || content == newContent(i)) << name(i);
+            else
+                EXPECT_EQ(content, oldContent(i)) << name(i);
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(dst)) {
+            const std::string file = entry.path().filename().string();
+            EXPECT_TRUE(file.rfind("f1", 0) == 0 || file.front() == '.') << file;
+        }
+    }
+    // The next run replaces what is left.
+    TBackupProfile p = Profile("Kill", {src + "*"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    EXPECT_EQ(Run(p).summary.FilesCopied, Files);
+    for (int i = 0; i < Files; ++i)
+        EXPECT_EQ(ReadFile(dst + name(i)), newContent(i)) << name(i);
+}
+
 TEST_F(BackupRun, ShortReadsBeforeTheEndStillCopyTheWholeFile) {
     const std::string source = "/proc/kallsyms";
     std::string whole;

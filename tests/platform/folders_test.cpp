@@ -1,3 +1,4 @@
+#include "platform/file_io.h"
 #include "platform/home.h"
 #include "platform/user_folders.h"
 
@@ -45,4 +46,9 @@ TEST(HomeFolders, OverriddenByTheEnvironmentElseXdgData) {
     ScopedEnv resources("BRIMVALE_RESOURCES", "/tmp/res");
     EXPECT_EQ(ResourceDir(), "/tmp/res/");
     EXPECT_FALSE(ExecutablePath().empty());
+}
+
+TEST(HomeFolders, TheBuildCarriesTheProgramIconWhereTheProgramLooks) {
+    ScopedEnv resources("BRIMVALE_RESOURCES", BRIMVALE_RESOURCE_DIR);
+    EXPECT_TRUE(FileExists(ProgramIconPath())) << ProgramIconPath();
 }

@@ -2,6 +2,7 @@
 // self-extractor.
 #include "engine/zip/zip_codes.h"
 #include "engine/zip/zip_component.h"
+#include "engine/zip/zip_compressor.h"
 #include "platform/dos_time.h"
 #include "platform/fault_injection.h"
 #include "platform/file_io.h"
@@ -322,6 +323,24 @@ TEST_F(ZipComponentTest, AnUnreadableFileIsSkippedAndTheOthersGoIn) {
     EXPECT_EQ(RunCommand("unzip -tq " + Quote(m_archive)).ExitCode, 0);
 }
 
+// An entry that a file would replace stays exactly as it was when the file cannot be read.
+TEST_F(ZipComponentTest, AFileThatCannotBeReadLeavesItsOldEntry) {
+    WriteFile(m_src + "a.txt", TextLike(5000));
+    WriteFile(m_src + "b.txt", "old b");
+    ASSERT_EQ(Compress({"a.txt", "b.txt"}), ZipResult::Success);
+    const std::string before = ReadEntries(m_archive)[0].Stored;
+    WriteFile(m_src + "a.txt", "new a");
+    WriteFile(m_src + "b.txt", "new b");
+    platform::SetFaultHook([this](platform::FaultOp op, const std::string& path) {
+        return op == platform::FaultOp::OpenRead && path == m_src + "a.txt" ? EACCES : 0;
+    });
+    EXPECT_EQ(Compress({"a.txt", "b.txt"}), ZipResult::FilesSkipped);
+    EXPECT_EQ(EntryNames(m_archive), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_TRUE(ReadEntries(m_archive)[0].Stored == before);
+    EXPECT_EQ(ReadEntry(m_archive, "b.txt"), "new b");
+    EXPECT_EQ(RunCommand("unzip -tq " + Quote(m_archive)).ExitCode, 0);
+}
+
 TEST_F(ZipComponentTest, DuplicateStoredNamesAndFoldersAreNotStored) {
     WriteFile(m_src + "one/a.txt", "first");
     WriteFile(m_src + "two/a.txt", "second");
@@ -607,3 +626,62 @@ TEST_F(ZipComponentTest, Zip64EntryOverFourGigabytes) {
 }
 
 } // namespace
+
+// Files above two blocks are deflated block by block on several workers and joined into one stream; every
+// reader must take the entry as an ordinary one, whether the last block is whole, short or a single byte.
+TEST_F(ZipComponentTest, LargeFilesDeflatedInBlocksReadBackEverywhere) {
+    constexpr std::size_t Block = TParallelCompressor::BlockSize;
+    struct TCase {
+        const char* Name;
+        std::string Content;
+    };
+    const std::vector<TCase> cases = {
+        {"text.txt", TextLike(5 * Block + 12345)},
+        {"random.bin", RandomBytes(3 * Block)},
+        {"split-edge.txt", TextLike(2 * Block)},
+        {"one-byte-tail.txt", TextLike(2 * Block + 1, 7)},
+        {"mixed.dat", TextLike(Block + 100, 3) + RandomBytes(Block, 4) + TextLike(Block, 5)},
+    };
+    std::vector<std::string> names;
+    for (const TCase& c : cases) {
+        WriteFile(m_src + c.Name, c.Content);
+        names.push_back(c.Name);
+    }
+    for (const std::string password : {"", "s3cret"}) {
+        SCOPED_TRACE(password);
+        ::unlink(m_archive.c_str());
+        ASSERT_EQ(Compress(names, *std::make_unique<TEvents>(), password), ZipResult::Success);
+        for (const TCase& c : cases)
+            EXPECT_TRUE(ReadEntry(m_archive, c.Name, password) == c.Content) << c.Name;
+        const TCommandResult sevenZip = RunCommand("7z t -p" + Quote(password) + " " + Quote(m_archive));
+        EXPECT_EQ(sevenZip.ExitCode, 0) << sevenZip.Output;
+        if (password.empty()) { // unzip cannot read AES entries
+            const TCommandResult unzip = RunCommand("unzip -tq " + Quote(m_archive));
+            EXPECT_EQ(unzip.ExitCode, 0) << unzip.Output;
+        }
+    }
+    ExpectNoLeftovers();
+}
+
+// A large file rewritten between its examination and its compression goes in as it then is, whole.
+TEST_F(ZipComponentTest, LargeFileChangedAfterItWasExaminedGoesInAsItIs) {
+    constexpr std::size_t Block = TParallelCompressor::BlockSize;
+    for (const std::size_t newSize : {Block / 2, 3 * Block + 7, 8 * Block}) {
+        SCOPED_TRACE(newSize);
+        ::unlink(m_archive.c_str());
+        WriteFile(m_src + "big.txt", TextLike(5 * Block));
+        const std::string rewritten = TextLike(newSize, 9);
+        TEvents events;
+        ASSERT_EQ(Compress({"big.txt"}, events, "",
+                           [&](TZipComponent& zip) {
+                               auto watched = zip.OnZipPreprocessingFile;
+                               zip.OnZipPreprocessingFile = [&, watched](auto&&... args) {
+                                   watched(args...);
+                                   WriteFile(m_src + "big.txt", rewritten);
+                               };
+                           }),
+                  ZipResult::Success);
+        EXPECT_TRUE(ReadEntry(m_archive, "big.txt") == rewritten);
+        EXPECT_EQ(RunCommand("unzip -tq " + Quote(m_archive)).ExitCode, 0);
+    }
+}
