@@ -57,4 +57,8 @@ inline constexpr const char* LogWithoutDetails =
     "when this backup was run and no errors were found.\r\nTherefore, details for this backup are not "
     "available.";
 
+// Told once, the first time the window is closed on a desktop without a tray.
+inline constexpr const char* KeepsRunning = "Brimvale keeps running in the background to carry out scheduled "
+                                            "backups. Start it again to open this window.";
+
 } // namespace texts

@@ -79,9 +79,9 @@ QIcon TTrayIcon::ProgramIcon() {
     return StateIcon(Idle);
 }
 
-TTrayIcon::TTrayIcon(QObject* parent) : QObject(parent) {
-    // The menu has no parent widget: the window owns this object, and this object the menu.
-    mnuTray = new QMenu();
+TTrayIcon::TTrayIcon(QWidget* parent) : QObject(parent) {
+    mnuTray = new QMenu(parent);
+    m_menu = mnuTray;
     mnuTray->setObjectName("mnuTray");
     mnuTrayOpen = mnuTray->addAction("Open...");
     mnuTrayOpen->setObjectName("mnuTrayOpen");
@@ -120,7 +120,7 @@ TTrayIcon::TTrayIcon(QObject* parent) : QObject(parent) {
 
 TTrayIcon::~TTrayIcon() {
     Remove();
-    delete mnuTray;
+    delete m_menu;
 }
 
 void TTrayIcon::Add() {

@@ -5,6 +5,7 @@
 
 #include <QIcon>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -14,6 +15,7 @@ class QAction;
 class QMenu;
 class QSystemTrayIcon;
 class QTimer;
+class QWidget;
 
 // One profile as the "Backup Now" submenu lists it.
 struct TTrayProfileEntry {
@@ -27,7 +29,8 @@ class TTrayIcon : public QObject {
 public:
     enum State { Idle = 0, Busy = 1, Error = 2 };
 
-    explicit TTrayIcon(QObject* parent = nullptr);
+    // The menu becomes a child of Parent, so that the window's children include its items.
+    explicit TTrayIcon(QWidget* parent = nullptr);
     ~TTrayIcon() override;
 
     // Puts the icon into the desktop's tray. Where there is none yet, the icon appears once a tray does;
@@ -75,6 +78,7 @@ private:
     void timTrayErrorsTimer();
 
     QSystemTrayIcon* m_icon = nullptr;
+    QPointer<QMenu> m_menu;
     QMenu* m_backupNowMenu = nullptr;
     QTimer* m_blinkTimer = nullptr;
     int m_state = Idle;

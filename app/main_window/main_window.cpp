@@ -5,6 +5,7 @@
 #include "app/app_texts.h"
 #include "app/password_form.h"
 #include "app/prompt_form.h"
+#include "app/tray_icon.h"
 #include "app/widgets/dialogs.h"
 #include "app/widgets/focus_leave.h"
 #include "app/widgets/form_sizing.h"
@@ -46,6 +47,8 @@ TfrmMain::TfrmMain(TMainWindowOptions options)
     m_focusLeave = new FocusLeaveWatcher(this);
     ConnectFrame();
     ConnectProfilesPage();
+    ConnectStatusPage();
+    ConnectSchedulePage();
     ConnectLogPage();
     ConnectApplicationPage();
     ConnectUpdates();
@@ -91,7 +94,7 @@ void TfrmMain::FormCreate() {
         ResetSlot(slot, "", false);
     }
     FLoading = true;
-    FHasErrors = false;
+    m_tray->SetHasErrors(false);
     m_uiApplication->lblAppName->setText(Q(AppTitle));
     QString version = QString("Version (%1.%2.%3.%4)")
                           .arg(AppVersion.Major)
@@ -193,8 +196,11 @@ void TfrmMain::FormClose(bool& closeAllowed) {
         return;
     }
     closeAllowed = false;
+    const bool wasVisible = isVisible();
     hide();
     SaveAppSettings();
+    if (wasVisible)
+        TellAboutBackgroundOnce();
 }
 
 void TfrmMain::cmdCloseClick() {

@@ -18,7 +18,7 @@
 #include "app/app_settings.h"
 #include "app/widgets/dialogs.h"
 #include "engine/backup_profile.h"
-#include "engine/thread.h"
+#include "engine/backup_thread.h"
 #include "platform/date_time.h"
 
 #include <QMainWindow>
@@ -49,8 +49,13 @@ class FocusLeaveWatcher;
 class QAction;
 class QLineEdit;
 class QMenu;
-class QSystemTrayIcon;
+class QButtonGroup;
+class QTimeEdit;
+class QTimer;
 class TBackupLogList;
+class TStatusHint;
+class TTrayIcon;
+struct TTrayProfileEntry;
 
 struct TMainWindowOptions {
     // Whether the desktop has a tray; unset asks Qt. Without one the window shows at start.
@@ -70,9 +75,10 @@ public:
     void ForcedEnd();
 
     // The run slots: a non-null entry is a busy slot (slot N is FSlots[N - 1]). Read on the main thread.
-    std::array<std::unique_ptr<TThread>, 5> FSlots;
+    std::array<std::unique_ptr<TBackupThread>, 5> FSlots;
     int RunningBackupCount() const;
     int FindFreeSlot() const;
+    // The handler of a slot's OnTerminate: frees the slot and, when the run failed, says why.
     void BackupThreadTerminate(TThread* sender);
 
     // The settings as the Application page shows them now, with the values no control holds (window
@@ -152,7 +158,31 @@ private:
     void ShowAppMessage(const QString& text);
 
     // The Status page and its run slots (main_window_status.cpp).
+    void ConnectStatusPage();
     void ResetSlot(int slot, const std::string& profileName, bool enabled);
+    // Starts the profile of cell Index in a free slot, or records why it cannot start.
+    void StartBackup(int index);
+    void RefuseBackup(TBackupProfile& p);
+    void cmdBackupNowClick();
+    void TrayBackupNowClick(int index);
+    void BackupStatus(TBackupThread* sender);
+    void BackupFinished(TBackupThread* sender);
+    void AbortBkUp(QObject* sender);
+    // Errors are pending: blinking when chosen, else the idle icon with the errors tip.
+    void ShowPendingErrors();
+    // Adds a run's log to the run-log list; a log deleted meanwhile is passed over.
+    void ListRunLog(int slot, const std::string& fileName);
+    void SlotHover(QObject* control, int eventType);
+    // The selected profile's index in FProfiles (-1 when none) and the profile of a cell (or none).
+    int SelectedProfileIndex() const;
+    TBackupProfile* ProfileAt(int index) const;
+    void EnableBackupNowForSelection();
+
+    // The scheduler and the schedule page (main_window_schedule.cpp).
+    void ConnectSchedulePage();
+    void timMainTimer();
+    // "Last backup: " and the date and time of the last run, or "<unknown>" before the first.
+    static QString LastBackupText(TDateTime lastBackup);
 
     // The profile list (main_window_profiles.cpp).
     void ConnectProfilesPage();
@@ -175,6 +205,14 @@ private:
     void CreateTrayMenu();
     void AddTrayIcon();
     void RemoveTrayIcon();
+    // Shows state 0 idle, 1 busy or 2 error.
+    void SetTrayIcon(int state);
+    std::vector<TTrayProfileEntry> TrayProfileEntries() const;
+    // A click on the Log list: pending errors are seen, the icon goes idle (keeping the errors tip) and
+    // stops blinking.
+    void AcknowledgeErrors();
+    // Without a tray, the first close says that the program goes on in the background.
+    void TellAboutBackgroundOnce();
 
     // Help (main_window_help.cpp).
     void ConnectHelp();
@@ -207,12 +245,23 @@ private:
     QAction* mnuTrayOpen = nullptr;
     QAction* mnuTrayBackupNow = nullptr;
     QAction* mnuTrayClose = nullptr;
-    QSystemTrayIcon* m_trayIcon = nullptr;
+    TTrayIcon* m_tray = nullptr;
+    // The scheduler's tick.
+    QTimer* timMain = nullptr;
+    bool m_toldAboutBackground = false;
+
+    // The run slots' hint window and what each slot's file label and gauge hold for it.
+    TStatusHint* FHintWindow = nullptr;
+    std::array<QString, 5> m_fileHints;
+    std::array<QString, 5> m_gaugeHints;
+    // Counts the runs each slot has held, so that a prompt knows whether its run is still there.
+    std::array<std::uint64_t, 5> m_slotRuns{};
+    // Each slot's run log as its first status named it, for a run that fails before it finishes.
+    std::array<std::string, 5> m_slotLogs;
 
     bool FExiting = false;
     bool FTrayClick = false;
     bool FLoading = false;
-    bool FHasErrors = false;
     bool m_askingPassword = false;
     bool m_forcedEnd = false;
     bool m_settingsWriteReported = false;

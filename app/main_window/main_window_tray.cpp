@@ -1,77 +1,72 @@
-// The main window's tray icon and tray menu (the states, tips and blinking come with the tray's own
-// behaviour).
+// The main window's side of the tray icon: the window's icon, the menu's commands, the profiles of the
+// "Backup Now" submenu, the icon's state and the acknowledgement of pending errors.
 #include "app/main_window/main_window.h"
 
-#include "app/widgets/dialogs.h"
+#include "app/app_texts.h"
+#include "app/tray_icon.h"
+#include "app/widgets/text_conversion.h"
+#include "engine/helpers.h"
 #include "ui_page_application.h"
+#include "ui_page_profiles.h"
 
 #include <QMenu>
-#include <QPainter>
 #include <QSystemTrayIcon>
 
-namespace {
-
-// The program's picture: drawn, so that the program carries no image files of its own yet.
-QIcon ProgramIcon() {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(QColor(0x2e, 0x6d, 0xb4));
-    painter.setPen(Qt::NoPen);
-    painter.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
-    painter.setPen(Qt::white);
-    QFont font = painter.font();
-    font.setBold(true);
-    font.setPixelSize(22);
-    painter.setFont(font);
-    painter.drawText(pixmap.rect(), Qt::AlignCenter, "B");
-    return QIcon(pixmap);
+void TfrmMain::CreateTrayMenu() {
+    setWindowIcon(TTrayIcon::ProgramIcon());
+    m_uiApplication->imgAbout->setPixmap(windowIcon().pixmap(48, 48));
+    m_tray = new TTrayIcon(this);
+    mnuTray = m_tray->mnuTray;
+    mnuTrayOpen = m_tray->mnuTrayOpen;
+    mnuTrayBackupNow = m_tray->mnuTrayBackupNow;
+    mnuTrayClose = m_tray->mnuTrayClose;
+    ConnectGuarded(m_tray, &TTrayIcon::OpenRequested, &TfrmMain::mnuTrayOpenClick);
+    ConnectGuarded(m_tray, &TTrayIcon::ExitRequested, &TfrmMain::mnuTrayCloseClick);
+    connect(m_tray, &TTrayIcon::BackupNowRequested, this,
+            [this](int index) { dialogs::RunGuarded(this, [this, index] { TrayBackupNowClick(index); }); });
+    m_tray->SetBlinkChosen([this] { return m_uiApplication->chkRedIcon->isChecked(); });
+    m_tray->SetProfileEntries([this] { return TrayProfileEntries(); });
 }
 
-} // namespace
-
-void TfrmMain::CreateTrayMenu() {
-    const QIcon icon = ProgramIcon();
-    setWindowIcon(icon);
-    m_uiApplication->imgAbout->setPixmap(icon.pixmap(48, 48));
-    mnuTray = new QMenu(this);
-    mnuTray->setObjectName("mnuTray");
-    mnuTrayOpen = mnuTray->addAction("Open...");
-    mnuTrayOpen->setObjectName("mnuTrayOpen");
-    QFont bold = mnuTrayOpen->font();
-    bold.setBold(true);
-    mnuTrayOpen->setFont(bold);
-    mnuTray->addSeparator();
-    QMenu* backupNow = mnuTray->addMenu("Backup Now");
-    backupNow->setObjectName("mnuTrayBackupNowMenu");
-    mnuTrayBackupNow = backupNow->menuAction();
-    mnuTrayBackupNow->setObjectName("mnuTrayBackupNow");
-    mnuTrayBackupNow->setEnabled(false);
-    mnuTray->addSeparator();
-    mnuTrayClose = mnuTray->addAction("Exit Brimvale");
-    mnuTrayClose->setObjectName("mnuTrayClose");
-    ConnectGuarded(mnuTrayOpen, &QAction::triggered, &TfrmMain::mnuTrayOpenClick);
-    ConnectGuarded(mnuTrayClose, &QAction::triggered, &TfrmMain::mnuTrayCloseClick);
+std::vector<TTrayProfileEntry> TfrmMain::TrayProfileEntries() const {
+    std::vector<TTrayProfileEntry> entries;
+    const QTreeWidget* list = m_uiProfiles->lstProfiles;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = list->topLevelItem(i);
+        bool ok = false;
+        const int index = item->text(1).trimmed().toInt(&ok);
+        const TBackupProfile* p = ok ? ProfileAt(index) : nullptr;
+        entries.push_back({item->text(0), ok ? index : -1, !p || p->InProcess});
+    }
+    return entries;
 }
 
 void TfrmMain::AddTrayIcon() {
-    if (!HasSystemTray() || !QSystemTrayIcon::isSystemTrayAvailable())
-        return;
-    m_trayIcon = new QSystemTrayIcon(windowIcon(), this);
-    m_trayIcon->setToolTip("Brimvale is idle.");
-    m_trayIcon->setContextMenu(mnuTray);
-    connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick)
-            dialogs::RunGuarded(this, [this] { mnuTrayOpenClick(); });
-    });
-    m_trayIcon->show();
+    // A desktop that has no tray yet may get one later: the icon waits for it. Only a caller that
+    // says there is none (tests) keeps it off.
+    if (m_options.SystemTray.value_or(true))
+        m_tray->Add();
 }
 
 void TfrmMain::RemoveTrayIcon() {
-    if (!m_trayIcon)
+    if (m_tray)
+        m_tray->Remove();
+}
+
+void TfrmMain::SetTrayIcon(int state) {
+    m_tray->SetTrayIcon(state);
+}
+
+void TfrmMain::AcknowledgeErrors() {
+    if (!m_tray->HasErrors())
         return;
-    // The window owns the icon; hiding it takes it off the tray at once.
-    m_trayIcon->hide();
-    m_trayIcon = nullptr;
+    SetTrayIcon(TTrayIcon::Idle);
+    m_tray->SetBlinking(false);
+}
+
+void TfrmMain::TellAboutBackgroundOnce() {
+    if (m_toldAboutBackground || HasSystemTray())
+        return;
+    m_toldAboutBackground = true;
+    dialogs::MessageBox(this, texts::KeepsRunning, Q(AppTitle), dialogs::Icon::Information);
 }

@@ -20,6 +20,10 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
+#include <thread>
+#include <utility>
+
 namespace testing_support {
 
 ScriptedDialogs::ScriptedDialogs() : m_previous(dialogs::SetDialogHandler(this)) {}
@@ -30,6 +34,8 @@ ScriptedDialogs::~ScriptedDialogs() {
 
 QMessageBox::StandardButton ScriptedDialogs::ShowMessage(QWidget*, const dialogs::Message& message) {
     messages.push_back(message);
+    if (whileNextMessageShows)
+        std::exchange(whileNextMessageShows, {})();
     if (!messageAnswers.empty()) {
         const auto answer = messageAnswers.front();
         messageAnswers.pop_front();
@@ -204,6 +210,32 @@ void ShowActive(QWidget* window) {
     window->show();
     window->activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+}
+
+HeldThread::HeldThread(int slot, bool stopsWhenTerminated)
+    : TBackupThread(true, static_cast<std::uint8_t>(slot), ""), m_stops(stopsWhenTerminated) {}
+
+void HeldThread::Execute() {
+    while (!release && !(m_stops && Terminated()))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    Synchronize([] {});
+}
+
+HeldThread* Occupy(TfrmMain& window, int slot, bool stopsWhenTerminated) {
+    auto thread = std::make_unique<HeldThread>(slot, stopsWhenTerminated);
+    HeldThread* raw = thread.get();
+    thread->OnTerminate = [&window](TThread* sender) { window.BackupThreadTerminate(sender); };
+    window.FSlots[static_cast<std::size_t>(slot - 1)] = std::move(thread);
+    raw->Resume();
+    return raw;
+}
+
+void ReleaseAll(TfrmMain& window) {
+    for (auto& slot : window.FSlots) {
+        if (slot)
+            static_cast<HeldThread*>(slot.get())->release = true;
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.RunningBackupCount() == 0; }, 10000));
 }
 
 MainWindowTest::MainWindowTest() {

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -40,6 +41,8 @@ public:
     std::deque<std::function<int(QDialog&)>> dialogAnswers;
     // Answers for the next message boxes; without one a box is answered with its first button.
     std::deque<QMessageBox::StandardButton> messageAnswers;
+    // Runs once while the next message box shows, before it is answered.
+    std::function<void()> whileNextMessageShows;
     std::deque<QString> folderAnswers;
     std::vector<QString> folderCaptions;
     // Answers for the next file choices; without one the choice is cancelled.
@@ -99,6 +102,24 @@ void TypeInto(const QObject* root, const QString& name, const QString& text);
 void MoveFocusTo(const QObject* root, const QString& name);
 // Shows Window and waits until it is the active window, so that focus moves reach its controls.
 void ShowActive(QWidget* window);
+
+// A run that holds its slot until the test releases it (or, when it listens, until it is terminated).
+class HeldThread : public TBackupThread {
+public:
+    explicit HeldThread(int slot, bool stopsWhenTerminated = true);
+    std::atomic<bool> release{false};
+
+protected:
+    void Execute() override;
+
+private:
+    bool m_stops;
+};
+
+// Parks a held run in Slot of Window, with the window's terminate handler.
+HeldThread* Occupy(TfrmMain& window, int slot, bool stopsWhenTerminated = true);
+// Releases every held run and waits until the slots are free.
+void ReleaseAll(TfrmMain& window);
 
 // A main-window test: the program's fixture plus the Qt dispatcher, and windows made with a tray (or
 // without) that count their ProgramEnded signals in m_ended.

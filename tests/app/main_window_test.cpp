@@ -32,9 +32,12 @@ using testing_support::Click;
 using testing_support::ClickButton;
 using testing_support::ClickRow;
 using testing_support::Find;
+using testing_support::HeldThread;
 using testing_support::MainWindowTest;
 using testing_support::MoveFocusTo;
+using testing_support::Occupy;
 using testing_support::ReadFile;
+using testing_support::ReleaseAll;
 using testing_support::ScopedEnv;
 using testing_support::ShowActive;
 using testing_support::TypeInto;
@@ -42,23 +45,6 @@ using testing_support::TypePassword;
 using testing_support::WriteFile;
 
 namespace {
-
-// A run that holds its slot until the test releases it (or, when it listens, until it is terminated).
-class HeldThread : public TThread {
-public:
-    explicit HeldThread(bool stopsWhenTerminated = true) : TThread(true), m_stops(stopsWhenTerminated) {}
-    std::atomic<bool> release{false};
-
-protected:
-    void Execute() override {
-        while (!release && !(m_stops && Terminated()))
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        Synchronize([] {});
-    }
-
-private:
-    bool m_stops;
-};
 
 class OpenedUrls : public QObject {
     Q_OBJECT
@@ -74,23 +60,6 @@ void Settings(const std::string& settingsFile, const std::string& application) {
 
 std::string Password(const std::string& plain) {
     return "AppPassword=" + EncryptString(plain, kStoredPasswordKey) + "\n";
-}
-
-HeldThread* Occupy(TfrmMain& window, int slot, bool stopsWhenTerminated = true) {
-    auto thread = std::make_unique<HeldThread>(stopsWhenTerminated);
-    HeldThread* raw = thread.get();
-    thread->OnTerminate = [&window](TThread* sender) { window.BackupThreadTerminate(sender); };
-    window.FSlots[static_cast<std::size_t>(slot - 1)] = std::move(thread);
-    raw->Resume();
-    return raw;
-}
-
-void ReleaseAll(TfrmMain& window) {
-    for (auto& slot : window.FSlots) {
-        if (slot)
-            static_cast<HeldThread*>(slot.get())->release = true;
-    }
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window.RunningBackupCount() == 0; }, 10000));
 }
 
 bool Checked(const QObject* window, const char* name) {
