@@ -43,9 +43,9 @@ inline constexpr const char* EmailDestinationBanner =
     "Enter email addresses for the email backup destination.";
 inline constexpr const char* EmailNotificationCaption = "Email Notification";
 inline constexpr const char* EmailNotificationBanner = "Enter email addresses for email notification.";
-inline constexpr const char* RunKeyNotOpened = "Unable to open registry key.";
-inline constexpr const char* RunKeyNotOpenedForDelete = "Unable to open registry key";
-inline constexpr const char* RunValueNotDeleted = "Unable to delete registry value.";
+inline constexpr const char* RunKeyNotOpened = "Unable to open the autostart folder.";
+inline constexpr const char* RunKeyNotOpenedForDelete = "Unable to open the autostart folder";
+inline constexpr const char* RunValueNotDeleted = "Unable to delete the autostart entry.";
 inline constexpr const char* HelpNotFound = "Help file not found.";
 inline constexpr const char* HelpErrorCaption = "Help Error";
 inline constexpr const char* SettingsNotSaved = "Unable to save the settings file ";

@@ -100,6 +100,8 @@ void WriteValue(const std::string& valueName, const std::string& value) {
                                 "Exec=" +
                                 EscapeExec(value) +
                                 "\n"
+                                "Comment=Back up your files in the background\n"
+                                "Icon=brimvale\n"
                                 "X-GNOME-Autostart-enabled=true\n";
     platform::DurableWriter writer;
     if (!writer.Open(EntryPath(valueName), 0644) || !writer.Write(content) || !writer.Commit())

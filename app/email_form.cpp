@@ -125,12 +125,7 @@ std::vector<std::string> TfrmEmail::BCCAddresses() const {
 }
 
 void TfrmEmail::FormCreate() {
-    layout()->activate();
-    const QRect reference = m_ui->cmdCancel->geometry();
-    const int clientHeight = reference.bottom() + 1 + 4;
-    const int clientWidth = reference.right() + 1 + 6;
-    if (clientHeight != height() || clientWidth != width())
-        SetFormClientSize(this, clientHeight, clientWidth);
+    FitClientToControl(this, m_ui->cmdCancel, 6, 4);
     setFixedSize(size());
 }
 

@@ -1,6 +1,8 @@
 // Turning a QLocale into the locale value.
 #include "app/locale_settings.h"
 
+#include "app/widgets/text_conversion.h"
+
 namespace {
 
 bool IsDateLetter(QChar c) {
@@ -8,10 +10,6 @@ bool IsDateLetter(QChar c) {
 }
 bool IsTimeLetter(QChar c) {
     return c == 'h' || c == 'H' || c == 'm' || c == 's' || c == 'z';
-}
-
-std::string Utf8(const QString& text) {
-    return text.toStdString();
 }
 
 } // namespace
@@ -39,7 +37,7 @@ std::string ConvertQtDateTimePattern(const QString& pattern, std::string& dateSe
             const int end = close < 0 ? size : close;
             const QString text = pattern.mid(i + 1, end - i - 1);
             if (!text.isEmpty())
-                out += "\"" + Utf8(text) + "\"";
+                out += "\"" + S(text) + "\"";
             i = end + 1;
             continue;
         }
@@ -68,7 +66,7 @@ std::string ConvertQtDateTimePattern(const QString& pattern, std::string& dateSe
             while (!out.empty() && out.back() == ' ')
                 out.pop_back();
         } else if (c.isLetter()) {
-            out += "\"" + Utf8(QString(run, c)) + "\"";
+            out += "\"" + S(QString(run, c)) + "\"";
         } else {
             // A separator: the first one after a date field is the date separator, after a time field
             // the time separator.
@@ -78,19 +76,18 @@ std::string ConvertQtDateTimePattern(const QString& pattern, std::string& dateSe
             const bool betweenTimeFields =
                 IsTimeLetter(lastField) && i + run < size && IsTimeLetter(pattern[i + run]);
             if (betweenDateFields && c != ' ' && c != ',' &&
-                (!foundDateSeparator || Utf8(text) == dateSeparator)) {
-                dateSeparator = Utf8(text);
+                (!foundDateSeparator || S(text) == dateSeparator)) {
+                dateSeparator = S(text);
                 foundDateSeparator = true;
                 out += '/';
-            } else if (betweenTimeFields && c != ' ' &&
-                       (!foundTimeSeparator || Utf8(text) == timeSeparator)) {
-                timeSeparator = Utf8(text);
+            } else if (betweenTimeFields && c != ' ' && (!foundTimeSeparator || S(text) == timeSeparator)) {
+                timeSeparator = S(text);
                 foundTimeSeparator = true;
                 out += ':';
             } else if (c == '/' || c == ':' || c == '"') {
-                out += "\"" + Utf8(text) + "\"";
+                out += "\"" + S(text) + "\"";
             } else {
-                out += Utf8(text);
+                out += S(text);
             }
         }
         if (IsDateLetter(c) || IsTimeLetter(c))
@@ -113,22 +110,22 @@ platform::TFormatSettings FormatSettingsFromLocale(const QLocale& locale) {
         ConvertQtDateTimePattern(locale.timeFormat(QLocale::ShortFormat), unusedDate, s.TimeSeparator);
     s.LongTimeFormat =
         ConvertQtDateTimePattern(locale.timeFormat(QLocale::LongFormat), unusedDate, s.TimeSeparator);
-    s.DecimalSeparator = Utf8(locale.decimalPoint());
-    s.ThousandSeparator = Utf8(locale.groupSeparator());
+    s.DecimalSeparator = S(locale.decimalPoint());
+    s.ThousandSeparator = S(locale.groupSeparator());
     if (!locale.amText().isEmpty())
-        s.TimeAMString = Utf8(locale.amText());
+        s.TimeAMString = S(locale.amText());
     if (!locale.pmText().isEmpty())
-        s.TimePMString = Utf8(locale.pmText());
+        s.TimePMString = S(locale.pmText());
     for (int month = 1; month <= 12; ++month) {
         s.LongMonthNames[static_cast<std::size_t>(month - 1)] =
-            Utf8(locale.monthName(month, QLocale::LongFormat));
+            S(locale.monthName(month, QLocale::LongFormat));
         s.ShortMonthNames[static_cast<std::size_t>(month - 1)] =
-            Utf8(locale.monthName(month, QLocale::ShortFormat));
+            S(locale.monthName(month, QLocale::ShortFormat));
     }
     for (int day = 0; day < 7; ++day) {
         const int qtDay = day == 0 ? 7 : day; // Qt counts Monday 1 ... Sunday 7
-        s.LongDayNames[static_cast<std::size_t>(day)] = Utf8(locale.dayName(qtDay, QLocale::LongFormat));
-        s.ShortDayNames[static_cast<std::size_t>(day)] = Utf8(locale.dayName(qtDay, QLocale::ShortFormat));
+        s.LongDayNames[static_cast<std::size_t>(day)] = S(locale.dayName(qtDay, QLocale::LongFormat));
+        s.ShortDayNames[static_cast<std::size_t>(day)] = S(locale.dayName(qtDay, QLocale::ShortFormat));
     }
     return s;
 }

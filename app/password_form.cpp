@@ -26,6 +26,8 @@ QPushButton* TfrmPassword::cmdCancel() const {
 
 void TfrmPassword::FormCreate() {
     FitClientToControl(this, m_ui->cmdCancel);
+    // A dialog border: the user cannot resize it.
+    setFixedSize(size());
 }
 
 void TfrmPassword::showEvent(QShowEvent* event) {

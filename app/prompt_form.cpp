@@ -40,4 +40,6 @@ QPushButton* TfrmPrompt::cmdThree() const {
 
 void TfrmPrompt::FormCreate() {
     FitClientToControl(this, m_ui->cmdOne);
+    // A dialog border: the user cannot resize it.
+    setFixedSize(size());
 }

@@ -221,6 +221,7 @@ void TfrmMain::mnuTrayCloseClick() {
         prompt.SetModalResult(prompt.cmdOne(), mrCancel);
         prompt.cmdTwo()->setText("OK");
         prompt.SetModalResult(prompt.cmdTwo(), mrOk);
+        prompt.cmdTwo()->setDefault(true);
         prompt.cmdThree()->setVisible(false);
         prompt.lblText()->setText(texts::ExitPrompt);
         prompt.chkConfirm()->setText(texts::ExitPromptConfirm);

@@ -15,12 +15,12 @@ void SetFormClientSize(QWidget* form, int clientHeight, int clientWidth) {
     }
 }
 
-void FitClientToControl(QWidget* form, const QWidget* reference) {
+void FitClientToControl(QWidget* form, const QWidget* reference, int rightMargin, int bottomMargin) {
     if (QLayout* layout = form->layout())
         layout->activate();
     const QRect area(reference->mapTo(form, QPoint(0, 0)), reference->size());
-    const int clientHeight = std::max(area.bottom() + 1 + 2, form->minimumHeight());
-    const int clientWidth = std::max(area.right() + 1 + 2, form->minimumWidth());
+    const int clientHeight = std::max(area.bottom() + 1 + bottomMargin, form->minimumHeight());
+    const int clientWidth = std::max(area.right() + 1 + rightMargin, form->minimumWidth());
     if (clientHeight != form->height() || clientWidth != form->width())
         SetFormClientSize(form, clientHeight, clientWidth);
 }

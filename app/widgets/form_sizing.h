@@ -8,6 +8,6 @@ class QWidget;
 void SetFormClientSize(QWidget* form, int clientHeight, int clientWidth);
 
 // Fits Form's client area so that Reference (a control of the form, usually its bottom-right button)
-// ends two pixels short of the right and bottom edges; the form's minimum size still holds. Lays the
-// form out first, so the reference control stands where it will be shown.
-void FitClientToControl(QWidget* form, const QWidget* reference);
+// ends the given margins short of the right and bottom edges; the form's minimum size still holds.
+// Lays the form out first, so the reference control stands where it will be shown.
+void FitClientToControl(QWidget* form, const QWidget* reference, int rightMargin = 2, int bottomMargin = 2);

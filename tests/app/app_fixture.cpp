@@ -113,6 +113,18 @@ std::function<int(QDialog&)> Cancel() {
     return ClickButton("cmdCancel");
 }
 
+std::function<int(QDialog&)> PressKey(Qt::Key key) {
+    return [key](QDialog& dialog) {
+        dialog.setResult(0);
+        dialog.show();
+        QWidget* target = dialog.focusWidget() ? dialog.focusWidget() : &dialog;
+        QTest::keyClick(target, key);
+        const int result = dialog.result();
+        dialog.hide();
+        return result;
+    };
+}
+
 AppTest::AppTest() {
     platform::ForceDirectories(Home());
     platform::ForceDirectories(Config());
@@ -122,6 +134,9 @@ AppTest::AppTest() {
     m_env.push_back(std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", Config()));
     m_env.push_back(std::make_unique<ScopedEnv>("XDG_RUNTIME_DIR", Runtime()));
     m_env.push_back(std::make_unique<ScopedEnv>("BRIMVALE_RESOURCES", BRIMVALE_RESOURCE_DIR));
+    // The start-up update check asks a port that refuses at once, never the maker's host.
+    m_env.push_back(
+        std::make_unique<ScopedEnv>("BRIMVALE_UPDATE_FEED", "http://127.0.0.1:1/brimvale/updates.xml"));
     AppTitle = "Brimvale 2.0";
     AppVersion = {2, 0, 0, 0};
 }

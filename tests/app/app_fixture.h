@@ -59,6 +59,8 @@ private:
 std::function<int(QDialog&)> TypePassword(const QString& text);
 std::function<int(QDialog&)> ClickButton(const QString& name);
 std::function<int(QDialog&)> Cancel();
+// Answer: shows the dialog and presses Key in it, as a user at the keyboard would.
+std::function<int(QDialog&)> PressKey(Qt::Key key);
 
 // A private BRIMVALE_HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR, the title "Brimvale 2.0" and the
 // resource folder of the build.

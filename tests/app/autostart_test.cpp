@@ -25,7 +25,10 @@ TEST(Autostart, WritesReadsAndDeletesTheEntry) {
         EXPECT_EQ(autostart::ReadValue("Brimvale 2.0"), "\"" + path + "\"");
     }
     const std::string entry = ReadFile(temp / "autostart/Brimvale 2.0.desktop");
-    EXPECT_NE(entry.find("[Desktop Entry]\nType=Application\n"), std::string::npos);
+    EXPECT_NE(entry.find("[Desktop Entry]\nType=Application\nName=Brimvale 2.0\n"), std::string::npos);
+    // A session manager that lists the entry shows it with the program's icon and what it does.
+    EXPECT_NE(entry.find("\nComment=Back up your files in the background\n"), std::string::npos);
+    EXPECT_NE(entry.find("\nIcon=brimvale\n"), std::string::npos);
     EXPECT_NE(entry.find("Exec=\"/home/a b/\\\\$x \\\\`y\\\\` \\\\\"z\\\\\" \\\\\\\\w/brimvale\"\n"),
               std::string::npos);
 

@@ -11,6 +11,7 @@
 #include "tests/app/app_fixture.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QGroupBox>
@@ -19,6 +20,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 #include <QUrl>
 
@@ -36,6 +38,7 @@ using testing_support::HeldThread;
 using testing_support::MainWindowTest;
 using testing_support::MoveFocusTo;
 using testing_support::Occupy;
+using testing_support::PressKey;
 using testing_support::ReadFile;
 using testing_support::ReleaseAll;
 using testing_support::ScopedEnv;
@@ -283,6 +286,52 @@ TEST_F(MainWindowTest, ExitPromptOkEndsAndWritesTheSettingsOnTheWayOut) {
     EXPECT_EQ(Stored("PromptBeforeExit"), "1");
 }
 
+TEST_F(MainWindowTest, EnterAnswersTheExitPromptWithOkHoweverItWasOpened) {
+    for (const char* command : {"cmdExit", "mnuTrayClose"}) {
+        SCOPED_TRACE(command);
+        m_ended = 0;
+        auto window = Window();
+        window->show();
+        m_dialogs.dialogAnswers.push_back(PressKey(Qt::Key_Return));
+        Click(window.get(), command);
+        EXPECT_EQ(m_ended, 1);
+        EXPECT_TRUE(window->Exiting());
+    }
+}
+
+TEST_F(MainWindowTest, ThePromptsHaveAFixedSizeAndADefaultButton) {
+    Settings(SettingsFile(), "AppPassRequired=1\n" + Password("pw"));
+    auto window = Window();
+    auto check = [](const char* defaultButton) {
+        return [defaultButton](QDialog& dialog) {
+            EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << dialog.objectName().toStdString();
+            auto* button = dialog.findChild<QPushButton*>(defaultButton);
+            EXPECT_TRUE(button && button->isDefault()) << defaultButton;
+            return ClickButton(defaultButton)(dialog);
+        };
+    };
+    m_dialogs.dialogAnswers.push_back([&](QDialog& dialog) {
+        Find<QLineEdit>(&dialog, "txtPassword")->setText("pw");
+        return check("cmdOK")(dialog);
+    });
+    Click(window.get(), "mnuTrayOpen");
+    EXPECT_TRUE(window->isVisible());
+    m_dialogs.dialogAnswers.push_back(check("cmdTwo"));
+    Click(window.get(), "cmdExit");
+    EXPECT_EQ(m_ended, 1);
+    EXPECT_EQ(m_dialogs.dialogsShown, std::vector<QString>({"TfrmPassword", "TfrmPrompt"}));
+}
+
+TEST_F(MainWindowTest, TitlesAreNotDoubled) {
+    // Qt appends the application's display name to the title of every window and message box once one
+    // is set: a box captioned with the title would read "Brimvale 2.0 — Brimvale 2.0".
+    const QString before = QGuiApplication::applicationDisplayName();
+    auto window = Window();
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), before);
+    EXPECT_NE(before, "Brimvale 2.0");
+    EXPECT_EQ(window->windowTitle(), "Brimvale 2.0");
+}
+
 TEST_F(MainWindowTest, ExitIsRefusedWhileBackupsRun) {
     Settings(SettingsFile(), "PromptBeforeExit=0\n");
     auto window = Window();
@@ -408,8 +457,8 @@ TEST_F(MainWindowTest, ApplyReportsWhatTheEntryRefused) {
     Click(window.get(), "cmdAppSettings");
     EXPECT_FALSE(Checked(window.get(), "chkRunOnWindowsStartup"));
     Click(window.get(), "cmdAppSettings");
-    ASSERT_EQ(m_dialogs.MessageTexts(),
-              std::vector<QString>({"Unable to open registry key.", "Unable to open registry key"}));
+    ASSERT_EQ(m_dialogs.MessageTexts(), std::vector<QString>({"Unable to open the autostart folder.",
+                                                              "Unable to open the autostart folder"}));
     EXPECT_EQ(m_dialogs.messages[0].caption, "Brimvale 2.0");
     EXPECT_FALSE(Checked(window.get(), "chkRunOnWindowsStartup"));
 
@@ -422,7 +471,7 @@ TEST_F(MainWindowTest, ApplyReportsWhatTheEntryRefused) {
     Click(window.get(), "chkRunOnWindowsStartup");
     Click(window.get(), "cmdAppSettings");
     EXPECT_EQ(m_dialogs.MessageTexts(), std::vector<QString>({"Error: Failed to set data for 'Brimvale 2.0'",
-                                                              "Unable to delete registry value."}));
+                                                              "Unable to delete the autostart entry."}));
     EXPECT_TRUE(Checked(window.get(), "chkRunOnWindowsStartup"));
 }
 
@@ -507,6 +556,27 @@ TEST_F(MainWindowTest, PasswordPairsAreCheckedWhenTheFocusLeavesTheVerifyEdit) {
     EXPECT_TRUE(Find(window.get(), "txtSMTPServer")->hasFocus());
 }
 
+TEST_F(MainWindowTest, CheckBoxesSwitchWhatTheyGovern) {
+    auto window = Window();
+    window->show();
+    struct Case {
+        const char* box;
+        std::function<bool()> governed;
+    };
+    const Case cases[] = {
+        {"chkUpdates", [&] { return Find(window.get(), "cboUpdates")->isEnabled(); }},
+        {"chkUpgrades", [&] { return Find(window.get(), "cboUpgrades")->isEnabled(); }},
+        {"chkShowLogGrid", [&] { return Find<QTableWidget>(window.get(), "lvwLog")->showGrid(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.box);
+        for (int click = 0; click < 2; ++click) {
+            Click(window.get(), c.box);
+            EXPECT_EQ(c.governed(), Checked(window.get(), c.box));
+        }
+    }
+}
+
 TEST_F(MainWindowTest, TheTemporaryFolderIsChosenThroughTheFolderDialog) {
     auto window = Window();
     window->show();
@@ -518,6 +588,7 @@ TEST_F(MainWindowTest, TheTemporaryFolderIsChosenThroughTheFolderDialog) {
     EXPECT_EQ(folder->text(), "/var/tmp/chosen");
     Click(window.get(), "cmdAppTempDir"); // cancelled: unchanged
     EXPECT_EQ(folder->text(), "/var/tmp/chosen");
+    ASSERT_EQ(m_dialogs.folderCaptions.size(), 2u);
     EXPECT_EQ(m_dialogs.folderCaptions.front(),
               "Select Directory|Select a directory below to add to backup.");
     Click(window.get(), "chkAppTempDir");

@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/format_settings.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/seams.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -46,6 +47,8 @@ constexpr double Dec31 = 46022;
 } // namespace
 
 TEST_F(SettingsTest, NoFileGivesTheDefaults) {
+    const testing_support::ScopedSeams seams;
+    platform::SetClock([] { return Dec31 + 0.5; });
     auto window = Window();
     EXPECT_EQ(window->width(), 485);
     EXPECT_EQ(window->height(), 460);
@@ -65,7 +68,8 @@ TEST_F(SettingsTest, NoFileGivesTheDefaults) {
     EXPECT_TRUE(window->AppSettings().ValidateDestinationMedia);
     EXPECT_EQ(window->AppSettings().LogWindowHeight, 415);
     EXPECT_EQ(window->AppSettings().LogWindowWidth, 450);
-    EXPECT_EQ(window->AppSettings().LastUpdateCheck, 0);
+    // The checks "at startup" ran (and found nothing at the refusing feed address).
+    EXPECT_EQ(window->AppSettings().LastUpdateCheck, Dec31 + 0.5);
     // The folders beside the program exist.
     EXPECT_EQ(ProfilesDir, Home() + "Profiles/");
     EXPECT_EQ(LogsDir, Home() + "Logs/");
@@ -73,8 +77,8 @@ TEST_F(SettingsTest, NoFileGivesTheDefaults) {
     EXPECT_EQ(::stat(ProfilesDir.c_str(), &st), 0);
     EXPECT_EQ(::stat(LogsDir.c_str(), &st), 0);
 
-    // The first write (here: hiding the window) creates the file with every key but the destination
-    // check, in the write order.
+    // The file holds every key but the destination check, in the write order; the last update check
+    // as a date.
     window->close();
     EXPECT_TRUE(m_dialogs.messages.empty());
     EXPECT_EQ(ReadFile(SettingsFile()),
@@ -83,7 +87,7 @@ TEST_F(SettingsTest, NoFileGivesTheDefaults) {
               "BlinkingRedIcon=1\nAppPassword=\nUseAppTempDir=0\nAppTempDir=\nMaxLogSize=1000\nLogDetails=0\n"
               "LogGrid=0\nWindowHeight=460\nWindowWidth=485\nLogWindowHeight=415\nLogWindowWidth=450\n\n"
               "[Updates]\nAutoCheckUpdates=1\nAutoCheckUpdateInterval=0\nAutoCheckUpgrades=1\n"
-              "AutoCheckUpgradeInterval=0\nLastUpdateCheck=12/30/1899\n");
+              "AutoCheckUpgradeInterval=0\nLastUpdateCheck=12/31/2025\n");
     ASSERT_EQ(::stat(SettingsFile().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
@@ -176,7 +180,10 @@ TEST_F(SettingsTest, LastUpdateCheckKeepsItsDateWhateverTheLocale) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);
-        WriteFile(SettingsFile(), std::string("[Updates]\nLastUpdateCheck=") + c.stored + "\n");
+        // No check at start, which would move the date.
+        WriteFile(SettingsFile(),
+                  std::string("[Updates]\nAutoCheckUpdates=0\nAutoCheckUpgrades=0\nLastUpdateCheck=") +
+                      c.stored + "\n");
         auto window = Window();
         EXPECT_EQ(window->AppSettings().LastUpdateCheck, c.expected);
         window->close();
