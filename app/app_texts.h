@@ -21,6 +21,13 @@ inline constexpr const char* EmailAddressInvalid =
 inline constexpr const char* EmailReplaceNoSelection = "You must select an email address to replace";
 inline constexpr const char* EmailReplaceExists =
     "Cannot replace email address. The email address already exists.";
+// The profile list.
+inline constexpr const char* ProfileNotSaved = "Unable to save changes to profile.";
+inline constexpr const char* ProfileNotSavedCaption = "Save Error";
+inline constexpr const char* ProfileDeleteQuestion = "Are you sure you want to delete this profile?";
+inline constexpr const char* ProfileDeleteCaption = "Confirm Profile Delete";
+inline constexpr const char* ProfileDeleteRefused =
+    "This profile cannot be deleted while its backup is running.";
 // The new-profile wizard.
 inline constexpr const char* WizardNoProfileName = "Please enter a profile name first.";
 inline constexpr const char* WizardProfileExists = "The profile,";

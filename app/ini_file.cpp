@@ -5,6 +5,8 @@
 #include "platform/durable_file.h"
 #include "platform/file_io.h"
 
+#include <QString>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -44,7 +46,104 @@ bool KeyValue(const std::string& line, std::string& key, std::string& value) {
     return !key.empty();
 }
 
+// The stand-ins of bytes that are not UTF-8: lone low surrogates, which no decoded text holds.
+constexpr char16_t StrayByteBase = 0xDC00;
+
+// The length of the valid UTF-8 sequence at Pos (with its code point in Code), or 0.
+std::size_t Utf8SequenceAt(const std::string& text, std::size_t pos, char32_t& code) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(pos);
+    std::size_t length = 0;
+    if (lead < 0x80) {
+        code = lead;
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        code = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        code = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (pos + length > text.size())
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(pos + i) & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (byte(pos + i) & 0x3F);
+    }
+    const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+void AppendUtf8(std::string& out, char32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
 } // namespace
+
+QString IniTextToQString(const std::string& text) {
+    QString result;
+    result.reserve(static_cast<qsizetype>(text.size()));
+    for (std::size_t pos = 0; pos < text.size();) {
+        char32_t code = 0;
+        const std::size_t length = Utf8SequenceAt(text, pos, code);
+        if (length == 0) {
+            result += QChar(static_cast<char16_t>(StrayByteBase + static_cast<unsigned char>(text[pos])));
+            ++pos;
+            continue;
+        }
+        if (code >= 0x10000) {
+            result += QChar(QChar::highSurrogate(code));
+            result += QChar(QChar::lowSurrogate(code));
+        } else {
+            result += QChar(static_cast<char16_t>(code));
+        }
+        pos += length;
+    }
+    return result;
+}
+
+std::string QStringToIniText(const QString& text) {
+    std::string result;
+    result.reserve(static_cast<std::size_t>(text.size()));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i].unicode();
+        if (QChar::isHighSurrogate(unit) && i + 1 < text.size() &&
+            QChar::isLowSurrogate(text[i + 1].unicode())) {
+            AppendUtf8(result, QChar::surrogateToUcs4(unit, text[i + 1].unicode()));
+            ++i;
+        } else if (unit >= StrayByteBase + 0x80 && unit <= StrayByteBase + 0xFF) {
+            result += static_cast<char>(unit - StrayByteBase);
+        } else if (QChar::isSurrogate(unit)) {
+            AppendUtf8(result, 0xFFFD);
+        } else {
+            AppendUtf8(result, unit);
+        }
+    }
+    return result;
+}
 
 TIniFile::TIniFile(const std::string& fileName) : m_fileName(fileName) {
     std::string content;
@@ -102,7 +201,8 @@ std::int32_t TIniFile::ReadInteger(const std::string& section, const std::string
     std::int32_t value = 0;
     const char* begin = text.data();
     const char* end = text.data() + text.size();
-    if (begin != end && *begin == '+')
+    // One sign at most: "+-1" is no number.
+    if (begin != end && *begin == '+' && begin + 1 != end && begin[1] != '-')
         ++begin;
     const auto [ptr, ec] = std::from_chars(begin, end, value);
     return ec == std::errc() && ptr == end && begin != end ? value : def;

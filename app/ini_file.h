@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class QString;
+
 class TIniFile {
 public:
     // Reads FileName; a missing or unreadable file starts empty. A file that is there but cannot be read
@@ -44,3 +46,9 @@ private:
     int m_error = 0;
     int m_readError = 0;
 };
+
+// A settings value as a control shows it, and back. Bytes that are not UTF-8 (a value an older version wrote
+// in an 8-bit code page, a legacy password) become stand-in characters that turn back into the same bytes, so
+// a value the user leaves as it is goes back into the file byte for byte.
+QString IniTextToQString(const std::string& text);
+std::string QStringToIniText(const QString& text);

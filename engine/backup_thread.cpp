@@ -11,6 +11,7 @@
 #include "platform/user_folders.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
@@ -65,10 +66,8 @@ void TBackupThread::RunBackup() {
         return;
     }
     RunLog = std::make_unique<TBackupLog>(LogDir, RunProfile.Name);
-    if (RunProfile.EmailNotification.Active) {
-        NotificationLog = std::make_unique<TBackupLog>(RunTempDir(), RunProfile.Name);
-        NotificationLog->WriteSummary = false;
-    }
+    if (RunProfile.EmailNotification.Active)
+        OpenNotificationLog();
     RunLog->Summary.BeginTime = Now();
     Synchronize([this] { (*Profile)->InProcess = true; });
     Status.Action = "Gathering information...";
@@ -139,6 +138,10 @@ void TBackupThread::GatherFolder(const std::string& folder, const std::vector<st
     list->FileAttributeMask = a.FileAttributeMask;
     list->SetFileMasks(fileMasks);
     list->FileFilterFlag = a.FileFilterFlag;
+    // A destination inside the source would take in its own earlier copies, one level deeper every run.
+    const std::string destination = DestinationFolderWithin(folder);
+    if (!destination.empty())
+        list->ExcludedFolders.push_back(destination);
     try {
         list->Open(folder, false);
         list->First();
@@ -150,6 +153,28 @@ void TBackupThread::GatherFolder(const std::string& folder, const std::vector<st
         m_unreadFolders.insert(platform::IncludeTrailingPathDelimiter(folder));
         LogError("FileSystemList->Open operation", error.what());
     }
+}
+
+std::string TBackupThread::DestinationFolderWithin(const std::string& sourceFolder) const {
+    const TDriveDestination& destination = RunProfile.DriveDestination;
+    const TBackupAttributes& a = RunProfile.BackupAttributes;
+    if (!destination.Active || destination.Path.empty() || destination.Path[0] != platform::PathDelim)
+        return std::string();
+    // Archives lie directly in the destination path, copies in the folder of the destination name.
+    std::string folder = platform::IncludeTrailingPathDelimiter(destination.Path);
+    if (!a.Compress && !a.DestinationName.empty())
+        folder += a.DestinationName + platform::PathDelim;
+    char resolved[PATH_MAX];
+    if (!::realpath(folder.c_str(), resolved))
+        return std::string();
+    const std::string realFolder = platform::IncludeTrailingPathDelimiter(resolved);
+    if (!::realpath(sourceFolder.c_str(), resolved))
+        return std::string();
+    const std::string realSource = platform::IncludeTrailingPathDelimiter(resolved);
+    if (realFolder.size() <= realSource.size() || realFolder.compare(0, realSource.size(), realSource) != 0)
+        return std::string();
+    // The name the scan gives it: the source as written, then the folders below it.
+    return platform::IncludeTrailingPathDelimiter(sourceFolder) + realFolder.substr(realSource.size());
 }
 
 void TBackupThread::GatherSingleFile(const std::string& fileName, const std::vector<std::string>* fileMasks) {
@@ -267,7 +292,25 @@ void TBackupThread::RecordFailure() {
     }
 }
 
-std::string TBackupThread::RunTempDir() {
+// The notification only reports the backup: without its log (a temporary folder that cannot be written)
+// the backup runs as usual and the notification goes out without the log.
+void TBackupThread::OpenNotificationLog() {
+    std::string reason;
+    try {
+        const std::string folder = RunTempDir(&reason);
+        if (!folder.empty()) {
+            NotificationLog = std::make_unique<TBackupLog>(folder, RunProfile.Name);
+            NotificationLog->WriteSummary = false;
+            return;
+        }
+    } catch (const std::exception& error) {
+        reason = error.what();
+    }
+    NotificationLog.reset();
+    LogError("Email Notification", "Notification log unavailable - " + reason);
+}
+
+std::string TBackupThread::RunTempDir(std::string* failure) {
     if (!m_runTempDir.empty())
         return m_runTempDir;
     std::string base = platform::DirectoryExists(TempFolder)
@@ -277,6 +320,8 @@ std::string TBackupThread::RunTempDir() {
     std::string pattern = base + "run-XXXXXX";
     if (::mkdtemp(pattern.data()))
         m_runTempDir = pattern + "/";
+    else if (failure)
+        *failure = platform::ErrorText(errno) + " (" + base + ")";
     return m_runTempDir;
 }
 

@@ -109,7 +109,9 @@ protected:
                         const std::vector<std::string>* masks);
     void ScanFileFound(const platform::TSearchRec& searchRec, TFileSystemElement* parent, bool excluded);
     // A private folder of this run for temporary files, removed when the run ends.
-    std::string RunTempDir();
+    // Empty when it cannot be created, with the reason in Failure when given.
+    std::string RunTempDir(std::string* failure = nullptr);
+    void OpenNotificationLog();
 
     // The drive destination without compression.
     void CopyToDrive();
@@ -174,6 +176,9 @@ private:
     void GatherFolder(const std::string& folder, const std::vector<std::string>* folderMasks,
                       const std::vector<std::string>* fileMasks);
     void GatherSingleFile(const std::string& fileName, const std::vector<std::string>* fileMasks);
+    // The drive destination's folder as the scan of SourceFolder names it, when it lies inside that folder;
+    // else empty.
+    std::string DestinationFolderWithin(const std::string& sourceFolder) const;
     void RunDestinations();
     void FinishNotification();
     void RecordFailure();
@@ -207,8 +212,8 @@ private:
     void CollectZipSources();
     void RecordCompressionResult(int result, const std::string& zipFilename);
     std::string StoredNameOf(const std::string& sourceFile, const std::string& proposed) const;
-    bool KeptUnchanged(TZipComponent& zip, const std::string& storedName, std::int64_t size,
-                       TDateTime modified) const;
+    bool KeptUnchanged(TZipComponent& zip, const std::string& storedName, const std::string& sourceFile,
+                       std::int64_t size, TDateTime modified);
     std::string MailArchiveName();
     void LogInToPop3();
     void PrepareSmtpClient(TSmtpClient& client);
@@ -219,6 +224,8 @@ private:
     std::string m_runTempDir;
     // Folders whose scan could not read everything; synchronisation must not trust them.
     std::set<std::string> m_unreadFolders;
+    // Destination folders whose stale temporary files this run has removed.
+    std::set<std::string> m_cleanedFolders;
     // Destination files this run wrote or kept; synchronisation never deletes them.
     std::set<std::string> m_written;
     bool m_synchronizing = false;
@@ -228,6 +235,14 @@ private:
     bool m_driveCopyCounted = false;
     // The last CompressBackup left a complete archive.
     bool m_archiveWritten = false;
+    // The entries of files compressed by the running CompressBackup, logged once the archive is written, and
+    // the bytes counted for them meanwhile.
+    struct TArchivedEntry {
+        bool Warning = false;
+        std::string Source, Message;
+    };
+    std::vector<TArchivedEntry> m_archivedEntries;
+    std::int64_t m_archivedBytes = 0;
     std::vector<char> m_copyBuffer;
     // Copies that replace older ones, written to their temporary files and waiting to be synced together
     // before their renames, and the log lines that came after them, in order.

@@ -86,6 +86,8 @@ void TBackupThread::CompressBackup(const std::string& zipName) {
     Status.Position = 0;
     DoStatus();
     m_archiveWritten = false;
+    m_archivedEntries.clear();
+    m_archivedBytes = 0;
     if (!zipName.empty()) {
         const std::string folder = platform::ExtractFilePath(zipName);
         if (!IsAbsolutePath(folder) || !platform::ForceDirectories(folder)) {
@@ -207,8 +209,23 @@ void TBackupThread::RecordCompressionResult(int result, const std::string& zipFi
     if (result == ZipResult::Success || result == ZipResult::Warnings || result == ZipResult::FilesSkipped) {
         summary.CompressedBytes += FileSizeOf(zipFilename);
         m_archiveWritten = platform::FileExists(zipFilename);
+        for (const TArchivedEntry& entry : m_archivedEntries) {
+            if (entry.Warning) {
+                LogWarning(entry.Source, entry.Message);
+                continue;
+            }
+            if (m_countArchiveFiles)
+                summary.FilesCopied += 1;
+            LogSuccess(entry.Source, entry.Message);
+        }
+        m_archivedEntries.clear();
+        m_archivedBytes = 0;
         return;
     }
+    // Nothing of this run is in an archive: the files it compressed count for nothing.
+    summary.BytesProcessed -= m_archivedBytes;
+    m_archivedEntries.clear();
+    m_archivedBytes = 0;
     std::string text;
     ZipErrorText(result, text);
     LogError("Compression Error Code (" + std::to_string(result) + ")",
@@ -263,14 +280,21 @@ std::string TBackupThread::StoredNameOf(const std::string& sourceFile, const std
 }
 
 // An entry may stay as it is when the file has its size and time and the entry is protected as this run
-// asks (changing or adding the password re-encrypts it).
-bool TBackupThread::KeptUnchanged(TZipComponent& zip, const std::string& storedName, std::int64_t size,
-                                  TDateTime modified) const {
+// asks (changing or adding the password re-encrypts it). A damaged entry would be carried into every later
+// archive while the file never changes, so the backup of the file would be lost for good: it is compressed
+// afresh instead.
+bool TBackupThread::KeptUnchanged(TZipComponent& zip, const std::string& storedName,
+                                  const std::string& sourceFile, std::int64_t size, TDateTime modified) {
     const auto it = ArchiveIndex->find(storedName);
     if (it == ArchiveIndex->end())
         return false;
-    return size == it->second.Size && WithinTwoSeconds(modified, it->second.Time) &&
-           zip.ExistingEntryMatchesEncryption(storedName);
+    if (size != it->second.Size || !WithinTwoSeconds(modified, it->second.Time) ||
+        !zip.ExistingEntryMatchesEncryption(storedName))
+        return false;
+    if (zip.ExistingEntryIntact(storedName))
+        return true;
+    m_archivedEntries.push_back({true, sourceFile, "Damaged archive entry replaced"});
+    return false;
 }
 
 void TBackupThread::ZipPreprocessingFile(TZipComponent* sender, std::string& sFilename, const std::string&,
@@ -282,7 +306,7 @@ void TBackupThread::ZipPreprocessingFile(TZipComponent* sender, std::string& sFi
     sFilename = StoredNameOf(sSourceFilename, sFilename);
     if (!ArchiveIndex || !ArchiveIndex->contains(sFilename))
         return;
-    bExcluded = KeptUnchanged(*sender, sFilename, lSize, dtLastModified);
+    bExcluded = KeptUnchanged(*sender, sFilename, sSourceFilename, lSize, dtLastModified);
     if (bExcluded)
         xReason = ZipSkipReason::FileUnChanged;
 }
@@ -293,17 +317,18 @@ void TBackupThread::ZipFileStatus(TZipComponent* sender, const std::string& sFil
     if (Terminated())
         sender->Abort = true;
     TBackupSummary& summary = RunLog->Summary;
-    if (bFileCompleted) {
-        if (m_countArchiveFiles)
-            summary.FilesCopied += 1;
-        LogSuccess(sFilename, "File Copied: Size (" + FormatFileSize("#,##0", lSize) + ") " +
-                                  " Compressed (" + FormatFileSize("#,##0", lCompressedSize) + ")");
-    }
+    // A file is copied only once the archive that holds it has been written (RecordCompressionResult).
+    if (bFileCompleted)
+        m_archivedEntries.push_back({false, sFilename,
+                                     "File Copied: Size (" + FormatFileSize("#,##0", lSize) + ") " +
+                                         " Compressed (" + FormatFileSize("#,##0", lCompressedSize) + ")"});
     Status.Action = "Copying File";
     Status.FileName = sFilename;
     Status.Max = lSize;
-    if (m_countArchiveFiles)
+    if (m_countArchiveFiles) {
         summary.BytesProcessed += lBytesProcessed - Status.Position;
+        m_archivedBytes += lBytesProcessed - Status.Position;
+    }
     Status.Position = lBytesProcessed;
     DoStatus();
     if (bFileCompleted)

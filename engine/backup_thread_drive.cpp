@@ -59,6 +59,23 @@ bool LiesWithin(const std::string& inner, const std::string& outer) {
     return inner.size() >= outer.size() && inner.compare(0, outer.size(), outer) == 0;
 }
 
+// A duplicate of a temporary file's descriptor, which keeps its lock while the original is closed.
+class TLockKeeper {
+public:
+    explicit TLockKeeper(int fd) : m_fd(::dup(fd)) {}
+    ~TLockKeeper() { Release(); }
+    TLockKeeper(const TLockKeeper&) = delete;
+    TLockKeeper& operator=(const TLockKeeper&) = delete;
+    void Release() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    int m_fd;
+};
+
 // New copies rely on one sync of the destination's file system once the run has written them.
 void SyncFileSystem(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -242,6 +259,10 @@ std::int64_t TBackupThread::FreeBytesFor(const std::string& dest, std::int64_t s
 // written, so an abort, a read error or a full disk never leaves a damaged copy behind.
 bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in, const struct stat& st,
                                    const std::string& dest, bool replacing, bool& pending) {
+    // What a killed run left in this folder goes before this run writes there.
+    const std::string folder = platform::ExtractFilePath(dest);
+    if (m_cleanedFolders.insert(folder).second)
+        platform::RemoveStaleTemporaryFiles(folder);
     std::string tempName;
     // Made with the source's permission bits at once: the mode is set once per file.
     const int tempFd = platform::CreateTemporarySibling(dest, st.st_mode & 0777, tempName);
@@ -250,6 +271,8 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
         return false;
     }
     platform::File out = platform::File::Adopt(tempFd, tempName);
+    // Holds the temporary file's lock from the close that reports the last write errors to the rename.
+    TLockKeeper lock(tempFd);
     TBackupSummary& summary = RunLog->Summary;
     std::vector<char>& buffer = m_copyBuffer;
     buffer.resize(CopyBlockSize);
@@ -309,6 +332,7 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
                 failure = platform::ErrorText(out.Error());
             else if (!replacing && !platform::RenameFile(tempName, dest))
                 failure = platform::ErrorText(errno);
+            lock.Release();
         }
     } catch (const std::exception& error) {
         failure = error.what();
@@ -363,10 +387,13 @@ void TBackupThread::FlushPendingCopies() {
         }
         TPendingCopy& copy = *entry.Copy;
         int error = syncErrors[copyIndex++];
+        // Holds the temporary file's lock from the close to the rename.
+        TLockKeeper lock(copy.Out.Fd());
         if (error == 0 && !copy.Out.Close())
             error = copy.Out.Error();
         if (error == 0 && !platform::RenameFile(copy.TempName, copy.Dest))
             error = errno;
+        lock.Release();
         if (error == 0) {
             summary.FilesCopied += 1;
             LogSuccess(copy.Source, "File Copied");
@@ -415,18 +442,25 @@ void TBackupThread::Synchronization(const std::string& root) {
 
     // Only what is known to be gone from the source may go: a source that cannot be read completely
     // now, or could not be scanned completely in this run, would make its copy look orphaned. So would the
-    // empty folder that an unplugged disk leaves behind.
-    bool sourceUsable = platform::DirectoryExists(sourceDir) &&
-                        platform::ListDirectory(sourceDir).Error == 0 &&
-                        platform::RemovableMediaMounted(sourceDir);
+    // empty folder that an unplugged disk or an unmounted file system leaves behind: a source that holds
+    // nothing at all while its mirror holds something is taken for one, and the mirror waits until the
+    // folder holds something again.
+    const platform::DirectoryListing listing = platform::ListDirectory(sourceDir);
+    bool sourceUsable = platform::DirectoryExists(sourceDir) && listing.Error == 0 &&
+                        platform::RemovableMediaMounted(sourceDir) &&
+                        !platform::FstabMountPointUnmounted(sourceDir);
     for (const std::string& folder : m_unreadFolders)
         if (LiesWithin(folder, sourceDir))
             sourceUsable = false;
+    const bool mirrorExists = platform::DirectoryExists(mirror);
+    if (sourceUsable && listing.Entries.empty() && mirrorExists &&
+        !platform::ListDirectory(mirror).Entries.empty())
+        sourceUsable = false;
     if (!sourceUsable) {
         LogError(sourceDir, "Synchronization skipped - source folder unavailable");
         return;
     }
-    if (!platform::DirectoryExists(mirror))
+    if (!mirrorExists)
         return;
     const std::string realSource = RealPath(sourceDir), realMirror = RealPath(mirror);
     if (realSource.empty() || realMirror.empty() || LiesWithin(realSource, realMirror) ||

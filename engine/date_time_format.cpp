@@ -242,6 +242,9 @@ bool ReadNumber(const std::string& text, std::size_t& pos, int maxDigits, int& v
         ++pos;
         ++digits;
     }
+    // A run of more digits than the field holds is no number of that field ("20524" is no year).
+    if (pos < text.size() && text[pos] >= '0' && text[pos] <= '9')
+        return false;
     return digits > 0;
 }
 
@@ -345,17 +348,15 @@ bool ReadAmPm(const std::string& text, std::size_t& pos, const TFormatSettings& 
 
 bool ReadTime(const std::string& text, std::size_t& pos, const TFormatSettings& s, TDateTime& time) {
     int hour = 0, minute = 0, second = 0, ms = 0, digits = 0;
-    if (!ReadNumber(text, pos, 2, hour, digits))
+    // Both time formats have minutes: an hour alone is no time.
+    if (!ReadNumber(text, pos, 2, hour, digits) || !Consume(text, pos, s.TimeSeparator) ||
+        !ReadNumber(text, pos, 2, minute, digits))
         return false;
     if (Consume(text, pos, s.TimeSeparator)) {
-        if (!ReadNumber(text, pos, 2, minute, digits))
+        if (!ReadNumber(text, pos, 2, second, digits))
             return false;
-        if (Consume(text, pos, s.TimeSeparator)) {
-            if (!ReadNumber(text, pos, 2, second, digits))
-                return false;
-            if (Consume(text, pos, s.DecimalSeparator) && !ReadNumber(text, pos, 3, ms, digits))
-                return false;
-        }
+        if (Consume(text, pos, s.DecimalSeparator) && !ReadNumber(text, pos, 3, ms, digits))
+            return false;
     }
     std::size_t afterNumbers = pos;
     SkipBlanks(text, pos);

@@ -7,6 +7,7 @@
 #include "platform/file_attributes.h"
 #include "platform/file_io.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <deque>
 #include <optional>
@@ -103,8 +104,8 @@ public:
             TFileSystemElement* folder = frame.Folder;
             if (rec.Kind == platform::EntryKind::Directory) {
                 std::string name = folder->Name + rec.Name + platform::PathDelim;
-                if (PassesFilter(name, rec.Attr, m_list.DirectoryAttributeMask, m_directoryMasks,
-                                 m_list.DirectoryFilterFlag))
+                if (!IsExcludedFolder(name) && PassesFilter(name, rec.Attr, m_list.DirectoryAttributeMask,
+                                                            m_directoryMasks, m_list.DirectoryFilterFlag))
                     Enter(AppendChild(frame, rec, std::move(name), 0)); // invalidates Frame
                 else
                     Found(rec, folder, true);
@@ -185,6 +186,11 @@ private:
         else
             frame.Folder->FirstChild = nullptr;
         m_elements.pop_back();
+    }
+
+    bool IsExcludedFolder(const std::string& name) const {
+        const std::vector<std::string>& excluded = m_list.ExcludedFolders;
+        return std::find(excluded.begin(), excluded.end(), name) != excluded.end();
     }
 
     void Found(const platform::TSearchRec& rec, TFileSystemElement* parent, bool excluded) {

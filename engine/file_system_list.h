@@ -44,6 +44,9 @@ public:
     std::uint8_t FileFilterFlag = 0;
     TFileFoundEvent OnFileFound;
     TFolderErrorEvent OnFolderError;
+    // Folders left out whatever the filters say, by full name as the scan builds it (ending in "/"); each is
+    // reported as a left-out entry.
+    std::vector<std::string> ExcludedFolders;
 
     // With a list, its masks are appended to the filter (created on first use); with nullptr the filter goes.
     void SetDirectoryMasks(const std::vector<std::string>* list);

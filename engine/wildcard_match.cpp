@@ -4,7 +4,10 @@
 #include "engine/exception.h"
 #include "engine/file_system_list.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -151,6 +154,34 @@ char32_t FoldCase(char32_t c) {
     return c;
 }
 
+namespace {
+
+// The characters whose folded form is Folded, Folded itself among them. Only the covered blocks fold, so the
+// table of folded pairs is small and built once.
+struct TCaseVariants {
+    char32_t Chars[4];
+    std::size_t Count = 0;
+};
+
+TCaseVariants CaseVariants(char32_t folded) {
+    static const std::vector<std::pair<char32_t, char32_t>> foldedFrom = [] {
+        std::vector<std::pair<char32_t, char32_t>> pairs;
+        for (char32_t c = 0; c < 0x530; ++c)
+            if (FoldCase(c) != c)
+                pairs.emplace_back(FoldCase(c), c);
+        std::sort(pairs.begin(), pairs.end());
+        return pairs;
+    }();
+    TCaseVariants variants;
+    variants.Chars[variants.Count++] = folded;
+    auto it = std::lower_bound(foldedFrom.begin(), foldedFrom.end(), std::make_pair(folded, char32_t{0}));
+    for (; it != foldedFrom.end() && it->first == folded && variants.Count < 4; ++it)
+        variants.Chars[variants.Count++] = it->second;
+    return variants;
+}
+
+} // namespace
+
 WildcardMask::WildcardMask(const std::string& mask) {
     std::size_t pos = 0;
     while (pos < mask.size()) {
@@ -179,7 +210,9 @@ WildcardMask::WildcardMask(const std::string& mask) {
                     ++pos;
                     high = Decode(mask, pos);
                 }
-                m_ranges.push_back({FoldCase(low), FoldCase(high)});
+                // The ends stay as written: folding them could empty a range whose ends differ in case
+                // ("[A-_]" would become "a" to "_"). A character is in the set when any of its case forms is.
+                m_ranges.push_back({low, high});
             }
             if (!closed)
                 throw Exception("Invalid mask - " + mask);
@@ -201,9 +234,11 @@ bool WildcardMask::MatchesOne(const Token& token, char32_t folded) const {
         return true;
     case Kind::Set: {
         bool inSet = false;
+        const TCaseVariants variants = CaseVariants(folded);
         for (std::uint32_t i = 0; i < token.RangeCount && !inSet; ++i) {
             const Range& range = m_ranges[token.FirstRange + i];
-            inSet = folded >= range.Low && folded <= range.High;
+            for (std::size_t v = 0; v < variants.Count && !inSet; ++v)
+                inSet = variants.Chars[v] >= range.Low && variants.Chars[v] <= range.High;
         }
         return inSet != token.Negated;
     }

@@ -3,6 +3,7 @@
 
 #include "platform/file_io.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
@@ -145,6 +146,30 @@ bool DriveReady(const std::string& path) {
     if (::statvfs(existing.c_str(), &vfs) != 0 || (vfs.f_flag & ST_RDONLY))
         return false;
     return RemovableMediaMounted(path);
+}
+
+bool FstabMountPointUnmounted(const std::string& path, const std::string& fstab) {
+    const std::string real = RealPath(path);
+    if (real.empty())
+        return false;
+    std::ifstream table(fstab);
+    std::string line, best;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string device, point;
+        if (!(fields >> device >> point) || device.front() == '#' || point.empty() || point.front() != '/')
+            continue;
+        point = ExcludeTrailingPathDelimiter(UnescapeMountPath(point));
+        if (point.empty() || point == "/")
+            continue;
+        const std::string realPoint = RealPath(point);
+        if (!realPoint.empty() && LiesBelowOrAt(real, realPoint) && realPoint.size() > best.size())
+            best = realPoint;
+    }
+    if (best.empty())
+        return false;
+    const std::vector<std::string> mounted = MountPoints();
+    return std::find(mounted.begin(), mounted.end(), best) == mounted.end();
 }
 
 bool RemovableMediaMounted(const std::string& path) {

@@ -24,6 +24,9 @@ bool VolumeReady(const std::string& root);
 // unplugged disk leaves its empty folder behind on the system disk, which stands for neither its room nor
 // what it holds.
 bool RemovableMediaMounted(const std::string& path);
+// Path lies at or below a mount point that Fstab names (other than "/") and nothing is mounted there now:
+// what Path shows is the empty folder underneath, not the file system that belongs there.
+bool FstabMountPointUnmounted(const std::string& path, const std::string& fstab = "/etc/fstab");
 // Path is absolute, lies on a mounted, writable file system and passes the removable-media rule.
 bool DriveReady(const std::string& path);
 

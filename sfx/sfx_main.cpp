@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
         std::vector<std::string> parts;
         bool isFolder = false;
         TEntryExtraction result;
-        if (!SplitEntryName(name, parts, isFolder))
+        if (!SplitEntryName(name, EntryMadeOnUnix(archive, index), parts, isFolder))
             result.Reason = ZipSkipReason::AccessDenied;
         else if (isFolder)
             result = CreateEntryFolder(target, parts);

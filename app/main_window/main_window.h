@@ -25,6 +25,7 @@
 #include <QString>
 
 #include <array>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +47,9 @@ class PageLog;
 class PageApplication;
 } // namespace Ui
 class FocusLeaveWatcher;
+class QItemSelection;
+class QTreeWidgetItem;
+class TfrmBVWizard;
 class QAction;
 class QLineEdit;
 class QMenu;
@@ -80,6 +84,17 @@ public:
     int FindFreeSlot() const;
     // The handler of a slot's OnTerminate: frees the slot and, when the run failed, says why.
     void BackupThreadTerminate(TThread* sender);
+
+    // The profiles: a cell per profile file, never moved or erased while the window lives (a run holds
+    // its cell); a deleted profile leaves an empty cell that New fills again.
+    TProfileCell* ProfileCell(int index);
+    // The index of the profile selected in lstProfiles (its hidden second column), or -1.
+    int SelectedProfileIndex() const;
+    // The selected profile, or nullptr when no item is selected.
+    TBackupProfile* SelectedProfile() const;
+    // Shows the profile of cell Index: Mode 0 in the editor pages, 1 on the Restore page. Nothing for
+    // an index outside the cells, an empty cell or another mode.
+    void ShowProfile(int index, int mode);
 
     // The settings as the Application page shows them now, with the values no control holds (window
     // sizes, the last update check, the destination check).
@@ -173,9 +188,6 @@ private:
     // Adds a run's log to the run-log list; a log deleted meanwhile is passed over.
     void ListRunLog(int slot, const std::string& fileName);
     void SlotHover(QObject* control, int eventType);
-    // The selected profile's index in FProfiles (-1 when none) and the profile of a cell (or none).
-    int SelectedProfileIndex() const;
-    TBackupProfile* ProfileAt(int index) const;
     void EnableBackupNowForSelection();
 
     // The scheduler and the schedule page (main_window_schedule.cpp).
@@ -187,6 +199,33 @@ private:
     // The profile list (main_window_profiles.cpp).
     void ConnectProfilesPage();
     void LoadProfiles();
+    void lstProfilesSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    void lstProfilesSelectItem(QTreeWidgetItem* item, bool selected);
+    void lstProfilesResize();
+    void lstProfilesDeletion();
+    void lstProfilesEdited(QTreeWidgetItem* item);
+    void lstProfilesClick();
+    void cmdSaveClick();
+    void cmdNewClick();
+    void cmdDeleteClick();
+    // Adds a list item for cell Index, in caption order.
+    QTreeWidgetItem* AddProfileItem(const std::string& name, int index);
+    // Moves Item to its place in caption order, keeping it current.
+    void SortProfileItem(QTreeWidgetItem* item);
+    // False (and the name left as it was) when Name is unusable, taken by another profile, or the
+    // profile's file cannot take it.
+    bool RenameProfile(TBackupProfile& profile, const std::string& name);
+    void TakeWizardAnswers(const TfrmBVWizard& wizard, TBackupProfile& profile);
+    // The scheduler's timer stops while the wizard is open, so that no run starts meanwhile.
+    void PauseScheduler();
+    void ResumeScheduler();
+    // Whether a run slot holds Cell.
+    bool CellInUse(const TProfileCell* cell) const;
+
+    // The profile editor (main_window_editor.cpp).
+    // The profile of cell Index, or nullptr for an index outside the cells or an empty cell.
+    TBackupProfile* ProfileAt(int index) const;
+    void ShowProfileInEditor(TBackupProfile& profile);
 
     // The Log page (main_window_log.cpp).
     void ConnectLogPage();
@@ -265,7 +304,9 @@ private:
     bool m_askingPassword = false;
     bool m_forcedEnd = false;
     bool m_settingsWriteReported = false;
-    std::vector<std::unique_ptr<TBackupProfile>> FProfiles;
+    std::deque<TProfileCell> FProfiles;
+    // Set while the program itself changes a list item, so that the change is no rename.
+    bool m_settingProfileItem = false;
     std::unique_ptr<TBackupLogList> FLogList;
     QObject* FUpdatesForm = nullptr;
 };

@@ -4,6 +4,7 @@
 
 #include "app/app_texts.h"
 #include "app/autostart.h"
+#include "app/ini_file.h"
 #include "app/widgets/dialogs.h"
 #include "app/widgets/focus_leave.h"
 #include "app/widgets/text_conversion.h"
@@ -19,6 +20,15 @@ namespace {
 
 // The name of the start-with-login entry; fixed, whatever the version.
 constexpr const char* RunValueName = "Brimvale 2.0";
+
+// Settings texts keep bytes that are no UTF-8 (values of older versions) through the controls, so that a
+// value the user leaves alone is written back as it was.
+QString SettingText(const std::string& value) {
+    return IniTextToQString(value);
+}
+std::string SettingBytes(const QString& text) {
+    return QStringToIniText(text);
+}
 
 } // namespace
 
@@ -57,24 +67,24 @@ void TfrmMain::LoadApplicationPage() {
     const TAppSettings& s = m_settings;
     ui.spnAppLogSize->setValue(s.MaxLogSize);
     ui.chkAppLogDetail->setChecked(s.LogDetails);
-    ui.txtMailFrom->setText(Q(s.MailFrom));
-    ui.txtMailReplyTo->setText(Q(s.MailReplyTo));
-    ui.txtSMTPServer->setText(Q(s.SMTPHost));
-    ui.txtSMTPUsername->setText(Q(s.SMTPUsername));
-    ui.txtSMTPPassword->setText(Q(s.SMTPPassword));
-    ui.txtVerifySMTPPassword->setText(Q(s.SMTPPassword));
-    ui.txtPOPServer->setText(Q(s.POP3Host));
-    ui.txtPOPUsername->setText(Q(s.POP3Username));
-    ui.txtPOPPassword->setText(Q(s.POP3Password));
-    ui.txtVerifyPOPPassword->setText(Q(s.POP3Password));
+    ui.txtMailFrom->setText(SettingText(s.MailFrom));
+    ui.txtMailReplyTo->setText(SettingText(s.MailReplyTo));
+    ui.txtSMTPServer->setText(SettingText(s.SMTPHost));
+    ui.txtSMTPUsername->setText(SettingText(s.SMTPUsername));
+    ui.txtSMTPPassword->setText(SettingText(s.SMTPPassword));
+    ui.txtVerifySMTPPassword->setText(SettingText(s.SMTPPassword));
+    ui.txtPOPServer->setText(SettingText(s.POP3Host));
+    ui.txtPOPUsername->setText(SettingText(s.POP3Username));
+    ui.txtPOPPassword->setText(SettingText(s.POP3Password));
+    ui.txtVerifyPOPPassword->setText(SettingText(s.POP3Password));
     ui.chkAppPassword->setChecked(s.AppPassRequired);
     ui.chkShowAppWindow->setChecked(s.ShowAppWinOnStart);
     ui.chkPromptBeforeExit->setChecked(s.PromptBeforeExit);
     ui.chkRedIcon->setChecked(s.BlinkingRedIcon);
-    ui.txtAppPassword->setText(Q(s.AppPassword));
-    ui.txtVerifyAppPassword->setText(Q(s.AppPassword));
+    ui.txtAppPassword->setText(SettingText(s.AppPassword));
+    ui.txtVerifyAppPassword->setText(SettingText(s.AppPassword));
     ui.chkAppTempDir->setChecked(s.UseAppTempDir);
-    ui.txtAppTempDir->setText(Q(s.AppTempDir));
+    ui.txtAppTempDir->setText(SettingText(s.AppTempDir));
     m_uiLog->chkShowLogGrid->setChecked(s.LogGrid);
     ui.chkUpdates->setChecked(s.AutoCheckUpdates);
     ui.cboUpdates->setCurrentIndex(s.AutoCheckUpdateInterval);
@@ -90,21 +100,21 @@ void TfrmMain::LoadApplicationPage() {
 void TfrmMain::SaveApplicationPage() {
     const Ui::PageApplication& ui = *m_uiApplication;
     TAppSettings& s = m_settings;
-    s.MailFrom = S(ui.txtMailFrom->text());
-    s.MailReplyTo = S(ui.txtMailReplyTo->text());
-    s.SMTPHost = S(ui.txtSMTPServer->text());
-    s.SMTPUsername = S(ui.txtSMTPUsername->text());
-    s.SMTPPassword = S(ui.txtSMTPPassword->text());
-    s.POP3Host = S(ui.txtPOPServer->text());
-    s.POP3Username = S(ui.txtPOPUsername->text());
-    s.POP3Password = S(ui.txtPOPPassword->text());
+    s.MailFrom = SettingBytes(ui.txtMailFrom->text());
+    s.MailReplyTo = SettingBytes(ui.txtMailReplyTo->text());
+    s.SMTPHost = SettingBytes(ui.txtSMTPServer->text());
+    s.SMTPUsername = SettingBytes(ui.txtSMTPUsername->text());
+    s.SMTPPassword = SettingBytes(ui.txtSMTPPassword->text());
+    s.POP3Host = SettingBytes(ui.txtPOPServer->text());
+    s.POP3Username = SettingBytes(ui.txtPOPUsername->text());
+    s.POP3Password = SettingBytes(ui.txtPOPPassword->text());
     s.AppPassRequired = ui.chkAppPassword->isChecked();
     s.ShowAppWinOnStart = ui.chkShowAppWindow->isChecked();
     s.PromptBeforeExit = ui.chkPromptBeforeExit->isChecked();
     s.BlinkingRedIcon = ui.chkRedIcon->isChecked();
-    s.AppPassword = S(ui.txtAppPassword->text());
+    s.AppPassword = SettingBytes(ui.txtAppPassword->text());
     s.UseAppTempDir = ui.chkAppTempDir->isChecked();
-    s.AppTempDir = S(ui.txtAppTempDir->text());
+    s.AppTempDir = SettingBytes(ui.txtAppTempDir->text());
     s.MaxLogSize = ui.spnAppLogSize->value();
     s.LogDetails = ui.chkAppLogDetail->isChecked();
     s.LogGrid = m_uiLog->chkShowLogGrid->isChecked();

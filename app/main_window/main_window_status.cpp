@@ -121,21 +121,6 @@ void TfrmMain::ResetSlot(int slot, const std::string& profileName, bool enabled)
         control->setEnabled(enabled);
 }
 
-int TfrmMain::SelectedProfileIndex() const {
-    const QTreeWidgetItem* item = m_uiProfiles->lstProfiles->currentItem();
-    if (!item)
-        return -1;
-    bool ok = false;
-    const int index = item->text(1).trimmed().toInt(&ok);
-    return ok ? index : -1;
-}
-
-TBackupProfile* TfrmMain::ProfileAt(int index) const {
-    if (index < 0 || static_cast<std::size_t>(index) >= FProfiles.size())
-        return nullptr;
-    return FProfiles[static_cast<std::size_t>(index)].get();
-}
-
 void TfrmMain::EnableBackupNowForSelection() {
     if (const TBackupProfile* selected = ProfileAt(SelectedProfileIndex()))
         m_uiProfiles->cmdBackupNow->setEnabled(!selected->InProcess && RunningBackupCount() < 5);

@@ -246,6 +246,8 @@ zip_int64_t TArchiveFileSource::Read(void* data, zip_uint64_t length) {
 
 zip_int64_t TArchiveFileSource::BeginWrite() {
     RollbackWrite();
+    // What a killed run left beside the archive goes before this run writes there.
+    platform::RemoveStaleTemporaryFiles(platform::ExtractFilePath(m_path));
     m_writeFd = platform::CreateTemporarySibling(m_path, m_mode, m_tempName);
     if (m_writeFd < 0)
         return Fail(ZIP_ER_TMPOPEN, errno);
@@ -328,15 +330,14 @@ zip_int64_t TArchiveFileSource::CommitWrite() {
         return -1;
     if (::fdatasync(m_writeFd) != 0)
         return Fail(ZIP_ER_WRITE, errno);
-    const int fd = m_writeFd;
-    m_writeFd = -1;
-    if (::close(fd) != 0)
-        return Fail(ZIP_ER_WRITE, errno);
+    // Renamed while the file is still open, so that its lock lasts until it has its final name.
     if (int fault = platform::InjectedFault(platform::FaultOp::Rename, m_path))
         return Fail(ZIP_ER_RENAME, fault);
     if (::rename(m_tempName.c_str(), m_path.c_str()) != 0)
         return Fail(ZIP_ER_RENAME, errno);
     m_tempName.clear();
+    ::close(m_writeFd); // the data is on disk already
+    m_writeFd = -1;
     platform::SyncParentDirectory(m_path);
     return 0;
 }

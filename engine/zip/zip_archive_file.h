@@ -20,7 +20,7 @@ std::int64_t FindZipStart(const std::string& path);
 zip_t* OpenZipArchiveReadOnly(const std::string& path, zip_error_t& error);
 
 // The libzip source of an archive that is being updated or written anew. It reads the archive at Path from
-// its start on, and writes the new archive as Stub followed by the zip data to ".<name>.XXXXXX" beside Path;
+// its start on, and writes the new archive as Stub followed by the zip data to a temporary file beside Path;
 // committing syncs that file and renames it over Path, rolling back removes it. The object must outlive
 // the zip_t that uses its source.
 class TArchiveFileSource {

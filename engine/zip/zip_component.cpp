@@ -5,6 +5,7 @@
 #include "engine/zip/zip_archive_file.h"
 #include "engine/zip/zip_codes.h"
 #include "engine/zip/zip_component_internal.h"
+#include "engine/zip/zip_safe_extract.h"
 #include "platform/dos_time.h"
 
 #include <algorithm>
@@ -142,12 +143,15 @@ std::int64_t TZipComponent::TExistingArchive::Find(const std::string& name) cons
     return it == m_index.end() ? -1 : static_cast<std::int64_t>(it->second);
 }
 
-bool TZipComponent::TExistingArchive::MatchesEncryption(std::size_t index) {
+bool TZipComponent::TExistingArchive::Keepable(std::size_t index) const {
     const TZipEntryInfo& entry = m_entries[index];
-    if (m_password.empty())
-        return entry.Encryption == TZipEncryption::None;
-    if (entry.Encryption != TZipEncryption::Aes256)
+    if (entry.IsFolder)
         return false;
+    return m_password.empty() ? entry.Encryption == TZipEncryption::None
+                              : entry.Encryption == TZipEncryption::Aes256;
+}
+
+int TZipComponent::TExistingArchive::CheckedState(std::size_t index) {
     if (!m_started)
         StartChecks();
     if (Claim(index)) {
@@ -159,8 +163,19 @@ bool TZipComponent::TExistingArchive::MatchesEncryption(std::size_t index) {
         Check(m_ownArchive, index);
     }
     std::unique_lock lock(m_mutex);
-    m_checked.wait(lock, [&] { return m_state[index].load() >= Opens; });
-    return m_state[index].load() == Opens;
+    m_checked.wait(lock, [&] { return m_state[index].load() >= Sound; });
+    return m_state[index].load();
+}
+
+bool TZipComponent::TExistingArchive::MatchesEncryption(std::size_t index) {
+    if (!Keepable(index))
+        return false;
+    // Without a password the directory tells; with one, only opening the entry does.
+    return m_password.empty() || CheckedState(index) != Refused;
+}
+
+bool TZipComponent::TExistingArchive::Intact(std::size_t index) {
+    return Keepable(index) && CheckedState(index) == Sound;
 }
 
 void TZipComponent::TExistingArchive::StartChecks() {
@@ -176,17 +191,18 @@ bool TZipComponent::TExistingArchive::Claim(std::size_t index) {
 }
 
 void TZipComponent::TExistingArchive::Check(zip_t* archive, std::size_t index) {
-    bool opens = false;
+    int state = Damaged;
     if (archive) {
-        zip_file_t* file =
-            zip_fopen_index_encrypted(archive, static_cast<zip_uint64_t>(index), 0, m_password.c_str());
-        opens = file != nullptr;
-        if (file)
-            zip_fclose(file);
+        const int error = CheckEntryData(archive, static_cast<zip_uint64_t>(index),
+                                         m_password.empty() ? nullptr : m_password.c_str(), &m_stop);
+        if (error == ZIP_ER_OK)
+            state = Sound;
+        else if (error == ZIP_ER_WRONGPASSWD || error == ZIP_ER_NOPASSWD || error == ZIP_ER_ENCRNOTSUPP)
+            state = Refused;
     }
     {
         std::lock_guard lock(m_mutex);
-        m_state[index] = opens ? Opens : Refused;
+        m_state[index] = state;
     }
     m_checked.notify_all();
 }
@@ -199,7 +215,7 @@ void TZipComponent::TExistingArchive::CheckWorker() {
         const std::size_t index = m_nextCheck.fetch_add(1);
         if (index >= m_entries.size())
             break;
-        if (m_entries[index].Encryption == TZipEncryption::Aes256 && Claim(index))
+        if (Keepable(index) && Claim(index))
             Check(archive, index);
     }
     if (archive)
@@ -235,4 +251,11 @@ bool TZipComponent::ExistingEntryMatchesEncryption(const std::string& name) {
         return false;
     const std::int64_t index = m_existing->Find(name);
     return index >= 0 && m_existing->MatchesEncryption(static_cast<std::size_t>(index));
+}
+
+bool TZipComponent::ExistingEntryIntact(const std::string& name) {
+    if (!m_existing)
+        return false;
+    const std::int64_t index = m_existing->Find(name);
+    return index >= 0 && m_existing->Intact(static_cast<std::size_t>(index));
 }

@@ -127,6 +127,10 @@ public:
     // be kept instead of compressed again: AES-256 opening with EncryptionPassword when one is set,
     // unencrypted when none is. False when there is no such entry.
     bool ExistingEntryMatchesEncryption(const std::string& name);
+    // While CompressFiles runs: whether the existing entry Name may be kept as it is: it matches the
+    // encryption as above and its data still reads back whole, matching its CRC. The entries are checked in
+    // parallel on worker threads from the first question on. False when there is no such entry.
+    bool ExistingEntryIntact(const std::string& name);
 
 private:
     class TExistingArchive;

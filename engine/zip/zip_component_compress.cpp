@@ -6,6 +6,7 @@
 #include "engine/zip/zip_component_internal.h"
 #include "engine/zip/zip_compressor.h"
 #include "platform/directory.h"
+#include "platform/durable_file.h"
 #include "platform/file_attributes.h"
 #include "platform/file_io.h"
 
@@ -312,6 +313,7 @@ int TZipComponent::TCompressRun::CompressAll() {
         spoolFolder = platform::ExtractFilePath(m_owner.ZipFilename);
     if (spoolFolder.empty())
         spoolFolder = "./";
+    platform::RemoveStaleTemporaryFiles(spoolFolder);
     const auto input = [this](std::size_t i) {
         const TFile& file = m_files[i];
         return TCompressInput{m_owner.FileSpec(file.Spec), file.Size};

@@ -182,11 +182,10 @@ int TZipComponent::TExtractRun::Run() {
         const std::string name = st.name;
         std::vector<std::string> parts;
         bool isFolder = false;
-        if (!SplitEntryName(name, parts, isFolder)) {
-            if (!IsFolderEntry(name)) {
-                ++m_filesFailed;
-                Skip(name, std::string(), st, ZipSkipReason::AccessDenied);
-            }
+        // A name that cannot be written here is refused, never written as another file.
+        if (!SplitEntryName(name, EntryMadeOnUnix(m_archive, index), parts, isFolder)) {
+            ++m_filesFailed;
+            Skip(name, std::string(), st, ZipSkipReason::AccessDenied);
         } else if (isFolder) {
             if (m_owner.PreservePaths && (!m_targetOpen || CreateEntryFolder(m_target, parts).Reason != 0)) {
                 ++m_filesFailed;

@@ -34,9 +34,10 @@ private:
     bool& m_busy;
 };
 
-// The directory of the archive a compression updates, for the look-ups of its events. Whether an encrypted
-// entry opens with the run's password is found out by worker threads as soon as the first question comes,
-// since each answer costs a key derivation of about a millisecond.
+// The directory of the archive a compression updates, for the look-ups of its events. Whether an entry may be
+// kept (it opens with the run's password, and its data still matches its CRC) is found out by worker threads
+// as soon as the first question comes, each over an archive handle of its own, since each answer costs a key
+// derivation and a read of the entry's data.
 class TZipComponent::TExistingArchive {
 public:
     TExistingArchive(std::string path, std::string password, std::vector<TZipEntryInfo> entries);
@@ -47,10 +48,18 @@ public:
     const std::vector<TZipEntryInfo>& Entries() const { return m_entries; }
     // The index of the entry stored as Name, or -1.
     std::int64_t Find(const std::string& name) const;
+    // The entry is protected as the run asks: AES-256 opening with the password, or unencrypted without one.
     bool MatchesEncryption(std::size_t index);
+    // The entry matches its encryption and its data reads back whole and matches its CRC.
+    bool Intact(std::size_t index);
 
 private:
-    enum : int { Unknown = 0, Checking = 1, Opens = 2, Refused = 3 };
+    enum : int { Unknown = 0, Checking = 1, Sound = 2, Damaged = 3, Refused = 4 };
+    // The entry could be kept at all: its encryption is the one the run asks for, as far as the directory
+    // tells.
+    bool Keepable(std::size_t index) const;
+    // Waits for the check of the entry, doing it on the calling thread when no worker has begun it.
+    int CheckedState(std::size_t index);
     void StartChecks();
     void CheckWorker();
     bool Claim(std::size_t index);

@@ -2,23 +2,18 @@
 #include "engine/zip/zip_safe_extract.h"
 
 #include "engine/zip/zip_codes.h"
+#include "platform/durable_file.h"
 #include "platform/fault_injection.h"
 #include "platform/file_io.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
-#include <random>
 #include <unistd.h>
 
 namespace {
 
 constexpr std::size_t BlockSize = 1 << 20;
-constexpr std::size_t LongNameLimit = 200;
-
-bool IsSeparator(char c) {
-    return c == '/' || c == '\\';
-}
 
 class TDescriptor {
 public:
@@ -44,17 +39,6 @@ std::string Join(const std::vector<std::string>& parts) {
         path += part;
     }
     return path;
-}
-
-// A hidden name beside Name for the file being written: ".<name>.XXXXXX", shortened for very long names.
-std::string TemporaryName(const std::string& name) {
-    static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    thread_local std::mt19937 random{std::random_device{}()};
-    std::uniform_int_distribution<int> pick(0, sizeof Letters - 2);
-    std::string result = "." + (name.size() > LongNameLimit ? std::string("brimvale") : name) + ".";
-    for (int i = 0; i < 6; ++i)
-        result += Letters[pick(random)];
-    return result;
 }
 
 int ReasonOfOpenError(int zipError) {
@@ -103,27 +87,36 @@ struct TFileCloser {
 
 } // namespace
 
-bool SplitEntryName(const std::string& name, std::vector<std::string>& parts, bool& isFolder) {
+bool SplitEntryName(const std::string& name, bool madeOnUnix, std::vector<std::string>& parts,
+                    bool& isFolder) {
     parts.clear();
     isFolder = false;
-    if (name.empty() || IsSeparator(name.front()) || name.find('\0') != std::string::npos)
+    const auto separates = [madeOnUnix](char c) { return c == '/' || (!madeOnUnix && c == '\\'); };
+    if (name.empty() || separates(name.front()) || name.find('\0') != std::string::npos)
         return false;
     std::string part;
     for (std::size_t i = 0; i <= name.size(); ++i) {
-        if (i < name.size() && !IsSeparator(name[i])) {
+        if (i < name.size() && !separates(name[i])) {
             part += name[i];
             continue;
         }
         if (part == "." || part == "..")
             return false;
-        if (parts.empty() && part.find(':') != std::string::npos)
+        if (!madeOnUnix && parts.empty() && part.find(':') != std::string::npos)
             return false;
         if (!part.empty())
             parts.push_back(part);
         part.clear();
     }
-    isFolder = IsSeparator(name.back());
+    isFolder = separates(name.back());
     return !parts.empty();
+}
+
+bool EntryMadeOnUnix(zip_t* archive, zip_uint64_t index) {
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    return zip_file_get_external_attributes(archive, index, 0, &system, &attributes) == 0 &&
+           system == ZIP_OPSYS_UNIX;
 }
 
 TTargetFolder::~TTargetFolder() {
@@ -159,6 +152,35 @@ int TTargetFolder::OpenFolder(const std::vector<std::string>& parts, std::size_t
         fd = next;
     }
     return fd;
+}
+
+int CheckEntryData(zip_t* archive, zip_uint64_t index, const char* password, const std::atomic<bool>* stop) {
+    zip_stat_t st;
+    if (zip_stat_index(archive, index, 0, &st) != 0)
+        return zip_error_code_zip(zip_get_error(archive));
+    std::unique_ptr<zip_file_t, TFileCloser> entry(
+        zip_fopen_index_encrypted(archive, index, 0, password && *password ? password : nullptr));
+    if (!entry)
+        return zip_error_code_zip(zip_get_error(archive));
+    std::vector<char> buffer(BlockSize);
+    std::uint64_t total = 0;
+    for (;;) {
+        if (stop && stop->load())
+            return ZIP_ER_CANCELLED;
+        const zip_int64_t n = zip_fread(entry.get(), buffer.data(), buffer.size());
+        if (n == 0)
+            break;
+        if (n < 0) {
+            const int error = zip_error_code_zip(zip_file_get_error(entry.get()));
+            const bool aesWithoutCrc =
+                error == ZIP_ER_CRC && IsWinZipAes(st.encryption_method) && st.crc == 0 && total == st.size;
+            if (aesWithoutCrc && AesEntryAuthenticates(archive, index, st, password))
+                break;
+            return error != ZIP_ER_OK ? error : ZIP_ER_READ;
+        }
+        total += static_cast<std::uint64_t>(n);
+    }
+    return total == st.size ? ZIP_ER_OK : ZIP_ER_INCONS;
 }
 
 bool EntryFileMode(zip_t* archive, zip_uint64_t index, mode_t& mode) {
@@ -245,17 +267,15 @@ TEntryExtraction ExtractEntryToTemporary(zip_t* archive, zip_uint64_t index, con
 
     if (int fault = platform::InjectedFault(platform::FaultOp::OpenWrite, fullPath))
         return {ZipSkipReason::CreateFile, fault};
+    // What a killed extraction left in this folder goes before this one writes there.
+    if (target.FirstWriteInto(Join(std::vector<std::string>(parts.begin(), parts.end() - 1))))
+        platform::RemoveStaleTemporaryFilesAt(dir.Get());
     std::string tempName;
-    int fd = -1;
-    for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
-        tempName = TemporaryName(name);
-        fd =
-            ::openat(dir.Get(), tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
+    int fd = platform::CreateTemporaryAt(dir.Get(), name, 0600, tempName);
     if (fd < 0)
         return {ZipSkipReason::CreateFile, errno};
+    // Holds the temporary file's lock from the close that reports the last write errors to the rename.
+    const TDescriptor lock(::dup(fd), -1);
 
     TEntryExtraction result;
     auto fail = [&](int reason, int error) {

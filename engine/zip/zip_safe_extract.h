@@ -1,21 +1,28 @@
 // Writing archive entries below a target folder without ever leaving it: names are checked part by part,
 // folders are entered with O_NOFOLLOW so that no link inside the target leads out, no link is ever created
-// from an entry, and each file is written to a hidden temporary file that is renamed into place.
+// from an entry, and each file is written to a locked temporary file that is renamed into place.
 #pragma once
 
 #include <zip.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
-// Splits an entry name into the parts of the path it stands for. False when the name may not be written: it
-// is empty, begins with "/" or "\", has a drive letter or another ":" in its first part, or holds a "." or
-// ".." part; "\" separates parts as "/" does. Empty parts ("a//b") are dropped. IsFolder: the name ends in a
-// separator.
-bool SplitEntryName(const std::string& name, std::vector<std::string>& parts, bool& isFolder);
+// Splits an entry name into the parts of the path it stands for. In entries made on Unix only "/" separates
+// parts, and "\" and ":" are characters of a name like any other (a file "a\b.txt" is no file "b.txt" in a
+// folder "a"). In entries made on other systems "\" separates parts as "/" does, and a drive letter or
+// another ":" in the first part is refused. False when the name may not be written: it is empty, begins with
+// a separator, holds a NUL, a "." or a ".." part, or is refused as above. Empty parts ("a//b") are dropped.
+// IsFolder: the name ends in a separator.
+bool SplitEntryName(const std::string& name, bool madeOnUnix, std::vector<std::string>& parts,
+                    bool& isFolder);
+// The entry's made-by system is Unix, as it is for every archive this program writes.
+bool EntryMadeOnUnix(zip_t* archive, zip_uint64_t index);
 
 // The folder that receives extracted entries.
 class TTargetFolder {
@@ -35,8 +42,11 @@ public:
     // of them a link; -1 with errno in Error(). The caller closes it (unless it is Fd() itself).
     int OpenFolder(const std::vector<std::string>& parts, std::size_t count, bool create);
     int Fd() const { return m_fd; }
+    // True the first time a file is written into Folder (parts joined by "/", empty for the target itself).
+    bool FirstWriteInto(const std::string& folder) { return m_written.insert(folder).second; }
 
 private:
+    std::set<std::string> m_written;
     int m_fd = -1;
     int m_error = 0;
     std::string m_path;
@@ -52,6 +62,12 @@ constexpr int ExtractCancelled = -1;
 
 // Progress after each block written: the bytes of the entry written so far. Returning false cancels.
 using TExtractProgress = std::function<bool(std::int64_t bytesWritten)>;
+
+// Reads the whole data of file entry Index (decrypted with Password when encrypted; Password may be null) and
+// checks it against its CRC, or for an AES entry stored without one against its authentication code. 0 when
+// the data is intact; else libzip's error (ZIP_ER_WRONGPASSWD or ZIP_ER_NOPASSWD when the password does not
+// open it, ZIP_ER_CANCELLED once Stop is set).
+int CheckEntryData(zip_t* archive, zip_uint64_t index, const char* password, const std::atomic<bool>* stop);
 
 // The file's mode for an entry: its Unix permission bits when it was stored from Unix, else 0644 (0444 when
 // marked read-only). False for an entry that stands for a link or another non-regular file.

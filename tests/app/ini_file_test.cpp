@@ -33,6 +33,7 @@ TEST(IniFile, NumbersThatDoNotConvertReadAsTheDefault) {
     const Case cases[] = {
         {"12", 12, true}, {"-3", -3, true},   {"+4", 4, true},  {"0", 0, false},          {"", 9, true},
         {"abc", 9, true}, {"12abc", 9, true}, {"1.5", 9, true}, {"99999999999", 9, true}, {"0x10", 9, true},
+        {"+-1", 9, true}, {"+", 9, true},
     };
     TempDir temp;
     for (const Case& c : cases) {

@@ -214,3 +214,24 @@ TEST_F(SettingsTest, AnUnwritableFileIsReportedOnceAndBlocksNothing) {
     EXPECT_EQ(m_ended, 1);
     EXPECT_EQ(m_dialogs.messages.size(), 1u);
 }
+
+// Values an older version wrote in an 8-bit code page are no UTF-8; saved unchanged, they stay as they were.
+TEST_F(SettingsTest, ValuesThatAreNoUtf8AreWrittenBackByteForByte) {
+    const std::string legacyPassword = EncryptString("p\xE4ss", kStoredPasswordKey);
+    WriteFile(SettingsFile(),
+              "[Application]\nMailFrom=M\xFCller <m\xFC@x.de>\nSMTPPassword=" + legacyPassword +
+                  "\nAppTempDir=/tmp/\xC3\nSMTPHost=h\xC3\xA9\xF0\x9F\x98\x80\n");
+    auto window = Window();
+    EXPECT_EQ(Text(window.get(), "txtSMTPServer"), QString::fromUtf8("h\xC3\xA9\xF0\x9F\x98\x80"));
+    window->close();
+    EXPECT_EQ(Stored("MailFrom"), "M\xFCller <m\xFC@x.de>");
+    EXPECT_EQ(Stored("SMTPPassword"), legacyPassword);
+    EXPECT_EQ(Stored("AppTempDir"), "/tmp/\xC3");
+    EXPECT_EQ(Stored("SMTPHost"), "h\xC3\xA9\xF0\x9F\x98\x80");
+    // A value the user changes is written as typed.
+    auto again = Window();
+    TypeInto(again.get(), "txtMailFrom", "new@x.de");
+    again->close();
+    EXPECT_EQ(Stored("MailFrom"), "new@x.de");
+    EXPECT_EQ(Stored("SMTPPassword"), legacyPassword);
+}

@@ -2,6 +2,7 @@
 // their pruning, abort, passwords, the self-extractor and archives that cannot be read.
 #include "tests/engine/backup_run_fixture.h"
 #include "tests/engine/zip_test_util.h"
+#include "tests/support/tmpfs.h"
 
 #include "engine/helpers.h"
 #include "engine/zip/archive_extraction.h"
@@ -155,6 +156,51 @@ TEST_F(BackupCompress, OnlyChangedRerunKeepsUnchangedEntriesByteForByte) {
     EXPECT_EQ(ReadFile(archive), unchanged);
 }
 
+// An entry whose data no longer matches its CRC is no backup of its file, however unchanged the file is.
+TEST_F(BackupCompress, DamagedEntryIsCompressedAfreshNotCarriedForward) {
+    WriteFile(src + "a.txt", TextLike(50000));
+    WriteFile(src + "b.txt", "b");
+    SetModified(src + "a.txt", FileTime);
+    SetModified(src + "b.txt", FileTime);
+    TBackupProfile p = Compressed("Damaged", dst);
+    p.BackupAttributes.ExcludeMatching = true;
+    const std::string archive = dst + "Damaged.zip";
+    ASSERT_EQ(RunNow(p).summary.FilesCopied, 2);
+    std::string bytes = ReadFile(archive);
+    const std::string stored = ReadEntries(archive)[0].Stored;
+    const std::size_t at = bytes.find(stored);
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + stored.size() / 2] ^= 0x20;
+    WriteFile(archive, bytes);
+    ASSERT_NE(RunCommand("unzip -tq " + Quote(archive)).ExitCode, 0);
+
+    WriteFile(src + "c.txt", "new"); // the archive is rewritten in any case
+    RunResult rerun = RunNow(p);
+    EXPECT_TRUE(Contains(rerun.logText,
+                         "[" + src + "a.txt] \r\n?                        Damaged archive entry replaced"))
+        << rerun.logText;
+    EXPECT_EQ(rerun.summary.FilesCopied, 2); // a.txt and c.txt
+    EXPECT_EQ(rerun.summary.FilesSkipped, 1);
+    EXPECT_EQ(rerun.summary.Warnings, 2) << rerun.logText;
+    EXPECT_EQ(RunCommand("unzip -tq " + Quote(archive)).ExitCode, 0);
+    EXPECT_EQ(ReadEntry(archive, "a.txt"), TextLike(50000));
+    EXPECT_EQ(EntryNames(archive), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+}
+
+// "\\" is a character of a file name here: the file a\b.txt is restored as itself, next to a/b.txt.
+TEST_F(BackupCompress, RestoreKeepsNamesWithBackslashes) {
+    WriteFile(src + "a\\b.txt", "the file named a\\b.txt");
+    WriteFile(src + "a/b.txt", "the file b.txt in the folder a");
+    RunResult run = RunNow(Compressed("Names", dst));
+    ASSERT_EQ(run.summary.FilesCopied, 2) << run.logText;
+    const std::string target = dir / "restored/";
+    std::string errorText;
+    UnzipArchive(dst + "Names.zip", "*", target, "", true, {}, {}, errorText);
+    EXPECT_EQ(errorText, "");
+    EXPECT_EQ(ReadFile(target + "a\\b.txt"), "the file named a\\b.txt");
+    EXPECT_EQ(ReadFile(target + "a/b.txt"), "the file b.txt in the folder a");
+}
+
 TEST_F(BackupCompress, GenerationsPruneOnlyThisProfilesOwnArchives) {
     WriteFile(src + "a.txt", "a");
     WriteFile(src + "b.txt", "b");
@@ -241,8 +287,29 @@ TEST_F(BackupCompress, AbortMidArchiveLeavesTheOldArchiveAsItWas) {
     EXPECT_TRUE(Contains(run.logText, "[Compression Error Code (518)] \r\n"));
     EXPECT_TRUE(Contains(run.logText, "User aborted process(Zip file: " + archive + ")"));
     EXPECT_EQ(run.summary.CompressedBytes, 0);
+    // a.txt was compressed before the abort, but no archive holds it: nothing was copied.
+    EXPECT_FALSE(Contains(run.logText, "File Copied")) << run.logText;
+    EXPECT_EQ(run.summary.FilesCopied, 0);
+    EXPECT_EQ(run.summary.BytesProcessed, 0);
+    EXPECT_EQ(run.summary.Errors, 1);
     EXPECT_EQ(run.result.Failed, 0);
     EXPECT_EQ(run.finishedEvents, 1);
+}
+
+// A destination that fills up while the archive is made: the error entry stands alone.
+TEST_F(BackupCompress, FullDiskCountsNothingAsCopied) {
+    testing_support::ScopedTmpfs disk(dst, "20m");
+    if (!disk.Mounted())
+        GTEST_SKIP() << disk.Reason();
+    for (const char* name : {"a.bin", "b.bin", "c.bin"})
+        WriteFile(src + name, RandomBytes(8 << 20, static_cast<unsigned>(name[0])));
+    RunResult run = RunNow(Compressed("Full", dst));
+    EXPECT_TRUE(Contains(run.logText, "[Compression Error Code (")) << run.logText;
+    EXPECT_FALSE(Contains(run.logText, "File Copied")) << run.logText;
+    EXPECT_EQ(run.summary.FilesCopied, 0);
+    EXPECT_EQ(run.summary.BytesProcessed, 0);
+    EXPECT_EQ(run.summary.CompressedBytes, 0);
+    EXPECT_EQ(Files(dst), std::vector<std::string>{}); // no partial archive or temporary file
 }
 
 TEST_F(BackupCompress, PasswordProtectsEveryEntryAndAWrongOneExtractsNothing) {

@@ -2,9 +2,12 @@
 #include "tests/engine/backup_run_fixture.h"
 #include "tests/engine/zip_test_util.h"
 #include "tests/support/mail_servers.h"
+#include "tests/support/tmpfs.h"
 
 #include "engine/helpers.h"
 #include "platform/clock.h"
+
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -295,6 +298,35 @@ TEST_F(BackupMail, NotificationFailuresAreRunLogEntries) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_THAT(timedOut.logText, HasSubstr("[Email Notification] \r\n"));
     EXPECT_TRUE(platform::ListDirectory(dir / "home/Temp/").Entries.empty());
+}
+
+// A temporary folder that cannot be written takes the notification's log, not the backup or the notification.
+TEST_F(BackupMail, UnwritableTemporaryFolderStillBacksUpAndNotifies) {
+    SmtpTestServer server;
+    UseServer(server.Host());
+    const std::string temp = dir / "readonly-temp/";
+    ScopedTmpfs readOnly(temp, "1m", true);
+    if (!readOnly.Mounted()) {
+        // Without root a folder without write permission does the same.
+        platform::ForceDirectories(temp);
+        ::chmod(temp.c_str(), 0555);
+    }
+    const auto mailSettings = configure;
+    configure = [&](TBackupThread& t) {
+        mailSettings(t);
+        t.SetTempFolder(temp);
+    };
+    RunResult run = Run(NotifyingProfile(7, false, false));
+    ::chmod(temp.c_str(), 0755);
+    EXPECT_EQ(run.result.Failed, 0) << run.result.Message;
+    EXPECT_EQ(run.summary.FilesCopied, 1);
+    EXPECT_THAT(run.logText, HasSubstr("[Email Notification] \r\n"));
+    EXPECT_THAT(run.logText, HasSubstr("Notification log unavailable - "));
+    EXPECT_EQ(run.summary.Errors, 1);
+    const auto mails = server.Messages();
+    ASSERT_EQ(mails.size(), 1u) << run.logText;
+    EXPECT_EQ(mails[0].Leaves.size(), 2u); // sent without its log
+    EXPECT_THAT(mails[0].Leaves[0].Bytes, HasSubstr("Errors:\t1\r\n"));
 }
 
 TEST_F(BackupMail, AbortedRunSendsNoNotification) {

@@ -1,4 +1,7 @@
+#include "platform/durable_file.h"
 #include "tests/engine/backup_run_fixture.h"
+#include "tests/engine/zip_test_util.h"
+#include "tests/support/tmpfs.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -191,6 +194,54 @@ TEST_F(BackupRun, AbortInTheMiddleOfALargeFileKeepsTheOldCopy) {
     EXPECT_FALSE(Contains(run.logText, "File Copied"));
     EXPECT_EQ(run.finishedEvents, 1);
     EXPECT_GT(run.cell->LastBackup, 0);
+}
+
+// A run killed in the middle of a copy leaves its temporary file; the next run into the folder removes it,
+// but never one that a running run still writes.
+TEST_F(BackupRun, TemporaryFileOfAKilledRunIsRemovedByTheNextOne) {
+    platform::ForceDirectories(src);
+    const int fd = ::open((src + "large.bin").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(::ftruncate(fd, 1LL << 30), 0);
+    ::close(fd);
+    TBackupProfile p = Profile("Killed", {src + "*"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    platform::ForceDirectories(dst);
+    auto temporaries = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : platform::ListDirectory(dst).Entries)
+            if (platform::IsTemporaryName(e.Name))
+                names.push_back(e.Name);
+        return names;
+    };
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        Run(p);
+        ::_exit(0);
+    }
+    bool seen = false;
+    for (int i = 0; i < 20000 && !seen; ++i) {
+        for (const std::string& name : temporaries()) {
+            struct stat st {};
+            seen = seen || (::stat((dst + name).c_str(), &st) == 0 && st.st_size > 0);
+        }
+        if (!seen)
+            ::usleep(500);
+    }
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(seen) << "the child's copy was never seen under way";
+    ASSERT_EQ(temporaries().size(), 1u);
+
+    std::string held;
+    const int heldFd = platform::CreateTemporarySibling(dst + "other.bin", 0600, held);
+    ASSERT_GE(heldFd, 0);
+    RunResult next = Run(p);
+    EXPECT_EQ(next.summary.FilesCopied, 1) << next.logText;
+    EXPECT_EQ(temporaries(), std::vector<std::string>{platform::ExtractFileName(held)});
+    ::close(heldFd);
+    EXPECT_EQ(Tree(dst), (std::vector<std::string>{platform::ExtractFileName(held), "large.bin"}));
 }
 
 TEST_F(BackupRun, WriteFailureKeepsTheOldCopyAndIsAnError) {
@@ -399,6 +450,67 @@ TEST_F(BackupRun, SynchronisationSkipsTheFolderOfAnUnpluggedDisk) {
     ::rmdir(mountFolder.c_str());
     EXPECT_EQ(ReadFile(dst + "a.txt"), "the copy of a file on the disk");
     EXPECT_TRUE(Contains(run.logText, "Synchronization skipped - source folder unavailable")) << run.logText;
+}
+
+// A file system that is not mounted leaves the empty folder it belongs on: the mirror of what it held stays.
+TEST_F(BackupRun, SynchronisationKeepsTheMirrorOfAnUnmountedSource) {
+    testing_support::ScopedTmpfs nas(src, "4m");
+    if (!nas.Mounted())
+        GTEST_SKIP() << nas.Reason();
+    WriteFile(src + "a.txt", "a");
+    WriteFile(src + "sub/b.txt", "b");
+    TBackupProfile p = Profile("Nas", {src + "*"}, dst);
+    p.BackupAttributes.DirectoryStructure = 2;
+    p.BackupAttributes.Synchronize = true;
+    RunResult mounted = Run(p);
+    ASSERT_EQ(Tree(dst), (std::vector<std::string>{"a.txt", "sub/b.txt"})) << mounted.logText;
+    nas.Unmount();
+    RunResult unmounted = Run(p);
+    EXPECT_EQ(Tree(dst), (std::vector<std::string>{"a.txt", "sub/b.txt"}));
+    EXPECT_EQ(unmounted.summary.Errors, 1) << unmounted.logText;
+    EXPECT_TRUE(Contains(unmounted.logText, "[" + src + "] \r\n"));
+    EXPECT_TRUE(Contains(unmounted.logText, "Synchronization skipped - source folder unavailable"));
+    EXPECT_FALSE(Contains(unmounted.logText, "Deleted"));
+    // An empty source with an empty mirror is no loss: nothing to report.
+    TBackupProfile fresh = Profile("Fresh", {src + "*"}, dir / "fresh/");
+    fresh.BackupAttributes.DirectoryStructure = 2;
+    fresh.BackupAttributes.Synchronize = true;
+    EXPECT_EQ(Run(fresh).summary.Errors, 0);
+}
+
+// A destination inside its source is left out of the scan, so no run takes in the copies of the one before.
+TEST_F(BackupRun, DestinationInsideTheSourceIsNotBackedUpIntoItself) {
+    WriteFile(src + "a.txt", "a");
+    WriteFile(src + "sub/b.txt", "b");
+    struct Case {
+        bool compress;
+        std::string destinationName;
+        std::vector<std::string> inside;
+    } cases[] = {
+        {false, "", {"a.txt", "sub/b.txt"}},
+        {false, "Weekly", {"Weekly/a.txt", "Weekly/sub/b.txt"}},
+        {true, "", {"Inside.zip"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.compress ? "compressed" : c.destinationName);
+        const std::string target = src + "backups/";
+        TBackupProfile p = Profile("Inside", {src + "*"}, target);
+        p.BackupAttributes.DirectoryStructure = 2;
+        p.BackupAttributes.Compress = c.compress;
+        p.BackupAttributes.DestinationName = c.destinationName;
+        RunResult last;
+        for (int i = 0; i < 3; ++i)
+            last = Run(p);
+        EXPECT_EQ(Tree(target), c.inside);
+        const std::string excluded = c.destinationName.empty() ? src + "backups" : target + c.destinationName;
+        EXPECT_TRUE(Contains(last.logText, "[" + excluded + "] \r\n")) << last.logText;
+        EXPECT_TRUE(Contains(last.logText, "Excluded from backup"));
+        if (c.compress) {
+            EXPECT_EQ(zip_testing::EntryNames(target + "Inside.zip"),
+                      (std::vector<std::string>{"a.txt", "sub/b.txt"}));
+        }
+        testing_support::RemoveTree(target);
+    }
 }
 
 // Under the flat layout the extra folders land in the mirrored folder; what this run copied there stays.

@@ -565,6 +565,11 @@ TEST(MatchesMask, WildcardTable) {
         {"/x/d1", "/x/[!a-c]1", true},
         {"/x/A1", "/x/[!a-c]1", false},
         {"/x/-", "/x/[a-]", true},
+        {"/x/A", "/x/[A-_]", true}, // ends that differ in case keep what lies between them
+        {"/x/a", "/x/[A-_]", true},
+        {"/x/[", "/x/[A-_]", true},
+        {"/x/`", "/x/[A-_]", false},
+        {"/x/Q", "/x/[!A-_]", false},
         {"/x/q", "/x/[xyzq]", true},
         {"/x/a*b", "/x/a[*]b", true},
         {"/x/aXb", "/x/a[*]b", false},

@@ -88,7 +88,9 @@ TEST(IniDateTime, FixedUsFormWhateverTheLocale) {
     EXPECT_DOUBLE_EQ(IniStrToDateTime("12/31/1899 12:00:00 AM", -1), 1.0);
     EXPECT_DOUBLE_EQ(IniStrToDateTime("03/02/2004", -1), EncodeDateTime({2004, 3, 2}));
     EXPECT_DOUBLE_EQ(IniStrToDateTime("01:05:09 PM", -1), EncodeDateTime({1899, 12, 30, 13, 5, 9, 0}));
-    for (const char* bad : {"", "garbled", "02.03.2004 13.05.09", "31/12/1899 12:00:00 AM"})
+    // A year of more than four digits and an hour without minutes are malformed, not read in part.
+    for (const char* bad : {"", "garbled", "02.03.2004 13.05.09", "31/12/1899 12:00:00 AM", "12/09/20524",
+                            "5", "5 PM", "03/02/2004 5"})
         EXPECT_EQ(IniStrToDateTime(bad, 7.5), 7.5) << bad;
     // The user's own settings are untouched.
     EXPECT_EQ(platform::GetFormatSettings().DateSeparator, ".");

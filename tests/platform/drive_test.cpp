@@ -1,6 +1,7 @@
 #include "platform/drive.h"
 
 #include "tests/support/temp_dir.h"
+#include "tests/support/tmpfs.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -43,4 +44,31 @@ TEST(Drive, FreeBytesCanBeReplacedForTests) {
     EXPECT_EQ(FreeBytes("/anything"), 42);
     SetFreeBytesOverride({});
     EXPECT_NE(FreeBytes("/"), 42);
+}
+
+// A folder that the file-system table names as a mount point stands for that file system only while it is
+// mounted; folders below it belong to it too, others do not.
+TEST(Drive, FstabMountPointsCountOnlyWhileMounted) {
+    TempDir dir;
+    ::mkdir((dir / "nas").c_str(), 0755);
+    ::mkdir((dir / "nas/photos").c_str(), 0755);
+    ::mkdir((dir / "local").c_str(), 0755);
+    const std::string fstab = dir / "fstab";
+    testing_support::WriteFile(fstab, "# table\nUUID=1 / ext4 defaults 0 1\nnone swap swap sw 0 0\n"
+                                      "srv:/share " +
+                                          dir / "nas" + " nfs noauto 0 0\n");
+    struct Case {
+        std::string path;
+        bool unmounted;
+    } cases[] = {{dir / "nas/", true},
+                 {dir / "nas/photos/", true},
+                 {dir / "local/", false},
+                 {dir / "missing/", false}};
+    for (const Case& c : cases)
+        EXPECT_EQ(FstabMountPointUnmounted(c.path, fstab), c.unmounted) << c.path;
+    EXPECT_FALSE(FstabMountPointUnmounted(dir / "nas/", dir / "no-such-fstab"));
+    testing_support::ScopedTmpfs mounted(dir / "nas", "1m");
+    if (!mounted.Mounted())
+        GTEST_SKIP() << mounted.Reason();
+    EXPECT_FALSE(FstabMountPointUnmounted(dir / "nas/", fstab));
 }

@@ -104,3 +104,31 @@ TEST(DurableWriter, MissingFolderFailsAtOpen) {
     EXPECT_FALSE(writer.Open("/nonexistent-brimvale-folder/x.ini"));
     EXPECT_EQ(writer.Error(), ENOENT);
 }
+
+// What an interrupted writer left is removed; what another writer still holds, and every file of the user's
+// that merely looks alike, stays.
+TEST(TemporaryFiles, OnlyStaleOnesAreRemoved) {
+    TempDir dir;
+    std::string stale, held;
+    const int staleFd = CreateTemporarySibling(dir / "a.txt", 0600, stale);
+    ASSERT_GE(staleFd, 0);
+    ::close(staleFd); // as a killed writer leaves it: its lock went with the process
+    const int heldFd = CreateTemporarySibling(dir / "b.txt", 0600, held);
+    ASSERT_GE(heldFd, 0);
+    EXPECT_TRUE(IsTemporaryName(ExtractFileName(stale))) << stale;
+    for (const char* name : {".a.txt.abcdef", "a.txt.abcDE1.brimvale-tmp", ".a.txt.abc.brimvale-tmp",
+                             ".a.txt.abc-ef.brimvale-tmp", ".a.txt.abcdef.brimvale-tmp.bak"}) {
+        EXPECT_FALSE(IsTemporaryName(name)) << name;
+        WriteFile(dir / name, "the user's");
+    }
+    ::mkdir((dir / ".c.txt.abcdef.brimvale-tmp").c_str(), 0755);
+    ::symlink(held.c_str(), (dir / ".d.txt.abcdef.brimvale-tmp").c_str());
+
+    EXPECT_EQ(RemoveStaleTemporaryFiles(dir.Path()), 1);
+    EXPECT_FALSE(PathExists(stale));
+    EXPECT_TRUE(PathExists(held));
+    EXPECT_EQ(Names(dir.Path()).size(), 8u);
+    ::close(heldFd);
+    EXPECT_EQ(RemoveStaleTemporaryFiles(dir.Path()), 1);
+    EXPECT_FALSE(PathExists(held));
+}
