@@ -237,7 +237,7 @@ void TZipComponent::TExtractRun::StartWorkers(const std::vector<zip_uint64_t>& c
         std::vector<std::string> parts;
         bool isFolder = false;
         if (zip_stat_index(m_archive, index, ZIP_FL_ENC_RAW, &st) != 0 || !st.name ||
-            !SplitEntryName(st.name, parts, isFolder))
+            !SplitEntryName(st.name, EntryMadeOnUnix(m_archive, index), parts, isFolder))
             continue;
         if (isFolder) {
             folders.insert(JoinParts(parts, parts.size()));

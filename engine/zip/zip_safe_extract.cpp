@@ -213,12 +213,13 @@ TEntryExtraction CreateEntryFolder(TTargetFolder& target, const std::vector<std:
 }
 
 void TExtractedFile::Discard() {
-    if (DirFd < 0)
-        return;
-    if (!TempName.empty())
+    if (DirFd >= 0 && !TempName.empty())
         ::unlinkat(DirFd, TempName.c_str(), 0);
-    ::close(DirFd);
-    DirFd = -1;
+    for (int* fd : {&LockFd, &DirFd}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
 }
 
 TEntryExtraction ExtractEntryToFile(zip_t* archive, zip_uint64_t index, const char* password,
@@ -274,8 +275,9 @@ TEntryExtraction ExtractEntryToTemporary(zip_t* archive, zip_uint64_t index, con
     int fd = platform::CreateTemporaryAt(dir.Get(), name, 0600, tempName);
     if (fd < 0)
         return {ZipSkipReason::CreateFile, errno};
-    // Holds the temporary file's lock from the close that reports the last write errors to the rename.
-    const TDescriptor lock(::dup(fd), -1);
+    // Holds the temporary file's lock from the close that reports the last write errors to the rename, which
+    // may come later on another thread: File takes it along.
+    int lock = ::dup(fd);
 
     TEntryExtraction result;
     auto fail = [&](int reason, int error) {
@@ -283,6 +285,9 @@ TEntryExtraction ExtractEntryToTemporary(zip_t* archive, zip_uint64_t index, con
             ::close(fd);
         fd = -1;
         ::unlinkat(dir.Get(), tempName.c_str(), 0);
+        if (lock >= 0)
+            ::close(lock);
+        lock = -1;
         result = {reason, error};
         return result;
     };
@@ -332,5 +337,6 @@ TEntryExtraction ExtractEntryToTemporary(zip_t* archive, zip_uint64_t index, con
     file.TempName = tempName;
     file.Name = name;
     file.FullPath = fullPath;
+    file.LockFd = lock;
     return result;
 }

@@ -88,7 +88,8 @@ struct TExtractedFile {
     TExtractedFile& operator=(const TExtractedFile&) = delete;
     void Discard();
 
-    int DirFd = -1; // its folder, owned
+    int DirFd = -1;  // its folder, owned
+    int LockFd = -1; // keeps the temporary file's lock until it is renamed or removed
     std::string TempName, Name, FullPath;
 };
 
