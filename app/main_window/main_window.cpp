@@ -49,6 +49,7 @@ TfrmMain::TfrmMain(TMainWindowOptions options)
     ConnectProfilesPage();
     ConnectStatusPage();
     ConnectSchedulePage();
+    ConnectRestorePage();
     ConnectLogPage();
     ConnectApplicationPage();
     ConnectUpdates();
@@ -184,7 +185,8 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 void TfrmMain::CloseWindow() {
     bool closeAllowed = false;
     FormClose(closeAllowed);
-    if (closeAllowed)
+    // A running restore is cancelled first; its loop ends the program once it has unwound.
+    if (closeAllowed && !DeferEndForRestore())
         emit ProgramEnded();
 }
 
@@ -316,7 +318,8 @@ void TfrmMain::ForcedEnd() {
     }
     hide();
     SaveAppSettings();
-    emit ProgramEnded();
+    if (!DeferEndForRestore())
+        emit ProgramEnded();
 }
 
 void TfrmMain::FormDestroy() {

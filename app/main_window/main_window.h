@@ -25,6 +25,7 @@
 #include <QString>
 
 #include <array>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -57,6 +58,9 @@ class QButtonGroup;
 class QTimeEdit;
 class QTimer;
 class TBackupLogList;
+class TFileSystemList;
+class TZipComponent;
+struct TRestoreJob;
 class TStatusHint;
 class TTrayIcon;
 struct TTrayProfileEntry;
@@ -227,6 +231,39 @@ private:
     TBackupProfile* ProfileAt(int index) const;
     void ShowProfileInEditor(TBackupProfile& profile);
 
+    // The Restore page (main_window_restore.cpp).
+    void ConnectRestorePage();
+    void ShowRestoreProfile(const TBackupProfile& profile);
+    void tabRestoreShow();
+    void cboRestoreProfilesChange();
+    void mnuRestoreSelectAllClick();
+    void mnuRestoreInvertSelectionClick();
+    void chkRestoreLocClick();
+    void cmdRestoreLocClick();
+    void cmdRestoreNowClick();
+    // The live profile behind the chosen item of cboRestoreProfiles, or nullptr.
+    TBackupProfile* RestoreProfile() const;
+    void RestoreEntries(const TRestoreJob& job);
+    void RestoreFromArchive(const TRestoreJob& job, const std::string& entryPath, const std::string& entryName,
+                            std::string target);
+    void RestoreFromFolder(const TRestoreJob& job, const std::string& entryPath, const std::string& entryName,
+                           const std::string& target);
+    // The number of files that could not be restored.
+    int RestoreTree(const TRestoreJob& job, TFileSystemList& list, const std::string& target);
+    // False when the file could not be restored; a file left as it is (not newer, cancelled) is no failure.
+    bool RestoreFile(const TRestoreJob& job, const std::string& sourceFile, const std::string& targetFolder);
+    void RestoreZipFileStatus(TZipComponent* sender, const std::string& fileName);
+    void RestoreZipGlobalStatus(TZipComponent* sender, std::int64_t bytesTotal, std::int64_t bytesDone);
+    void SetRestoreGauge(std::int64_t max, std::int64_t position);
+    void ResetRestoreProgress();
+    void RestoreMessage(const std::string& text);
+    // Lets pending window events run (a Cancel click among them), at most every few milliseconds.
+    void ServeRestoreEvents(bool throttled);
+    void EnableRestoreInputs(bool enabled, bool archive);
+    // While a restore runs: cancels it and holds the program's end until its loop has unwound. False
+    // when no restore runs.
+    bool DeferEndForRestore();
+
     // The Log page (main_window_log.cpp).
     void ConnectLogPage();
     // Lists the run logs anew and deletes the oldest beyond the configured number.
@@ -308,5 +345,15 @@ private:
     // Set while the program itself changes a list item, so that the change is no rename.
     bool m_settingProfileItem = false;
     std::unique_ptr<TBackupLogList> FLogList;
+    // The Restore page: a restore's loop is running; it has been cancelled (the running flag cleared); the
+    // number of the entry being restored in the whole list; the gauge in bytes; the program's end waits for
+    // the loop.
+    bool m_restoreActive = false;
+    bool m_restoreCancelled = false;
+    int m_restoreEntryNumber = 0;
+    std::int64_t m_restoreMax = 0;
+    std::int64_t m_restorePosition = 0;
+    qint64 m_restoreEventsServed = 0;
+    bool m_restoreEndPending = false;
     QObject* FUpdatesForm = nullptr;
 };

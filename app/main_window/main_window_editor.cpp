@@ -22,7 +22,7 @@ void TfrmMain::ShowProfile(int index, int mode) {
         ShowProfileInEditor(*profile);
         break;
     case 1:
-        // The Restore page's sources, destination and archive controls.
+        ShowRestoreProfile(*profile);
         break;
     default:
         break;
