@@ -93,10 +93,8 @@ class Bench:
 
 def remover(*paths):
     def remove():
-        for path in paths:
-            shutil.rmtree(path, ignore_errors=True)
-            if os.path.exists(path):
-                os.unlink(path)
+        # rm is much quicker than shutil with a million files.
+        subprocess.run(["rm", "-rf", "--"] + list(paths), check=True)
         subprocess.run(["sync"], check=True)
     return remove
 
@@ -129,7 +127,7 @@ def compressed(b):
     ])
     b.row("restore of the mixed archive", r["ours"][0], "7z x", r["7z"][0], 1.0)
     b.row("restore of the mixed archive", r["ours"][0], "unzip", r["unzip"][0], 1.0)
-    shutil.rmtree(tree)
+    remover(tree)()
     shutil.rmtree(out)
     shutil.rmtree(dest, ignore_errors=True)
 
@@ -158,7 +156,7 @@ def tiny_files(b, count, rounds=None):
     r = b.compare([
         ("ours", b.ours("backup", tree, out, "--compress"), remover(ours_zip)),
         ("zip", f"cd '{tree}' && zip -r -6 -q '{info_zip}' .", remover(info_zip)),
-    ], rounds=rounds or min(b.rounds, 3))
+    ], rounds=rounds)
     # A million files may take 600 MB in all: 600 bytes a file, whatever the count.
     b.row(f"compressed backup of {label} tiny files, peak", r["ours"][1] / 1024, "zip -r -6", r["zip"][1] / 1024,
           count * 600 / 1e6, "MB", absolute=True)
@@ -226,15 +224,15 @@ def main():
         if wanted("tiny"):
             tree, _ = tiny_files(b, 100_000)
             scan(b, tree)
-            shutil.rmtree(tree)
+            remover(tree)()
             if options.large:
                 small = [row for row in b.rows if row[0] == "copy of 100,000 tiny files (tmpfs)"]
-                tree, _ = tiny_files(b, 1_000_000, rounds=3)
+                tree, _ = tiny_files(b, 1_000_000)
                 big = [row for row in b.rows if row[0] == "copy of 1,000,000 tiny files (tmpfs)"]
                 # Time grows with the count: ten times the files in at most eleven times the time.
                 b.row("copy time growth, 100,000 to 1,000,000 files", big[0][1] / small[0][1],
                       "cp's growth", big[0][3] / small[0][3], 11, "x", absolute=True)
-                shutil.rmtree(tree)
+                remover(tree)()
         if wanted("big"):
             big_files(b)
         if wanted("rerun"):

@@ -23,6 +23,9 @@ using platform::IncludeTrailingPathDelimiter;
 namespace {
 
 constexpr std::size_t CopyBlockSize = 61440;
+// Files from this size on are copied in the kernel, in steps that leave room for progress and abort.
+constexpr std::int64_t KernelCopyMinimum = 1 << 20;
+constexpr std::size_t KernelCopyBlockSize = 8 << 20;
 // Replaced copies wait for one shared sync in batches of at most this many files and bytes.
 constexpr std::size_t PendingCopiesLimit = 64;
 constexpr std::int64_t PendingBytesLimit = 64 << 20;
@@ -40,6 +43,11 @@ std::int64_t TwoSecondStep(std::time_t seconds) {
 bool SameFile(const platform::TSearchRec& source, const platform::TSearchRec& dest) {
     return dest.Kind == platform::EntryKind::File && source.Size == dest.Size &&
            TwoSecondStep(source.ModifiedSeconds) == TwoSecondStep(dest.ModifiedSeconds);
+}
+
+// The file systems of the two files cannot copy between them in the kernel.
+bool KernelCopyUnsupported(int error) {
+    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
 }
 
 std::string RealPath(const std::string& path) {
@@ -272,7 +280,26 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
     std::string failure;
     bool aborted = false;
     try {
-        for (;;) {
+        // A large file is copied in the kernel up to the size it had when opened; reads and writes take over
+        // for whatever follows, and wherever the file systems cannot copy so.
+        while (st.st_size >= KernelCopyMinimum && copied < st.st_size && failure.empty()) {
+            if (Terminated()) {
+                aborted = true;
+                break;
+            }
+            const std::int64_t n = in.CopyTo(out, KernelCopyBlockSize);
+            if (n < 0 && out.Error() != 0)
+                failure = platform::ErrorText(out.Error());
+            else if (n < 0 && !KernelCopyUnsupported(in.Error()))
+                failure = platform::ErrorText(in.Error());
+            if (n <= 0)
+                break;
+            copied += n;
+            summary.BytesProcessed += n;
+            Status.Position = copied;
+            DoStatus();
+        }
+        for (; failure.empty() && !aborted;) {
             if (Terminated()) {
                 aborted = true;
                 break;

@@ -92,6 +92,20 @@ bool File::WriteAll(const void* data, std::size_t size) {
     return error == 0 ? true : Fail(error);
 }
 
+std::int64_t File::CopyTo(File& out, std::size_t size) {
+    if (m_fd < 0 || out.m_fd < 0)
+        return Fail(EBADF), -1;
+    if (int fault = InjectedFault(FaultOp::Write, out.m_path))
+        return out.Fail(fault), Fail(fault), -1;
+    ssize_t n;
+    do {
+        n = ::copy_file_range(m_fd, nullptr, out.m_fd, nullptr, size, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return Fail(errno), -1;
+    return n;
+}
+
 int WriteFully(int fd, const void* data, std::size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {

@@ -45,6 +45,10 @@ public:
     // Writes everything or fails: a short write is retried, a write that stores nothing is an error.
     bool WriteAll(const void* data, std::size_t size);
     bool WriteAll(const std::string& text) { return WriteAll(text.data(), text.size()); }
+    // Copies up to Size bytes from this file's position to Out's in the kernel: the bytes copied (0 at the
+    // end of this file), or -1 with the error in Error() (EXDEV, EINVAL, ENOSYS or EOPNOTSUPP where the file
+    // systems cannot do it; read and write then).
+    std::int64_t CopyTo(File& out, std::size_t size);
     bool SeekEnd();
     bool Seek(std::int64_t offset);
     std::int64_t Size();

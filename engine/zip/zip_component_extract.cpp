@@ -6,7 +6,12 @@
 #include "engine/zip/zip_component_internal.h"
 #include "engine/zip/zip_safe_extract.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <set>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -64,20 +69,48 @@ bool IsFolderEntry(const std::string& name) {
     return !name.empty() && name.back() == '/';
 }
 
+std::string JoinParts(const std::vector<std::string>& parts, std::size_t count) {
+    std::string path;
+    for (std::size_t i = 0; i < count; ++i)
+        path += (i ? "/" : "") + parts[i];
+    return path;
+}
+
 } // namespace
 
 class TZipComponent::TExtractRun {
 public:
     explicit TExtractRun(TZipComponent& owner) : m_owner(owner) {}
     ~TExtractRun() {
+        StopWorkers();
         if (m_archive)
             zip_discard(m_archive);
     }
     int Run();
 
 private:
+    // An entry that worker threads extract ahead of the events, each into its own temporary file; the calling
+    // thread raises its events in archive order and renames it into place then, unless aborted meanwhile.
+    struct TJob {
+        zip_uint64_t Index = 0;
+        std::vector<std::string> Parts;
+        std::int64_t Size = 0;
+        std::int64_t Reported = 0;
+        std::vector<std::int64_t> Progress; // progress events waiting to be raised
+        bool Done = false;
+        bool Serial = false; // no worker could take it: the calling thread extracts it
+        TEntryExtraction Result;
+        TExtractedFile File;
+    };
+
     // Extracts or skips one file entry; false once aborted.
     bool ExtractEntry(zip_uint64_t index, const zip_stat_t& st, std::vector<std::string> parts);
+    int SkipReasonFor(const std::vector<std::string>& parts, const zip_stat_t& st);
+    std::vector<std::string> TargetParts(std::vector<std::string> parts) const;
+    void StartWorkers(const std::vector<zip_uint64_t>& chosen);
+    void Work();
+    TEntryExtraction WaitForJob(TJob& job, const std::function<void(std::int64_t)>& progressEvent);
+    void StopWorkers();
     void Skip(const std::string& name, const std::string& onDisk, const zip_stat_t& st, int reason);
     void GlobalStatus();
     bool Aborted() const { return m_owner.Abort.load(); }
@@ -88,6 +121,14 @@ private:
     bool m_targetOpen = false;
     std::int64_t m_filesTotal = 0, m_filesDone = 0, m_filesSkipped = 0, m_filesFailed = 0;
     std::int64_t m_bytesTotal = 0, m_bytesDone = 0, m_bytesSkipped = 0, m_bytesInput = 0;
+
+    std::vector<std::unique_ptr<TJob>> m_jobs; // in archive order
+    std::size_t m_jobCursor = 0;
+    std::atomic<std::size_t> m_nextJob{0};
+    std::atomic<bool> m_stop{false};
+    std::mutex m_jobMutex;
+    std::condition_variable m_jobChanged; // only the calling thread waits on it
+    std::vector<std::thread> m_workers;
 };
 
 int TZipComponent::ExtractFiles() {
@@ -133,6 +174,7 @@ int TZipComponent::TExtractRun::Run() {
         return ZipResult::NothingToDo;
     }
     m_targetOpen = m_target.Open(m_owner.UnzipToFolder);
+    StartWorkers(chosen);
 
     for (const zip_uint64_t index : chosen) {
         zip_stat_t st;
@@ -164,14 +206,142 @@ int TZipComponent::TExtractRun::Run() {
     return m_filesSkipped > 0 ? ZipResult::FilesSkipped : ZipResult::Success;
 }
 
+std::vector<std::string> TZipComponent::TExtractRun::TargetParts(std::vector<std::string> parts) const {
+    if (!m_owner.PreservePaths)
+        parts = {parts.back()};
+    return parts;
+}
+
+// Why the file entry is skipped by the skip options, or 0.
+int TZipComponent::TExtractRun::SkipReasonFor(const std::vector<std::string>& parts, const zip_stat_t& st) {
+    struct stat existing {};
+    const bool exists = StatTarget(m_target, parts, existing);
+    if (m_owner.SkipIfExisting && exists)
+        return ZipSkipReason::SkipExisting;
+    if (m_owner.SkipIfNotExisting && !exists)
+        return ZipSkipReason::SkipNotExisting;
+    if (m_owner.SkipIfOlderDate && exists && ZipTimeOf(existing.st_mtime) >= ZipTimeOf(st.mtime))
+        return ZipSkipReason::SkipOlderDate;
+    return 0;
+}
+
+// The files to extract go to worker threads when no two entries share a place on disk (nor is one file's
+// place a folder of another), so that extracting them ahead changes nothing another entry finds.
+void TZipComponent::TExtractRun::StartWorkers(const std::vector<zip_uint64_t>& chosen) {
+    if (!m_targetOpen)
+        return;
+    std::set<std::string> files, folders;
+    std::vector<std::unique_ptr<TJob>> jobs;
+    for (const zip_uint64_t index : chosen) {
+        zip_stat_t st;
+        std::vector<std::string> parts;
+        bool isFolder = false;
+        if (zip_stat_index(m_archive, index, ZIP_FL_ENC_RAW, &st) != 0 || !st.name ||
+            !SplitEntryName(st.name, EntryMadeOnUnix(m_archive, index), parts, isFolder))
+            continue;
+        if (isFolder) {
+            folders.insert(JoinParts(parts, parts.size()));
+            continue;
+        }
+        parts = TargetParts(std::move(parts));
+        if (!files.insert(JoinParts(parts, parts.size())).second)
+            return;
+        for (std::size_t count = 1; count < parts.size(); ++count)
+            folders.insert(JoinParts(parts, count));
+        if (SkipReasonFor(parts, st) != 0)
+            continue;
+        auto job = std::make_unique<TJob>();
+        job->Index = index;
+        job->Parts = std::move(parts);
+        job->Size = static_cast<std::int64_t>(st.size);
+        jobs.push_back(std::move(job));
+    }
+    for (const std::string& folder : folders)
+        if (files.count(folder))
+            return;
+    const unsigned threads =
+        std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), jobs.size());
+    if (threads < 2)
+        return;
+    m_jobs = std::move(jobs);
+    for (unsigned i = 0; i < threads; ++i)
+        m_workers.emplace_back([this] { Work(); });
+}
+
+// One worker: its own reader of the archive and its own handle of the target folder.
+void TZipComponent::TExtractRun::Work() {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_t* archive = OpenZipArchiveReadOnly(m_owner.ZipFilename, error);
+    zip_error_fini(&error);
+    TTargetFolder target;
+    const bool ready = archive && target.Open(m_owner.UnzipToFolder);
+    const std::string& password = m_owner.EncryptionPassword;
+    for (;;) {
+        const std::size_t next = m_nextJob.fetch_add(1);
+        if (next >= m_jobs.size())
+            break;
+        TJob& job = *m_jobs[next];
+        TEntryExtraction result{ExtractCancelled, 0};
+        const auto progress = [&](std::int64_t written) {
+            if (written - job.Reported >= ProgressStep && written < job.Size) {
+                std::lock_guard lock(m_jobMutex);
+                job.Reported = written;
+                job.Progress.push_back(written);
+                m_jobChanged.notify_one();
+            }
+            return !m_stop.load();
+        };
+        if (ready && !m_stop.load())
+            result =
+                ExtractEntryToTemporary(archive, job.Index, password.empty() ? nullptr : password.c_str(),
+                                        target, job.Parts, progress, job.File);
+        std::lock_guard lock(m_jobMutex);
+        job.Serial = !ready;
+        job.Result = result;
+        job.Done = true;
+        m_jobChanged.notify_one();
+    }
+    if (archive)
+        zip_discard(archive);
+}
+
+// Raises the job's progress events as they come; once the entry is whole and no event aborted, renames it
+// into place.
+TEntryExtraction
+TZipComponent::TExtractRun::WaitForJob(TJob& job, const std::function<void(std::int64_t)>& progressEvent) {
+    std::unique_lock lock(m_jobMutex);
+    for (;;) {
+        m_jobChanged.wait(lock, [&] { return !job.Progress.empty() || job.Done; });
+        const std::vector<std::int64_t> events = std::move(job.Progress);
+        job.Progress.clear();
+        const bool done = job.Done;
+        lock.unlock();
+        for (const std::int64_t written : events)
+            progressEvent(written);
+        if (Aborted())
+            return {ExtractCancelled, 0}; // its temporary file goes with the job
+        if (done)
+            return job.Result.Reason != 0 || job.Serial ? job.Result : CommitExtractedFile(job.File);
+        lock.lock();
+    }
+}
+
+void TZipComponent::TExtractRun::StopWorkers() {
+    {
+        std::lock_guard lock(m_jobMutex);
+        m_stop = true;
+    }
+    for (std::thread& worker : m_workers)
+        worker.join();
+    m_workers.clear();
+}
+
 bool TZipComponent::TExtractRun::ExtractEntry(zip_uint64_t index, const zip_stat_t& st,
                                               std::vector<std::string> parts) {
     const std::string name = st.name;
-    if (!m_owner.PreservePaths)
-        parts = {parts.back()};
-    std::string onDisk = m_target.Path();
-    for (std::size_t i = 0; i < parts.size(); ++i)
-        onDisk += (i ? "/" : "") + parts[i];
+    parts = TargetParts(std::move(parts));
+    const std::string onDisk = m_target.Path() + JoinParts(parts, parts.size());
     const auto finish = [this] {
         GlobalStatus();
         return !Aborted();
@@ -181,15 +351,11 @@ bool TZipComponent::TExtractRun::ExtractEntry(zip_uint64_t index, const zip_stat
         Skip(name, onDisk, st, ZipSkipReason::CreateFolder);
         return finish();
     }
-    struct stat existing {};
-    const bool exists = StatTarget(m_target, parts, existing);
-    int skipReason = 0;
-    if (m_owner.SkipIfExisting && exists)
-        skipReason = ZipSkipReason::SkipExisting;
-    else if (m_owner.SkipIfNotExisting && !exists)
-        skipReason = ZipSkipReason::SkipNotExisting;
-    else if (m_owner.SkipIfOlderDate && exists && ZipTimeOf(existing.st_mtime) >= ZipTimeOf(st.mtime))
-        skipReason = ZipSkipReason::SkipOlderDate;
+    TJob* job = m_jobCursor < m_jobs.size() && m_jobs[m_jobCursor]->Index == index
+                    ? m_jobs[m_jobCursor++].get()
+                    : nullptr;
+    // Nothing else writes where a job writes, so what the skip options found before it began still holds.
+    const int skipReason = job ? 0 : SkipReasonFor(parts, st);
     if (skipReason != 0) {
         ++m_filesSkipped;
         m_bytesSkipped += static_cast<std::int64_t>(st.size);
@@ -199,19 +365,24 @@ bool TZipComponent::TExtractRun::ExtractEntry(zip_uint64_t index, const zip_stat
 
     const std::int64_t size = static_cast<std::int64_t>(st.size);
     const std::int64_t compressed = static_cast<std::int64_t>(st.comp_size);
+    const auto progressEvent = [&](std::int64_t written) {
+        if (m_owner.OnFileStatus)
+            m_owner.OnFileStatus(&m_owner, name, size, compressed, written, Percent(written, size),
+                                 CompressionRatio(size, compressed), false);
+    };
     std::int64_t reported = 0;
     const auto progress = [&](std::int64_t written) {
         if (written - reported >= ProgressStep && written < size) {
             reported = written;
-            if (m_owner.OnFileStatus)
-                m_owner.OnFileStatus(&m_owner, name, size, compressed, written, Percent(written, size),
-                                     CompressionRatio(size, compressed), false);
+            progressEvent(written);
         }
         return !Aborted();
     };
     const std::string& password = m_owner.EncryptionPassword;
-    const TEntryExtraction result = ExtractEntryToFile(
-        m_archive, index, password.empty() ? nullptr : password.c_str(), m_target, parts, progress);
+    TEntryExtraction result = job ? WaitForJob(*job, progressEvent) : TEntryExtraction{};
+    if (!job || job->Serial)
+        result = ExtractEntryToFile(m_archive, index, password.empty() ? nullptr : password.c_str(), m_target,
+                                    parts, progress);
     if (result.Reason == ExtractCancelled)
         return false;
     if (result.Reason != 0) {

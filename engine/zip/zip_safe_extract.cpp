@@ -212,9 +212,43 @@ TEntryExtraction CreateEntryFolder(TTargetFolder& target, const std::vector<std:
     return {};
 }
 
+void TExtractedFile::Discard() {
+    if (DirFd >= 0 && !TempName.empty())
+        ::unlinkat(DirFd, TempName.c_str(), 0);
+    for (int* fd : {&LockFd, &DirFd}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+}
+
 TEntryExtraction ExtractEntryToFile(zip_t* archive, zip_uint64_t index, const char* password,
                                     TTargetFolder& target, const std::vector<std::string>& parts,
                                     const TExtractProgress& progress) {
+    TExtractedFile file;
+    const TEntryExtraction result =
+        ExtractEntryToTemporary(archive, index, password, target, parts, progress, file);
+    return result.Reason != 0 ? result : CommitExtractedFile(file);
+}
+
+TEntryExtraction CommitExtractedFile(TExtractedFile& file) {
+    if (int fault = platform::InjectedFault(platform::FaultOp::Rename, file.FullPath)) {
+        file.Discard();
+        return {ZipSkipReason::MoveFile, fault};
+    }
+    if (::renameat(file.DirFd, file.TempName.c_str(), file.DirFd, file.Name.c_str()) != 0) {
+        const int error = errno;
+        file.Discard();
+        return {ZipSkipReason::MoveFile, error};
+    }
+    file.TempName.clear();
+    file.Discard();
+    return {};
+}
+
+TEntryExtraction ExtractEntryToTemporary(zip_t* archive, zip_uint64_t index, const char* password,
+                                         TTargetFolder& target, const std::vector<std::string>& parts,
+                                         const TExtractProgress& progress, TExtractedFile& file) {
     zip_stat_t st;
     if (parts.empty() || zip_stat_index(archive, index, 0, &st) != 0)
         return {ZipSkipReason::Uncompress, 0};
@@ -241,8 +275,9 @@ TEntryExtraction ExtractEntryToFile(zip_t* archive, zip_uint64_t index, const ch
     int fd = platform::CreateTemporaryAt(dir.Get(), name, 0600, tempName);
     if (fd < 0)
         return {ZipSkipReason::CreateFile, errno};
-    // Holds the temporary file's lock from the close that reports the last write errors to the rename.
-    const TDescriptor lock(::dup(fd), -1);
+    // Holds the temporary file's lock from the close that reports the last write errors to the rename, which
+    // may come later on another thread: File takes it along.
+    int lock = ::dup(fd);
 
     TEntryExtraction result;
     auto fail = [&](int reason, int error) {
@@ -250,6 +285,9 @@ TEntryExtraction ExtractEntryToFile(zip_t* archive, zip_uint64_t index, const ch
             ::close(fd);
         fd = -1;
         ::unlinkat(dir.Get(), tempName.c_str(), 0);
+        if (lock >= 0)
+            ::close(lock);
+        lock = -1;
         result = {reason, error};
         return result;
     };
@@ -293,9 +331,12 @@ TEntryExtraction ExtractEntryToFile(zip_t* archive, zip_uint64_t index, const ch
     fd = -1;
     if (::close(closing) != 0)
         return fail(ZipSkipReason::WriteFile, errno);
-    if (int fault = platform::InjectedFault(platform::FaultOp::Rename, fullPath))
-        return fail(ZipSkipReason::MoveFile, fault);
-    if (::renameat(dir.Get(), tempName.c_str(), dir.Get(), name.c_str()) != 0)
+    file.DirFd = ::fcntl(dir.Get(), F_DUPFD_CLOEXEC, 0);
+    if (file.DirFd < 0)
         return fail(ZipSkipReason::MoveFile, errno);
+    file.TempName = tempName;
+    file.Name = name;
+    file.FullPath = fullPath;
+    file.LockFd = lock;
     return result;
 }

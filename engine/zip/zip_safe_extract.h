@@ -79,6 +79,28 @@ TEntryExtraction ExtractEntryToFile(zip_t* archive, zip_uint64_t index, const ch
                                     TTargetFolder& target, const std::vector<std::string>& parts,
                                     const TExtractProgress& progress);
 
+// A whole extracted file under its temporary name beside its place, until CommitExtractedFile renames it into
+// place. Dropped uncommitted, it removes the temporary file.
+struct TExtractedFile {
+    TExtractedFile() = default;
+    ~TExtractedFile() { Discard(); }
+    TExtractedFile(const TExtractedFile&) = delete;
+    TExtractedFile& operator=(const TExtractedFile&) = delete;
+    void Discard();
+
+    int DirFd = -1;  // its folder, owned
+    int LockFd = -1; // keeps the temporary file's lock until it is renamed or removed
+    std::string TempName, Name, FullPath;
+};
+
+// ExtractEntryToFile's first half: the entry written whole to File's temporary name (and synced when it is
+// to replace a file), not yet in place. Worker threads may run it, each with its own Archive and Target.
+TEntryExtraction ExtractEntryToTemporary(zip_t* archive, zip_uint64_t index, const char* password,
+                                         TTargetFolder& target, const std::vector<std::string>& parts,
+                                         const TExtractProgress& progress, TExtractedFile& file);
+// Its second half: renames File into place.
+TEntryExtraction CommitExtractedFile(TExtractedFile& file);
+
 // Creates the folder Parts below Target; 0 or the skip reason CreateFolder.
 TEntryExtraction CreateEntryFolder(TTargetFolder& target, const std::vector<std::string>& parts);
 

@@ -245,18 +245,23 @@ TEST_F(BackupRun, TemporaryFileOfAKilledRunIsRemovedByTheNextOne) {
 }
 
 TEST_F(BackupRun, WriteFailureKeepsTheOldCopyAndIsAnError) {
-    WriteFile(src + "a.txt", "new content");
-    WriteFile(dst + "a.txt", "old");
-    platform::SetFaultHook([&](platform::FaultOp op, const std::string& path) {
-        return op == platform::FaultOp::Write && path.find("/dst/") != std::string::npos ? ENOSPC : 0;
-    });
-    TBackupProfile p = Profile("WriteFail", {src + "*"}, dst);
-    p.BackupAttributes.DirectoryStructure = 2;
-    RunResult run = Run(p);
-    EXPECT_EQ(ReadFile(dst + "a.txt"), "old");
-    EXPECT_EQ(Tree(dst), std::vector<std::string>{"a.txt"});
-    EXPECT_TRUE(Contains(run.logText, "File Error - " + platform::ErrorText(ENOSPC)));
-    EXPECT_EQ(run.summary.FilesCopied, 0);
+    // Small files are copied by reads and writes, large ones in the kernel.
+    for (const std::size_t size : {std::size_t{11}, std::size_t{3} << 20}) {
+        SCOPED_TRACE(size);
+        WriteFile(src + "a.txt", std::string(size, 'n'));
+        WriteFile(dst + "a.txt", "old");
+        platform::SetFaultHook([&](platform::FaultOp op, const std::string& path) {
+            return op == platform::FaultOp::Write && path.find("/dst/") != std::string::npos ? ENOSPC : 0;
+        });
+        TBackupProfile p = Profile("WriteFail", {src + "*"}, dst);
+        p.BackupAttributes.DirectoryStructure = 2;
+        RunResult run = Run(p);
+        EXPECT_EQ(ReadFile(dst + "a.txt"), "old");
+        EXPECT_EQ(Tree(dst), std::vector<std::string>{"a.txt"});
+        EXPECT_TRUE(Contains(run.logText, "File Error - " + platform::ErrorText(ENOSPC)));
+        EXPECT_EQ(run.summary.FilesCopied, 0);
+        EXPECT_EQ(run.summary.BytesProcessed, 0);
+    }
 }
 
 // A read may hand out less than a block before the end of the file (FUSE and network file systems do; so does

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <sys/stat.h>
@@ -312,3 +313,64 @@ TEST_F(ArchiveExtractionTest, ReadsTraditionalAndAesEntriesOfOtherArchivers) {
 }
 
 } // namespace
+
+// Entries are inflated on several threads ahead of their events; the events still come in archive order on
+// the calling thread, every file is whole, and an abort leaves exactly what the events had reported done.
+TEST_F(ArchiveExtractionTest, ParallelExtractionKeepsTheOrderOfEventsAndAbortsCleanly) {
+    std::map<std::string, std::string> files;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "d" + std::to_string(i % 3) + "/f" + std::to_string(100 + i) + ".txt";
+        // Every tenth file spans several progress steps.
+        files[name] = i % 10 == 5 ? TextLike(3 << 20, i) : TextLike(1000 + 37 * i, i);
+    }
+    Build(files);
+    std::vector<std::string> archiveOrder = EntryNames(m_archive);
+
+    struct TCase {
+        const char* What;
+        std::size_t AbortAt; // the completed entry whose event aborts; 0 for none
+        bool InProgress;     // abort in the first progress event of the entry instead
+    };
+    for (const TCase& c : {TCase{"whole", 0, false}, TCase{"after an entry", 12, false},
+                           TCase{"inside a large entry", 25, true}}) {
+        SCOPED_TRACE(c.What);
+        testing_support::RemoveTree(m_target);
+        std::vector<std::string> completed;
+        const std::string error = Unzip("*", true, "", {},
+                                        [&](TZipComponent* sender, const std::string& name, std::int64_t,
+                                            std::int64_t, std::int64_t, int, int, bool done) {
+                                            if (!done) {
+                                                // Progress of an entry comes after every earlier entry
+                                                // completed.
+                                                EXPECT_EQ(name, archiveOrder[completed.size()]);
+                                                if (c.InProgress && completed.size() + 1 >= c.AbortAt &&
+                                                    files[name].size() > (1u << 20))
+                                                    AbortZip(sender);
+                                                return;
+                                            }
+                                            completed.push_back(name);
+                                            if (!c.InProgress && completed.size() == c.AbortAt)
+                                                AbortZip(sender);
+                                        });
+        if (c.AbortAt == 0) {
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(completed, archiveOrder);
+        } else {
+            EXPECT_EQ(error, "User aborted process");
+            EXPECT_EQ(completed, std::vector<std::string>(archiveOrder.begin(),
+                                                          archiveOrder.begin() +
+                                                              static_cast<std::ptrdiff_t>(completed.size())));
+        }
+        // On disk: exactly the completed files, each whole, and no temporary file.
+        std::vector<std::string> onDisk;
+        for (const std::string& name : TreeOf(m_target))
+            if (name.back() != '/')
+                onDisk.push_back(name);
+        std::vector<std::string> expected = completed;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(onDisk, expected);
+        for (const std::string& name : completed)
+            EXPECT_TRUE(ReadFile(m_target + name) == files[name]) << name;
+        ExpectNoTemporaries();
+    }
+}
