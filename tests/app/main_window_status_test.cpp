@@ -7,6 +7,7 @@
 #include "platform/file_io.h"
 #include "tests/app/app_fixture.h"
 
+#include <QCursor>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -110,6 +111,24 @@ TEST_F(StatusPageTest, BackupNowRunsTheSelectedProfileAndShowsItsProgressInASlot
     EXPECT_EQ(Text(window.get(), "lblTotalFiles1"), "Total Files: 1");
     EXPECT_EQ(Text(window.get(), "lblRemainingFiles1"), "Remaining Files: 1");
     EXPECT_EQ(window->findChild<QSystemTrayIcon*>("trayIcon")->toolTip(), "Brimvale is working.");
+
+    // Resting the mouse on the file label or the gauge shows its whole text below the cursor.
+    auto* hint = window->findChild<QLabel*>("FHintWindow");
+    ASSERT_NE(hint, nullptr);
+    auto* file = Find<QLabel>(window.get(), "lblStsFile1");
+    // The mouse moves there, and with it the cursor the hint is placed by.
+    QCursor::setPos(file->mapToGlobal(file->rect().center()));
+    QTest::mouseMove(file, file->rect().center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hint->isVisible(); }, 5000));
+    EXPECT_EQ(hint->text().toStdString(), Source() + "letter.txt");
+    auto* gauge = Find<QProgressBar>(window.get(), "prgBkUpProcess1");
+    QCursor::setPos(gauge->mapToGlobal(gauge->rect().center()));
+    QTest::mouseMove(gauge, gauge->rect().center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hint->text() == "0 B of 3.00 KB processed."; }, 5000));
+    EXPECT_TRUE(hint->isVisible());
+    QCursor::setPos(window->mapToGlobal(QPoint(2, 2)));
+    QTest::mouseMove(window.get(), QPoint(2, 2));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !hint->isVisible(); }, 5000));
 
     gate.Open();
     ASSERT_TRUE(QTest::qWaitFor([&] { return Idle(*window); }, 20000));
