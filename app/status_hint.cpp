@@ -7,7 +7,10 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-TStatusHint::TStatusHint(QWidget* parent) : QLabel(parent, Qt::ToolTip | Qt::FramelessWindowHint) {
+// The hint never takes the mouse: a hint that came up under the cursor would make the control it
+// describes lose the mouse and hide it again.
+TStatusHint::TStatusHint(QWidget* parent)
+    : QLabel(parent, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowTransparentForInput) {
     setObjectName("FHintWindow");
     setAutoFillBackground(true);
     QPalette colours = palette();
@@ -19,6 +22,7 @@ TStatusHint::TStatusHint(QWidget* parent) : QLabel(parent, Qt::ToolTip | Qt::Fra
     setWordWrap(true);
     setTextFormat(Qt::PlainText);
     setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
 int TStatusHint::CursorHeightMargin() {

@@ -140,11 +140,13 @@ def tiny_files(b, count, rounds=None):
     b.shell(b.ours("generate", "tiny", tree, str(count)))
     b.shell(f"find '{tree}' >/dev/null")
     ours_dest, cp_dest, rsync_dest = (os.path.join(b.memory, n) for n in ("ours", "cp", "rsync"))
+    # Only one copy at a time: tmpfs has room for a limited number of files.
+    clear = remover(ours_dest, cp_dest, rsync_dest)
     r = b.compare([
-        ("ours", b.ours("backup", tree, ours_dest), remover(ours_dest)),
+        ("ours", b.ours("backup", tree, ours_dest), clear),
         # No sync after them: on tmpfs it would only time the other file systems' writes.
-        ("cp", f"cp -a --reflink=never '{tree}' '{cp_dest}'", remover(cp_dest)),
-        ("rsync", f"rsync -a '{tree}' '{rsync_dest}'", remover(rsync_dest)),
+        ("cp", f"cp -a --reflink=never '{tree}' '{cp_dest}'", clear),
+        ("rsync", f"rsync -a '{tree}' '{rsync_dest}'", clear),
     ], rounds=rounds)
     b.row(f"copy of {label} tiny files (tmpfs)", r["ours"][0], "cp -a --reflink=never", r["cp"][0], 1.1)
     b.row(f"copy of {label} tiny files (tmpfs)", r["ours"][0], "rsync -a", r["rsync"][0], 1.1)

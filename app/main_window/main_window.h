@@ -197,6 +197,19 @@ private:
     // The scheduler and the schedule page (main_window_schedule.cpp).
     void ConnectSchedulePage();
     void timMainTimer();
+    // Fills the schedule page from the profile without changing it.
+    void ShowSchedule(const TBackupProfile& p);
+    // The modified mark of a schedule edit.
+    void ScheduleEdited(TBackupProfile& p);
+    void rgrScheduleClick();
+    void chklstWhenOptionsClickCheck();
+    void spnHoursChange();
+    void datDailyTimeChange();
+    void cboDayChange();
+    void datDayTimeChange();
+    void datDayOfMonthTimeChange();
+    void spnDayOfMonthChange();
+    void EditScheduleTime(TDateTime TBackupSchedule::*field, const QTimeEdit* picker);
     // "Last backup: " and the date and time of the last run, or "<unknown>" before the first.
     static QString LastBackupText(TDateTime lastBackup);
 
@@ -324,6 +337,8 @@ private:
     TTrayIcon* m_tray = nullptr;
     // The scheduler's tick.
     QTimer* timMain = nullptr;
+    // The schedule page's radio items, by their index.
+    QButtonGroup* m_scheduleItems = nullptr;
     bool m_toldAboutBackground = false;
 
     // The run slots' hint window and what each slot's file label and gauge hold for it.

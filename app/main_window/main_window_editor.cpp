@@ -37,7 +37,7 @@ void TfrmMain::ShowProfileInEditor(TBackupProfile& profile) {
     // Each editor page fills its controls here, in this order: sources, destinations, compression,
     // filter, advanced, schedule.
 
-    m_uiProfiles->cmdBackupNow->setEnabled(RunningBackupCount() < 5 && !profile.InProcess);
+    ShowSchedule(profile);
     profile.Saved = saved;
     m_uiProfiles->cmdSave->setEnabled(!saved);
 }

@@ -223,8 +223,9 @@ void TfrmMain::cmdClearSelectedLogClick() {
     EnableClearSelectedLog();
 }
 
-// A click on the list. Acknowledging pending errors on the tray joins here.
+// A click on the list: the user has seen the pending errors.
 void TfrmMain::lvwLogClick() {
+    AcknowledgeErrors();
     EnableClearSelectedLog();
 }
 

@@ -373,10 +373,16 @@ void TfrmMain::SlotHover(QObject* control, int type) {
     const int slot = name.right(1).toInt();
     const bool gauge = name.startsWith("prgBkUpProcess");
     switch (type) {
-    case QEvent::Enter:
-        FHintWindow->SetTag((gauge ? TStatusHint::kGauge : TStatusHint::kFileLabel) + slot);
+    case QEvent::Enter: {
+        const int tag = (gauge ? TStatusHint::kGauge : TStatusHint::kFileLabel) + slot;
+        // Showing a window makes Qt repeat the enter of the control under the mouse: a hint already
+        // shown for this control stays as it is, or the two would take turns for ever.
+        if (FHintWindow->isVisible() && FHintWindow->Tag() == tag)
+            break;
+        FHintWindow->SetTag(tag);
         FHintWindow->ShowStatusHint(gauge ? m_gaugeHints[SlotIndexOf(slot)] : m_fileHints[SlotIndexOf(slot)]);
         break;
+    }
     case QEvent::Leave:
         FHintWindow->hide();
         break;
