@@ -109,11 +109,13 @@ private:
 
     TZipComponent& m_owner;
     std::vector<char> m_stub;
+    // Declared before the compressor: its workers read the files until it has joined them, which an
+    // abort leaves to its destructor.
+    std::vector<TFile> m_files;
+    std::vector<bool> m_replaced; // which entries of the existing archive this run replaces
     std::unique_ptr<TArchiveFileSource> m_source;
     TParallelCompressor m_compressor;
     TArchiveHandle m_archive; // declared last: discarded before the sources it reads from
-    std::vector<TFile> m_files;
-    std::vector<bool> m_replaced; // which entries of the existing archive this run replaces
 
     std::int64_t m_filesTotal = 0, m_filesDone = 0, m_filesSkipped = 0, m_filesExcluded = 0;
     std::int64_t m_bytesTotal = 0, m_bytesDone = 0, m_bytesSkipped = 0, m_bytesOutput = 0;
