@@ -226,14 +226,14 @@ TZipComponent::TZipComponent() = default;
 
 TZipComponent::~TZipComponent() = default;
 
-void TZipComponent::AddFileSpec(const std::string& fileSpec) {
-    m_fileSpecText += fileSpec;
-    m_fileSpecEnds.push_back(m_fileSpecText.size());
+void TZipComponent::AddFileSpec(const std::string& path) {
+    m_queuedPathText += path;
+    m_queuedPathEnds.push_back(m_queuedPathText.size());
 }
 
-std::string TZipComponent::FileSpec(std::size_t index) const {
-    const std::size_t begin = index == 0 ? 0 : m_fileSpecEnds[index - 1];
-    return m_fileSpecText.substr(begin, m_fileSpecEnds[index] - begin);
+std::string TZipComponent::QueuedPath(std::size_t index) const {
+    const std::size_t begin = index == 0 ? 0 : m_queuedPathEnds[index - 1];
+    return m_queuedPathText.substr(begin, m_queuedPathEnds[index] - begin);
 }
 
 bool TZipComponent::FindExistingEntry(const std::string& name, TZipEntryInfo& entry) const {

@@ -110,7 +110,7 @@ public:
     TZipPreprocessingFileEvent OnZipPreprocessingFile;
 
     // Hands one file, by full path, to the next CompressFiles.
-    void AddFileSpec(const std::string& fileSpec);
+    void AddFileSpec(const std::string& path);
     // Compresses the files handed over into ZipFilename, updating an existing archive there: its entries that
     // no file replaces stay exactly as they were. The old archive stays intact until the new one is complete.
     // 0 when every file went in, 527 when some were skipped (the rest went in), 509 when nothing was to be
@@ -137,12 +137,12 @@ private:
     class TCompressRun;
     class TExtractRun;
 
-    // The file specs handed over, end to end, and where each ends: a million of them take little more room
+    // The file paths handed over, end to end, and where each ends: a million of them take little more room
     // than their text.
-    std::string FileSpec(std::size_t index) const;
-    std::size_t FileSpecCount() const { return m_fileSpecEnds.size(); }
-    std::string m_fileSpecText;
-    std::vector<std::size_t> m_fileSpecEnds;
+    std::string QueuedPath(std::size_t index) const;
+    std::size_t QueuedPathCount() const { return m_queuedPathEnds.size(); }
+    std::string m_queuedPathText;
+    std::vector<std::size_t> m_queuedPathEnds;
     std::unique_ptr<TExistingArchive> m_existing;
     bool m_busy = false;
 };

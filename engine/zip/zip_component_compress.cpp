@@ -80,7 +80,7 @@ private:
     // A file handed over, as examined before it is compressed. Its stored name lies in the archive's entry,
     // which is placed when the file is examined: a million files keep no second copy of their names.
     struct TFile {
-        std::size_t Spec = 0;   // the component's file spec it came from
+        std::size_t Queued = 0; // the path handed to the component it came from
         zip_uint64_t Entry = 0; // its entry in the archive being written
         std::int64_t Size = 0;
         int Attr = 0;
@@ -90,7 +90,7 @@ private:
     };
 
     int OpenArchive();
-    int Preprocess(std::size_t spec);
+    int Preprocess(std::size_t queued);
     int PlaceEntry(const std::string& storedName, std::int64_t existing, TFile& file);
     int CompressAll();
     void DropEntry(const TFile& file);
@@ -141,10 +141,10 @@ int TZipComponent::TCompressRun::Run() {
     }
     if (int result = OpenArchive())
         return result;
-    m_filesTotal = static_cast<std::int64_t>(m_owner.FileSpecCount());
+    m_filesTotal = static_cast<std::int64_t>(m_owner.QueuedPathCount());
     m_replaced.assign(m_owner.m_existing->Entries().size(), false);
-    for (std::size_t spec = 0; spec < m_owner.FileSpecCount(); ++spec) {
-        if (int result = Preprocess(spec))
+    for (std::size_t queued = 0; queued < m_owner.QueuedPathCount(); ++queued) {
+        if (int result = Preprocess(queued))
             return result;
     }
     m_files.shrink_to_fit();
@@ -194,8 +194,8 @@ int TZipComponent::TCompressRun::OpenArchive() {
 
 // Raises the preprocessing event of one file and places its entry as the event decided; UserAbort once
 // aborted, an error code when the entry cannot be placed, else 0.
-int TZipComponent::TCompressRun::Preprocess(std::size_t spec) {
-    const std::string path = m_owner.FileSpec(spec);
+int TZipComponent::TCompressRun::Preprocess(std::size_t queued) {
+    const std::string path = m_owner.QueuedPath(queued);
     platform::TSearchRec rec;
     const int stop = ZipResult::UserAbort;
     if (!platform::FindFile(path, rec)) {
@@ -231,7 +231,7 @@ int TZipComponent::TCompressRun::Preprocess(std::size_t spec) {
         return Aborted() ? stop : 0;
     }
     TFile file;
-    file.Spec = spec;
+    file.Queued = queued;
     file.Size = rec.Size;
     file.Attr = rec.Attr;
     file.Modified = rec.ModifiedSeconds;
@@ -318,7 +318,7 @@ int TZipComponent::TCompressRun::CompressAll() {
     platform::RemoveStaleTemporaryFiles(spoolFolder);
     const auto input = [this](std::size_t i) {
         const TFile& file = m_files[i];
-        return TCompressInput{m_owner.FileSpec(file.Spec), file.Size};
+        return TCompressInput{m_owner.QueuedPath(file.Queued), file.Size};
     };
     if (!m_compressor.Start(spoolFolder, m_files.size(), input, CompressionLevel))
         return ZipResult::CreateTempFile;
@@ -344,7 +344,7 @@ int TZipComponent::TCompressRun::CompressAll() {
                 const std::string name = StoredName(file);
                 DropEntry(file);
                 const platform::TSearchRec rec = RecordOf(file);
-                Skip(name, m_owner.FileSpec(file.Spec), file.Size, &rec, progress.Reason);
+                Skip(name, m_owner.QueuedPath(file.Queued), file.Size, &rec, progress.Reason);
                 break;
             }
             seen = progress.BytesRead;

@@ -43,7 +43,7 @@ bool MatchesNameMask(const char* mask, const char* name) {
 
 // Whether the stored Name is chosen by Pattern. A plain stored name matches only itself; a stored path
 // followed by a mask matches the entries directly in that path, with Subfolders those in its whole subtree.
-bool MatchesFileSpec(const std::string& pattern, const std::string& name, bool subfolders) {
+bool MatchesFilesToProcess(const std::string& pattern, const std::string& name, bool subfolders) {
     if (pattern.empty())
         return true;
     const std::size_t slash = pattern.rfind('/');
@@ -160,7 +160,7 @@ int TZipComponent::TExtractRun::Run() {
         const zip_uint64_t index = static_cast<zip_uint64_t>(i);
         if (zip_stat_index(m_archive, index, ZIP_FL_ENC_RAW, &st) != 0 || !st.name)
             continue;
-        if (!MatchesFileSpec(m_owner.FilesToProcess, st.name, m_owner.ProcessSubfolders))
+        if (!MatchesFilesToProcess(m_owner.FilesToProcess, st.name, m_owner.ProcessSubfolders))
             continue;
         chosen.push_back(index);
         if (!IsFolderEntry(st.name)) {
