@@ -4,7 +4,7 @@
 #include "app/file_version_info.h"
 #include "app/locale_settings.h"
 #include "app/main_window/main_window.h"
-#include "app/qt_dispatcher.h"
+#include "app/widgets/qt_dispatcher.h"
 #include "app/single_instance.h"
 #include "app/widgets/dialogs.h"
 #include "engine/helpers.h"

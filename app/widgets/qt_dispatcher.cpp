@@ -1,5 +1,5 @@
 // The Qt dispatcher.
-#include "app/qt_dispatcher.h"
+#include "app/widgets/qt_dispatcher.h"
 
 #include "app/widgets/dialogs.h"
 

@@ -3,8 +3,9 @@
 #pragma once
 
 #include "app/main_window/main_window.h"
-#include "app/qt_dispatcher.h"
 #include "app/widgets/dialogs.h"
+#include "app/widgets/qt_dispatcher.h"
+#include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
 
 #include <QDialog>
@@ -21,39 +22,6 @@
 #include <vector>
 
 namespace testing_support {
-
-class ScriptedDialogs : public dialogs::DialogHandler {
-public:
-    ScriptedDialogs();
-    ~ScriptedDialogs() override;
-
-    QMessageBox::StandardButton ShowMessage(QWidget* parent, const dialogs::Message& message) override;
-    int ExecDialog(QDialog& dialog) override;
-    QString ChooseFolder(QWidget* parent, const QString& caption, const QString& title,
-                         const QString& start) override;
-    QStringList ChooseFiles(QWidget* parent, const QString& caption, const QString& start) override;
-
-    // Every message box shown, in order.
-    std::vector<dialogs::Message> messages;
-    // The object names of the modal dialogs shown, in order.
-    std::vector<QString> dialogsShown;
-    // Answers for the next modal dialogs; a dialog without an answer fails the test and is cancelled.
-    std::deque<std::function<int(QDialog&)>> dialogAnswers;
-    // Answers for the next message boxes; without one a box is answered with its first button.
-    std::deque<QMessageBox::StandardButton> messageAnswers;
-    // Runs once while the next message box shows, before it is answered.
-    std::function<void()> whileNextMessageShows;
-    std::deque<QString> folderAnswers;
-    std::vector<QString> folderCaptions;
-    // Answers for the next file choices; without one the choice is cancelled.
-    std::deque<QStringList> fileAnswers;
-    std::vector<QString> fileCaptions;
-
-    std::vector<QString> MessageTexts() const;
-
-private:
-    dialogs::DialogHandler* m_previous;
-};
 
 // Answers: type Text into the password prompt and press OK; press the named button; cancel.
 std::function<int(QDialog&)> TypePassword(const QString& text);

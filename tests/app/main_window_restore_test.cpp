@@ -50,6 +50,12 @@ protected:
         p.BackupAttributes.Compress = compress;
         p.BackupAttributes.DestinationName = destName;
         p.BackupAttributes.Password = password;
+        EXPECT_TRUE(RunAndSave(p));
+        return p;
+    }
+
+    // Backs the profile up for real and saves it as Work.bvf; false when either did not happen.
+    bool RunAndSave(TBackupProfile& p) {
         TProfileCell cell = std::make_unique<TBackupProfile>(p);
         platform::ForceDirectories(Home() + "Logs/");
         TBackupThread thread(true, 1, Home() + "Logs/");
@@ -57,10 +63,10 @@ protected:
         bool ended = false;
         thread.OnTerminate = [&](TThread*) { ended = true; };
         thread.Resume();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return ended; }, 60000));
+        if (!QTest::qWaitFor([&] { return ended; }, 60000))
+            return false;
         platform::ForceDirectories(Home() + "Profiles/");
-        EXPECT_TRUE(p.SaveToFile(Home() + "Profiles/Work.bvf"));
-        return p;
+        return p.SaveToFile(Home() + "Profiles/Work.bvf");
     }
 
     // Opens the window on the Restore page.
@@ -159,16 +165,7 @@ TEST_F(RestorePageTest, FolderInsideSameNamedFolderGoesBackInside) {
     p.DriveDestination.Path = Dst();
     p.BackupAttributes.Compress = true;
     p.BackupAttributes.DirectoryAttributeMask = p.BackupAttributes.FileAttributeMask = 63;
-    TProfileCell cell = std::make_unique<TBackupProfile>(p);
-    platform::ForceDirectories(Home() + "Logs/");
-    TBackupThread thread(true, 1, Home() + "Logs/");
-    thread.SetProfile(&cell);
-    bool ended = false;
-    thread.OnTerminate = [&](TThread*) { ended = true; };
-    thread.Resume();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, 60000));
-    platform::ForceDirectories(Home() + "Profiles/");
-    ASSERT_TRUE(p.SaveToFile(Home() + "Profiles/Work.bvf"));
+    ASSERT_TRUE(RunAndSave(p));
     RemoveTree(Src());
     Open();
     Select(Entries());

@@ -3,7 +3,7 @@
 #include "app/autostart.h"
 #include "app/ini_file.h"
 #include "app/main_window/main_window.h"
-#include "app/qt_dispatcher.h"
+#include "app/widgets/qt_dispatcher.h"
 #include "engine/helpers.h"
 #include "engine/qm_crypt.h"
 #include "platform/file_io.h"

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -27,6 +28,8 @@ void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
 // Sets the file's modification time (seconds since the epoch).
 void SetModified(const std::string& path, std::int64_t seconds);
+// The names in Folder, sorted, hidden ones included.
+std::vector<std::string> Entries(const std::string& folder);
 // Removes a tree, restoring write permission where needed.
 void RemoveTree(const std::string& path);
 

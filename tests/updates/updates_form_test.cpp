@@ -29,14 +29,6 @@ using ::testing::StartsWith;
 
 namespace {
 
-std::vector<std::string> Entries(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::string EscapeXml(const std::string& text) {
     std::string escaped;
     for (const char c : text) {

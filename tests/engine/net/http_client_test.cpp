@@ -37,15 +37,6 @@ std::string FailureOf(const std::function<void()>& request) {
     return "(no failure)";
 }
 
-// The names in Folder, hidden temporary files included.
-std::vector<std::string> Entries(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class HttpClientTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { InitMailClients(); }
