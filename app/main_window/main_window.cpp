@@ -48,7 +48,10 @@ TfrmMain::TfrmMain(TMainWindowOptions options)
     ConnectFrame();
     ConnectProfilesPage();
     ConnectStatusPage();
+    ConnectEditorPages();
+    ConnectDestinationsPage();
     ConnectSchedulePage();
+    ConnectFilterPage();
     ConnectRestorePage();
     ConnectLogPage();
     ConnectApplicationPage();

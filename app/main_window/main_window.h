@@ -199,8 +199,6 @@ private:
     void timMainTimer();
     // Fills the schedule page from the profile without changing it.
     void ShowSchedule(const TBackupProfile& p);
-    // The modified mark of a schedule edit.
-    void ScheduleEdited(TBackupProfile& p);
     void rgrScheduleClick();
     void chklstWhenOptionsClickCheck();
     void spnHoursChange();
@@ -239,10 +237,24 @@ private:
     // Whether a run slot holds Cell.
     bool CellInUse(const TProfileCell* cell) const;
 
-    // The profile editor (main_window_editor.cpp).
+    // The profile editor and its pages Sources, Compression and Advanced (main_window_editor.cpp).
     // The profile of cell Index, or nullptr for an index outside the cells or an empty cell.
     TBackupProfile* ProfileAt(int index) const;
     void ShowProfileInEditor(TBackupProfile& profile);
+    // The modified mark every editor handler sets after writing a field: the profile is no longer
+    // saved and Save is enabled.
+    void MarkModified(TBackupProfile& profile);
+    void ConnectEditorPages();
+
+    // The Destinations page (main_window_destinations.cpp).
+    void ConnectDestinationsPage();
+    // Fills the page from the profile without changing it.
+    void ShowDestinations(const TBackupProfile& profile);
+
+    // The Filter page (main_window_filters.cpp).
+    void ConnectFilterPage();
+    // Fills the page with the filter cboFilterType names, without changing the profile.
+    void ShowFilter(const TBackupProfile& profile);
 
     // The Restore page (main_window_restore.cpp).
     void ConnectRestorePage();
@@ -257,8 +269,8 @@ private:
     // The live profile behind the chosen item of cboRestoreProfiles, or nullptr.
     TBackupProfile* RestoreProfile() const;
     void RestoreEntries(const TRestoreJob& job);
-    void RestoreFromArchive(const TRestoreJob& job, const std::string& entryPath, const std::string& entryName,
-                            std::string target);
+    void RestoreFromArchive(const TRestoreJob& job, const std::string& entryPath,
+                            const std::string& entryName, std::string target);
     void RestoreFromFolder(const TRestoreJob& job, const std::string& entryPath, const std::string& entryName,
                            const std::string& target);
     // The number of files that could not be restored.

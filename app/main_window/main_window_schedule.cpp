@@ -160,11 +160,6 @@ void TfrmMain::ShowSchedule(const TBackupProfile& p) {
     page.lblLastBackup->setText(LastBackupText(p.LastBackup));
 }
 
-void TfrmMain::ScheduleEdited(TBackupProfile& p) {
-    p.Saved = false;
-    m_uiProfiles->cmdSave->setEnabled(true);
-}
-
 void TfrmMain::rgrScheduleClick() {
     TBackupProfile* p = SelectedProfile();
     if (!p || !m_uiSchedule->rgrSchedule->isEnabled())
@@ -191,7 +186,7 @@ void TfrmMain::rgrScheduleClick() {
     }
     if (p->Schedule.ScheduleType != kind) {
         p->Schedule.ScheduleType = kind;
-        ScheduleEdited(*p);
+        MarkModified(*p);
     }
 }
 
@@ -212,7 +207,7 @@ void TfrmMain::cboDayChange() {
     if (item == 0) {
         if (weekly && schedule.ScheduleType != stWeekdays) {
             schedule.ScheduleType = stWeekdays;
-            ScheduleEdited(*p);
+            MarkModified(*p);
         }
         return;
     }
@@ -221,11 +216,11 @@ void TfrmMain::cboDayChange() {
     const auto day = static_cast<std::uint8_t>(item - 1);
     if (schedule.Day != day) {
         schedule.Day = day;
-        ScheduleEdited(*p);
+        MarkModified(*p);
     }
     if (weekly && schedule.ScheduleType == stWeekdays) {
         schedule.ScheduleType = stWeekly;
-        ScheduleEdited(*p);
+        MarkModified(*p);
     }
 }
 
@@ -236,7 +231,7 @@ void TfrmMain::spnHoursChange() {
     const int hours = std::max(1, m_uiSchedule->spnHours->value());
     if (p->Schedule.Hours() != hours) {
         p->Schedule.SetHours(hours);
-        ScheduleEdited(*p);
+        MarkModified(*p);
     }
 }
 
@@ -247,7 +242,7 @@ void TfrmMain::spnDayOfMonthChange() {
     const int day = m_uiSchedule->spnDayOfMonth->value();
     if (p->Schedule.DayOfMonth != day) {
         p->Schedule.DayOfMonth = day;
-        ScheduleEdited(*p);
+        MarkModified(*p);
     }
 }
 
@@ -259,7 +254,7 @@ void TfrmMain::EditScheduleTime(TDateTime TBackupSchedule::*field, const QTimeEd
     if (TimeOfDay(stored) == picker->time())
         return;
     stored = WithTimeOfDay(stored, picker->time());
-    ScheduleEdited(*p);
+    MarkModified(*p);
 }
 
 void TfrmMain::datDailyTimeChange() {
@@ -280,5 +275,5 @@ void TfrmMain::chklstWhenOptionsClickCheck() {
         return;
     p->Schedule.RunAtStartup = m_uiSchedule->chklstWhenOptions->item(0)->checkState() == Qt::Checked;
     p->Schedule.RunAtShutdown = m_uiSchedule->chklstWhenOptions->item(1)->checkState() == Qt::Checked;
-    ScheduleEdited(*p);
+    MarkModified(*p);
 }
