@@ -15,6 +15,15 @@ inline constexpr const char* WrongPassword = "The password you entered is not co
 inline constexpr const char* PasswordsDiffer =
     "The passwords you typed do not match. Type the password in both boxes.";
 inline constexpr const char* InvalidEmailAddress = " is not a valid email address.";
+// The profile editor.
+inline constexpr const char* PasswordsDifferTryAgain =
+    "The passwords you entered do not match. Please try again.";
+inline constexpr const char* DestinationNameCharacters =
+    "The destination name cannot contain any of the following characters:\r\n\t\\ / : * ? \" < > |";
+inline constexpr const char* DestinationNameDots = "The destination name cannot be \".\" or \"..\".";
+inline constexpr const char* SyncNeedsOneSource = "The directory sync option does not work with more \r\n"
+                                                  "than one source directory at a time. Please verify\r\n"
+                                                  "that you have only one source directory defined.";
 // The e-mail address lists.
 inline constexpr const char* EmailAddressInvalid =
     "You must enter a valid Internet email address.\r\nExample: someone@example.com";
@@ -41,8 +50,6 @@ inline constexpr const char* WizardNoToAddress = "You must enter an email addres
 inline constexpr const char* WizardNoDestination = "You must select a destination before you can continue.";
 inline constexpr const char* WizardDrivePathCharacters =
     "The drive destination path cannot contain any of the following characters:\r\n\t * ? \" < > |";
-inline constexpr const char* WizardPasswordsDiffer =
-    "The passwords you entered do not match. Please try again.";
 inline constexpr const char* WizardNoDay = "Please select a day.";
 inline constexpr const char* DriveDestBrowseTitle = "Select a destination directory below:";
 inline constexpr const char* EmailDestinationCaption = "Email Destination";

@@ -239,7 +239,7 @@ bool TfrmBVWizard::CheckPasswordsMatch() {
     Ui::TfrmBVWizard& ui = *m_ui;
     if (ui.txtPassword->text() == ui.txtVerifyPassword->text())
         return true;
-    dialogs::ShowError(this, Text(texts::WizardPasswordsDiffer));
+    dialogs::ShowError(this, Text(texts::PasswordsDifferTryAgain));
     ui.txtPassword->clear();
     ui.txtVerifyPassword->clear();
     ui.txtPassword->setFocus();
@@ -396,7 +396,7 @@ void TfrmBVWizard::txtVerifyPasswordExit() {
     Ui::TfrmBVWizard& ui = *m_ui;
     if (ui.txtPassword->text() == ui.txtVerifyPassword->text())
         return;
-    dialogs::ShowError(this, Text(texts::WizardPasswordsDiffer));
+    dialogs::ShowError(this, Text(texts::PasswordsDifferTryAgain));
     ui.txtPassword->clear();
     ui.txtVerifyPassword->clear();
     ui.txtPassword->setFocus();

@@ -52,6 +52,8 @@ class QItemSelection;
 class QTreeWidgetItem;
 class TfrmBVWizard;
 class QAction;
+class QCheckBox;
+class QListWidget;
 class QLineEdit;
 class QMenu;
 class QButtonGroup;
@@ -245,6 +247,38 @@ private:
     // saved and Save is enabled.
     void MarkModified(TBackupProfile& profile);
     void ConnectEditorPages();
+    // Each fills its page from the profile without changing it.
+    void ShowSources(const TBackupProfile& profile);
+    void ShowCompression(const TBackupProfile& profile);
+    void ShowAdvanced(const TBackupProfile& profile);
+    // A check list that loses the focus keeps its check marks but no highlighted item.
+    static void CheckListExit(QListWidget* list);
+    // Sources.
+    void cmdAddFileClick();
+    void cmdAddDirClick();
+    // Lists Entry as a source of Profile, or selects it when it is one already.
+    void AddSource(TBackupProfile& profile, const std::string& entry);
+    void EndAddSources();
+    void cmdRemoveClick();
+    void EnableRemoveSource();
+    void SpecialFolderClick(bool TBackupAttributes::*flag, const QCheckBox* box);
+    // Compression.
+    void chkCompressionClick();
+    void EnableCompressOptions(bool enabled);
+    void spnGenerationsChange();
+    void txtPasswordChange();
+    void txtPasswordExit();
+    void txtVerifyPasswordExit(QWidget* newFocus);
+    void grpCompressOptionsExit(QWidget* newFocus);
+    void chkSelfExtractClick();
+    // Advanced.
+    void txtAdvancedDestNameChange();
+    void txtAdvancedDestNameExit();
+    // Puts the profile's name back into the edit after a refused one.
+    void RefuseDestinationName(const TBackupProfile& profile, const char* message);
+    void cboAdvancedDestStructureChange();
+    void chkAdvancedExcludeMatchingClick();
+    void chkAdvancedSyncDestClick();
 
     // The Destinations page (main_window_destinations.cpp).
     void ConnectDestinationsPage();

@@ -349,7 +349,7 @@ TEST_F(WizardTest, DifferingPasswordsAreEmptiedWhenLeftAndAgainOnTheWayToTheSche
     Type("txtPassword", QStringLiteral("secret"));
     Type("txtVerifyPassword", QStringLiteral("secreT"));
     FocusTo("chkSelfExtract");
-    EXPECT_EQ(m_dialogs.MessageTexts(), std::vector<QString>{Text(texts::WizardPasswordsDiffer)});
+    EXPECT_EQ(m_dialogs.MessageTexts(), std::vector<QString>{Text(texts::PasswordsDifferTryAgain)});
     EXPECT_TRUE(Find<QLineEdit>("txtPassword")->text().isEmpty());
     EXPECT_TRUE(Find<QLineEdit>("txtVerifyPassword")->text().isEmpty());
     EXPECT_EQ(QApplication::focusWidget(), Find<QWidget>("txtPassword"));
@@ -359,7 +359,7 @@ TEST_F(WizardTest, DifferingPasswordsAreEmptiedWhenLeftAndAgainOnTheWayToTheSche
     Type("txtPassword", QStringLiteral("one"));
     Type("txtVerifyPassword", QStringLiteral("two"));
     Find<QPushButton>("cmdNextFinish")->click();
-    EXPECT_EQ(m_dialogs.MessageTexts(), std::vector<QString>{Text(texts::WizardPasswordsDiffer)});
+    EXPECT_EQ(m_dialogs.MessageTexts(), std::vector<QString>{Text(texts::PasswordsDifferTryAgain)});
     EXPECT_EQ(m_wizard.CurrentStep(), 4);
     EXPECT_TRUE(Find<QLineEdit>("txtVerifyPassword")->text().isEmpty());
 
