@@ -9,6 +9,7 @@
 #include "engine/helpers.h"
 #include "ui_page_advanced.h"
 #include "ui_page_compression.h"
+#include "ui_page_filter.h"
 #include "ui_page_profiles.h"
 #include "ui_page_schedule.h"
 #include "ui_page_sources.h"
@@ -108,8 +109,8 @@ void TfrmMain::ConnectEditorPages() {
                    &TfrmMain::chkAdvancedExcludeMatchingClick);
     ConnectGuarded(advanced.chkAdvancedSyncDest, &QCheckBox::toggled, &TfrmMain::chkAdvancedSyncDestClick);
 
-    m_focusLeave->Watch(m_uiSchedule->chklstWhenOptions,
-                        [this](QWidget*) { CheckListExit(m_uiSchedule->chklstWhenOptions); });
+    for (QListWidget* list : {m_uiSchedule->chklstWhenOptions, m_uiFilter->chklstFilterAttributes})
+        m_focusLeave->Watch(list, [list](QWidget*) { CheckListExit(list); });
 }
 
 void TfrmMain::CheckListExit(QListWidget* list) {

@@ -363,3 +363,23 @@ TEST_F(EditorTest, SynchronisingRefusesMoreThanOneSource) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(EditorTest, ACheckListLosesItsHighlightButKeepsItsChecksWhenLeft) {
+    Write(EveryFieldSet());
+    auto window = Open();
+    auto* list = Find<QListWidget>(window.get(), "chklstFilterAttributes");
+    ShowPageOf(list);
+    list->setFocus(Qt::MouseFocusReason);
+    list->setCurrentRow(1);
+    std::vector<Qt::CheckState> checks;
+    for (int row = 0; row < list->count(); ++row)
+        checks.push_back(list->item(row)->checkState());
+    MoveFocusTo(window.get(), "cboFilterType");
+    EXPECT_EQ(list->currentRow(), -1);
+    for (int row = 0; row < list->count(); ++row)
+        EXPECT_EQ(list->item(row)->checkState(), checks[static_cast<std::size_t>(row)]);
+}
+
+} // namespace
