@@ -265,8 +265,31 @@ private:
 
     // The Filter page (main_window_filters.cpp).
     void ConnectFilterPage();
-    // Fills the page with the filter cboFilterType names, without changing the profile.
+    // Shows the folder filter of the profile without changing it.
     void ShowFilter(const TBackupProfile& profile);
+    // Fills the page with the filter cboFilterType names; writes nothing.
+    void FillFilterPage(const TBackupProfile& profile);
+    // The flag, its label, the pattern list, the edit and the three buttons follow the switch.
+    void EnableFilterControls(bool on);
+    bool EditingFileFilter() const;
+    // The selected pattern's row, or -1.
+    int SelectedFilterRow() const;
+    // The row holding Pattern, letter case ignored, or -1.
+    int FilterRowOf(const QString& pattern) const;
+    void SelectFilterRow(int row);
+    // The list field of the shown filter takes the list's entries, in order.
+    void StoreFilterList(TBackupProfile& profile);
+    // False, after telling the user, when the normalised Pattern would break every run.
+    bool CheckFilterPattern(const std::string& pattern);
+    void ShowFilterMessage(const QString& text, bool focusEdit);
+    void cboFilterTypeChange();
+    void chklstFilterAttributesClickCheck();
+    void chkFilterClick();
+    void cboFilterFlagChange();
+    void cmdAddFilterClick();
+    void lstFilterStringsClick();
+    void cmdReplaceFilterClick();
+    void cmdDeleteFilterClick();
 
     // The Restore page (main_window_restore.cpp).
     void ConnectRestorePage();
