@@ -284,6 +284,18 @@ private:
     void ConnectDestinationsPage();
     // Fills the page from the profile without changing it.
     void ShowDestinations(const TBackupProfile& profile);
+    void chkDriveDestClick();
+    void txtDriveDestChange();
+    void txtDriveDestExit();
+    void cmdDriveDestClick();
+    void chkEmailDestClick();
+    // The address dialog of the button Sender: the e-mail destination's or the notification's lists.
+    void EmailAddressesClick(QObject* sender);
+    void chkEmailNotificationClick();
+    void EnableNotificationControls(bool enabled);
+    void chkNotifyOnErrorClick();
+    // The three log check boxes: each sets or clears its own bit of the notification's log flags.
+    void chkNotifyLogClick(std::uint8_t bit, bool checked);
 
     // The Filter page (main_window_filters.cpp).
     void ConnectFilterPage();
