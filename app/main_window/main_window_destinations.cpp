@@ -3,12 +3,12 @@
 
 #include "app/app_texts.h"
 #include "app/email_form.h"
+#include "app/widgets/caption_clicks.h"
 #include "app/widgets/dialogs.h"
 #include "app/widgets/focus_leave.h"
 #include "app/widgets/text_conversion.h"
 #include "ui_page_destinations.h"
 
-#include <QMouseEvent>
 #include <QRegularExpression>
 #include <QSignalBlocker>
 
@@ -48,31 +48,6 @@ bool HasRefusedPathCharacter(const QString& path) {
     static const QRegularExpression refused(QStringLiteral("[*?\"<>|]"));
     return path.contains(refused);
 }
-
-// The notification box's caption is a label of its own, so that it wraps where the page is narrower
-// than the caption; a click on it works the box, as a click on a check box's own caption does.
-class CaptionClicks : public QObject {
-public:
-    CaptionClicks(QLabel* caption, QAbstractButton* box) : QObject(caption), m_box(box) {
-        caption->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::MouseButtonRelease || !m_box->isEnabled())
-            return false;
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        const auto* caption = static_cast<QWidget*>(watched);
-        if (mouse->button() == Qt::LeftButton && caption->rect().contains(mouse->position().toPoint())) {
-            m_box->setFocus(Qt::MouseFocusReason);
-            m_box->click();
-        }
-        return false;
-    }
-
-private:
-    QAbstractButton* m_box;
-};
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "app/main_window/main_window.h"
 
 #include "app/app_texts.h"
+#include "app/widgets/caption_clicks.h"
 #include "app/widgets/dialogs.h"
 #include "app/widgets/focus_leave.h"
 #include "app/widgets/text_conversion.h"
@@ -93,6 +94,7 @@ void TfrmMain::ConnectEditorPages() {
     ConnectGuarded(compression.spnGenerations, &QSpinBox::valueChanged, &TfrmMain::spnGenerationsChange);
     ConnectGuarded(compression.txtPassword, &QLineEdit::textChanged, &TfrmMain::txtPasswordChange);
     ConnectGuarded(compression.chkSelfExtract, &QCheckBox::toggled, &TfrmMain::chkSelfExtractClick);
+    new CaptionClicks(compression.lblSelfExtract, compression.chkSelfExtract);
     m_focusLeave->Watch(compression.txtPassword, [this](QWidget*) { txtPasswordExit(); });
     m_focusLeave->Watch(compression.txtVerifyPassword, [this](QWidget* to) { txtVerifyPasswordExit(to); });
     for (QWidget* control :
@@ -232,7 +234,7 @@ void TfrmMain::EnableCompressOptions(bool enabled) {
     page.grpCompressOptions->setEnabled(enabled);
     for (QWidget* control : std::initializer_list<QWidget*>{
              page.lblKeep, page.lblCopies, page.lblPassword, page.lblVerifyPassword, page.spnGenerations,
-             page.txtPassword, page.txtVerifyPassword, page.chkSelfExtract})
+             page.txtPassword, page.txtVerifyPassword, page.chkSelfExtract, page.lblSelfExtract})
         control->setEnabled(enabled);
 }
 
