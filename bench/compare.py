@@ -71,7 +71,8 @@ class Bench:
         return result
 
     def row(self, work, ours, peer, peer_value, limit, unit="s", absolute=False):
-        """A comparison whose ratio ours / peer must stay within Limit, or with Absolute, ours itself."""
+        """A comparison whose ratio ours / peer must stay within Limit, or with Absolute, ours itself; with no
+        Limit the row is there to be read, not to be met."""
         self.rows.append((work, ours, peer, peer_value, limit, unit, absolute))
 
     def table(self):
@@ -82,10 +83,10 @@ class Bench:
         met = True
         for work, ours, peer, peer_value, limit, unit, absolute in self.rows:
             ratio = ours / peer_value if peer_value else float("inf")
-            ok = (ours if absolute else ratio) <= limit
+            ok = limit is None or (ours if absolute else ratio) <= limit
             met = met and ok
             fmt = {"s": lambda v: f"{v:.3f} s", "x": lambda v: f"{v:.2f} x"}.get(unit, lambda v: f"{v:.1f} {unit}")
-            target = "<= " + (fmt(limit) if absolute else format(limit, ".3g"))
+            target = "-" if limit is None else "<= " + (fmt(limit) if absolute else format(limit, ".3g"))
             print(f"{work:<46} {fmt(ours):>10} {peer:<34} {fmt(peer_value):>10} {ratio:>6.3f} "
                   f"{target:>8}{'' if ok else '  MISSED'}")
         return met
@@ -206,7 +207,22 @@ def reruns(b):
     b.row("rerun, 1% of 20,000 files changed (disk)", r["ours"][0], "rsync -a && sync", r["rsync"][0], 1.2)
     r = b.compare([("ours", ours, None), ("rsync", rsync, None)])
     b.row("rerun, nothing changed (disk)", r["ours"][0], "rsync -a", r["rsync"][0], 1.0)
-    remover(tree, ours_dest, rsync_dest)()
+    remover(ours_dest, rsync_dest)()
+
+    # Ours reads back and checks the data of every entry it keeps; zip -u trusts the times alone. No target:
+    # the row shows what the check costs against an update that does less.
+    print("== compressed rerun, 1% of 20,000 files changed (disk)", flush=True)
+    ours_out, zip_out = os.path.join(b.disk, "ours-zip"), os.path.join(b.disk, "info-zip")
+    os.makedirs(zip_out)
+    ours = b.ours("backup", tree, ours_out, "--compress", "--only-changed")
+    info_zip = f"cd '{tree}' && zip -r -u -6 -q '{os.path.join(zip_out, 'info.zip')}' ."
+    b.shell(ours)
+    b.shell(info_zip)
+    b.shell("sync")
+    r = b.compare([("ours", ours, None), ("zip", info_zip + " && sync", None)],
+                  before_round=lambda n: b.shell(b.ours("change", tree, "1", str(100 + n)) + " && sync"))
+    b.row("compressed rerun, 1% of 20,000 changed (disk)", r["ours"][0], "zip -r -u -6 && sync", r["zip"][0], None)
+    remover(tree, ours_out, zip_out)()
 
 
 def main():

@@ -6,6 +6,7 @@
 #include "engine/backup_log.h"
 #include "engine/backup_profile.h"
 #include "engine/file_system_list.h"
+#include "engine/name_list.h"
 #include "engine/net/mail_client.h"
 #include "engine/thread.h"
 #include "platform/file_io.h"
@@ -236,12 +237,12 @@ private:
     // The last CompressBackup left a complete archive.
     bool m_archiveWritten = false;
     // The entries of files compressed by the running CompressBackup, logged once the archive is written, and
-    // the bytes counted for them meanwhile.
-    struct TArchivedEntry {
-        bool Warning = false;
-        std::string Source, Message;
-    };
-    std::vector<TArchivedEntry> m_archivedEntries;
+    // the bytes counted for them meanwhile. Each is its source, a NUL, and either "W" and a warning's text or
+    // "C" and the two sizes of a file copied: a million of them fit in a few tens of megabytes.
+    TNameList m_archivedEntries;
+    void AddArchivedFile(const std::string& name, std::int64_t size, std::int64_t compressedSize);
+    void AddArchivedWarning(const std::string& source, const std::string& message);
+    void LogArchivedEntries();
     std::int64_t m_archivedBytes = 0;
     std::vector<char> m_copyBuffer;
     // Copies that replace older ones, written to their temporary files and waiting to be synced together

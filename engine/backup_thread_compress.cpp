@@ -13,6 +13,7 @@
 #include "platform/user_folders.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <functional>
 
@@ -86,7 +87,7 @@ void TBackupThread::CompressBackup(const std::string& zipName) {
     Status.Position = 0;
     DoStatus();
     m_archiveWritten = false;
-    m_archivedEntries.clear();
+    m_archivedEntries.Clear();
     m_archivedBytes = 0;
     if (!zipName.empty()) {
         const std::string folder = platform::ExtractFilePath(zipName);
@@ -149,6 +150,11 @@ int TBackupThread::CompressFiles(const std::string& zipName, const TArchiveName&
     }
     for (const std::string& file : SingleFiles)
         zip.AddFileSpec(file);
+    // The component holds the paths now. A tree that no later destination reads is given back before the
+    // compression, which needs the room: a million files take some hundred megabytes in it.
+    const bool treeReadLater = zipName.empty() && RunProfile.FTPDestination.Active;
+    if (!treeReadLater)
+        FreeScanLists();
 
     if (a.ExcludeMatching && platform::FileExists(zip.ZipFilename)) {
         // An archive that cannot be read is left for the user to look at; nothing is written over it.
@@ -209,28 +215,66 @@ void TBackupThread::RecordCompressionResult(int result, const std::string& zipFi
     if (result == ZipResult::Success || result == ZipResult::Warnings || result == ZipResult::FilesSkipped) {
         summary.CompressedBytes += FileSizeOf(zipFilename);
         m_archiveWritten = platform::FileExists(zipFilename);
-        for (const TArchivedEntry& entry : m_archivedEntries) {
-            if (entry.Warning) {
-                LogWarning(entry.Source, entry.Message);
-                continue;
-            }
-            if (m_countArchiveFiles)
-                summary.FilesCopied += 1;
-            LogSuccess(entry.Source, entry.Message);
-        }
-        m_archivedEntries.clear();
+        LogArchivedEntries();
+        m_archivedEntries.Clear();
         m_archivedBytes = 0;
         return;
     }
     // Nothing of this run is in an archive: the files it compressed count for nothing.
     summary.BytesProcessed -= m_archivedBytes;
-    m_archivedEntries.clear();
+    m_archivedEntries.Clear();
     m_archivedBytes = 0;
     std::string text;
     ZipErrorText(result, text);
     LogError("Compression Error Code (" + std::to_string(result) + ")",
              text + "(Zip file: " + zipFilename + ")");
     summary.CompressedBytes = 0;
+}
+
+void TBackupThread::AddArchivedFile(const std::string& name, std::int64_t size, std::int64_t compressedSize) {
+    char sizeText[24];
+    char compressedText[24];
+    const char* sizeEnd = std::to_chars(sizeText, sizeText + sizeof sizeText, size).ptr;
+    const char* compressedEnd =
+        std::to_chars(compressedText, compressedText + sizeof compressedText, compressedSize).ptr;
+    std::string entry = name;
+    entry += '\0';
+    entry += 'C';
+    entry.append(sizeText, static_cast<std::size_t>(sizeEnd - sizeText));
+    entry += ' ';
+    entry.append(compressedText, static_cast<std::size_t>(compressedEnd - compressedText));
+    m_archivedEntries.Append(entry);
+}
+
+void TBackupThread::AddArchivedWarning(const std::string& source, const std::string& message) {
+    std::string entry = source;
+    entry += '\0';
+    entry += 'W';
+    entry += message;
+    m_archivedEntries.Append(entry);
+}
+
+void TBackupThread::LogArchivedEntries() {
+    TBackupSummary& summary = RunLog->Summary;
+    for (TNameList::TReader reader(m_archivedEntries); reader.Next();) {
+        const std::string& entry = reader.Name();
+        const std::size_t end = entry.find('\0');
+        const std::string source = entry.substr(0, end);
+        if (entry[end + 1] == 'W') {
+            LogWarning(source, entry.substr(end + 2));
+            continue;
+        }
+        std::int64_t size = 0;
+        std::int64_t compressedSize = 0;
+        const char* numbers = entry.data() + end + 2;
+        const char* last = entry.data() + entry.size();
+        numbers = std::from_chars(numbers, last, size).ptr;
+        std::from_chars(numbers + 1, last, compressedSize);
+        if (m_countArchiveFiles)
+            summary.FilesCopied += 1;
+        LogSuccess(source, "File Copied: Size (" + FormatFileSize("#,##0", size) + ") " + " Compressed (" +
+                               FormatFileSize("#,##0", compressedSize) + ")");
+    }
 }
 
 void TBackupThread::AddListToZip(TFileSystemList& list) {
@@ -293,7 +337,7 @@ bool TBackupThread::KeptUnchanged(TZipComponent& zip, const std::string& storedN
         return false;
     if (zip.ExistingEntryIntact(storedName))
         return true;
-    m_archivedEntries.push_back({true, sourceFile, "Damaged archive entry replaced"});
+    AddArchivedWarning(sourceFile, "Damaged archive entry replaced");
     return false;
 }
 
@@ -319,9 +363,7 @@ void TBackupThread::ZipFileStatus(TZipComponent* sender, const std::string& sFil
     TBackupSummary& summary = RunLog->Summary;
     // A file is copied only once the archive that holds it has been written (RecordCompressionResult).
     if (bFileCompleted)
-        m_archivedEntries.push_back({false, sFilename,
-                                     "File Copied: Size (" + FormatFileSize("#,##0", lSize) + ") " +
-                                         " Compressed (" + FormatFileSize("#,##0", lCompressedSize) + ")"});
+        AddArchivedFile(sFilename, lSize, lCompressedSize);
     Status.Action = "Copying File";
     Status.FileName = sFilename;
     Status.Max = lSize;

@@ -155,16 +155,15 @@ int TZipComponent::TExistingArchive::CheckedState(std::size_t index) {
     if (!m_started)
         StartChecks();
     if (Claim(index)) {
-        if (!m_ownArchive) {
-            zip_error_t error;
-            m_ownArchive = OpenZipArchiveReadOnly(m_path, error);
-            zip_error_fini(&error);
-        }
-        Check(m_ownArchive, index);
+        if (!m_ownArchive)
+            m_ownArchive = OpenOwnHandle();
+        Check(m_ownArchive, index, m_ownBuffer);
     }
-    std::unique_lock lock(m_mutex);
-    m_checked.wait(lock, [&] { return m_state[index].load() >= Sound; });
-    return m_state[index].load();
+    // Waiting on the entry's own state, so that a worker finishing an entry nobody waits for wakes no one.
+    std::atomic<int>& state = m_state[index];
+    for (int seen = state.load(); seen < Sound; seen = state.load())
+        state.wait(seen);
+    return state.load();
 }
 
 bool TZipComponent::TExistingArchive::MatchesEncryption(std::size_t index) {
@@ -190,33 +189,39 @@ bool TZipComponent::TExistingArchive::Claim(std::size_t index) {
     return m_state[index].compare_exchange_strong(expected, Checking);
 }
 
-void TZipComponent::TExistingArchive::Check(zip_t* archive, std::size_t index) {
+void TZipComponent::TExistingArchive::Check(zip_t* archive, std::size_t index, std::vector<char>& buffer) {
     int state = Damaged;
     if (archive) {
         const int error = CheckEntryData(archive, static_cast<zip_uint64_t>(index),
-                                         m_password.empty() ? nullptr : m_password.c_str(), &m_stop);
+                                         m_password.empty() ? nullptr : m_password.c_str(), &m_stop, buffer);
         if (error == ZIP_ER_OK)
             state = Sound;
         else if (error == ZIP_ER_WRONGPASSWD || error == ZIP_ER_NOPASSWD || error == ZIP_ER_ENCRNOTSUPP)
             state = Refused;
     }
-    {
-        std::lock_guard lock(m_mutex);
-        m_state[index] = state;
-    }
-    m_checked.notify_all();
+    m_state[index].store(state);
+    m_state[index].notify_all();
 }
 
-void TZipComponent::TExistingArchive::CheckWorker() {
+// One handle opened at a time: libzip converts every entry's time through the C library's time zone, whose
+// lock handles opened side by side would fight over for longer than it takes to open them one by one.
+zip_t* TZipComponent::TExistingArchive::OpenOwnHandle() {
+    std::lock_guard lock(m_openMutex);
     zip_error_t error;
     zip_t* archive = OpenZipArchiveReadOnly(m_path, error);
     zip_error_fini(&error);
+    return archive;
+}
+
+void TZipComponent::TExistingArchive::CheckWorker() {
+    zip_t* archive = OpenOwnHandle();
+    std::vector<char> buffer;
     while (!m_stop.load()) {
         const std::size_t index = m_nextCheck.fetch_add(1);
         if (index >= m_entries.size())
             break;
         if (Keepable(index) && Claim(index))
-            Check(archive, index);
+            Check(archive, index, buffer);
     }
     if (archive)
         zip_discard(archive);
@@ -227,13 +232,7 @@ TZipComponent::TZipComponent() = default;
 TZipComponent::~TZipComponent() = default;
 
 void TZipComponent::AddFileSpec(const std::string& path) {
-    m_queuedPathText += path;
-    m_queuedPathEnds.push_back(m_queuedPathText.size());
-}
-
-std::string TZipComponent::QueuedPath(std::size_t index) const {
-    const std::size_t begin = index == 0 ? 0 : m_queuedPathEnds[index - 1];
-    return m_queuedPathText.substr(begin, m_queuedPathEnds[index] - begin);
+    m_queuedPaths.Append(path);
 }
 
 bool TZipComponent::FindExistingEntry(const std::string& name, TZipEntryInfo& entry) const {

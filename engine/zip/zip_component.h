@@ -3,6 +3,7 @@
 // the integer codes of zip_codes.h; events are raised on the calling thread while an operation runs.
 #pragma once
 
+#include "engine/name_list.h"
 #include "platform/date_time.h"
 
 #include <atomic>
@@ -137,12 +138,10 @@ private:
     class TCompressRun;
     class TExtractRun;
 
-    // The file paths handed over, end to end, and where each ends: a million of them take little more room
-    // than their text.
-    std::string QueuedPath(std::size_t index) const;
-    std::size_t QueuedPathCount() const { return m_queuedPathEnds.size(); }
-    std::string m_queuedPathText;
-    std::vector<std::size_t> m_queuedPathEnds;
+    // The file paths handed over, in a compact list: a million of them take a fraction of their text.
+    std::string QueuedPath(std::size_t index) const { return m_queuedPaths.At(index); }
+    std::size_t QueuedPathCount() const { return m_queuedPaths.Size(); }
+    TNameList m_queuedPaths;
     std::unique_ptr<TExistingArchive> m_existing;
     bool m_busy = false;
 };

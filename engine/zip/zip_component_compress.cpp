@@ -78,15 +78,15 @@ public:
 
 private:
     // A file handed over, as examined before it is compressed. Its stored name lies in the archive's entry,
-    // which is placed when the file is examined: a million files keep no second copy of their names.
+    // which is placed when the file is examined: a million files keep no second copy of their names, and
+    // the records are given back before the archive is written.
     struct TFile {
-        std::size_t Queued = 0; // the path handed to the component it came from
-        zip_uint64_t Entry = 0; // its entry in the archive being written
+        std::uint32_t Queued = 0; // the path handed to the component it came from
+        std::uint32_t Entry = 0;  // its entry in the archive being written
         std::int64_t Size = 0;
-        int Attr = 0;
+        std::time_t Modified = 0;
+        std::uint8_t Attr = 0;
         bool Replaces = false; // the entry was one of the existing archive's
-        bool Compressed = false;
-        std::time_t Modified = 0, Accessed = 0, Created = 0;
     };
 
     int OpenArchive();
@@ -97,7 +97,7 @@ private:
     int WriteArchive();
     int SetEntryAttributes(std::size_t fileIndex);
     std::string StoredName(const TFile& file) const;
-    static platform::TSearchRec RecordOf(const TFile& file);
+    platform::TSearchRec RecordOf(const TFile& file) const;
     void Skip(const std::string& name, const std::string& onDisk, std::int64_t size,
               const platform::TSearchRec* rec, int reason);
     void FileStatus(const TFile& file, std::int64_t size, std::int64_t compressed, std::int64_t done,
@@ -142,7 +142,12 @@ int TZipComponent::TCompressRun::Run() {
     if (int result = OpenArchive())
         return result;
     m_filesTotal = static_cast<std::int64_t>(m_owner.QueuedPathCount());
+    // The records number files and entries in 32 bits.
+    constexpr std::size_t MostFiles = 0xFFFFFFFFu;
+    if (m_owner.QueuedPathCount() >= MostFiles || m_owner.m_existing->Entries().size() >= MostFiles)
+        return ZipResult::OutOfMemory;
     m_replaced.assign(m_owner.m_existing->Entries().size(), false);
+    m_files.reserve(m_owner.QueuedPathCount());
     for (std::size_t queued = 0; queued < m_owner.QueuedPathCount(); ++queued) {
         if (int result = Preprocess(queued))
             return result;
@@ -150,6 +155,10 @@ int TZipComponent::TCompressRun::Run() {
     m_files.shrink_to_fit();
     if (int result = CompressAll())
         return result;
+    // Every file has ended and its entry is complete: only libzip's entries and the compressed data are
+    // needed to write the archive.
+    m_compressor.Join();
+    std::vector<TFile>().swap(m_files);
     if (m_filesDone == 0) {
         // Nothing new: an archive whose unchanged entries were kept is current as it stands.
         const bool keptEntries = m_filesExcluded > 0 && !m_owner.m_existing->Entries().empty();
@@ -231,12 +240,10 @@ int TZipComponent::TCompressRun::Preprocess(std::size_t queued) {
         return Aborted() ? stop : 0;
     }
     TFile file;
-    file.Queued = queued;
+    file.Queued = static_cast<std::uint32_t>(queued);
     file.Size = rec.Size;
-    file.Attr = rec.Attr;
+    file.Attr = static_cast<std::uint8_t>(rec.Attr);
     file.Modified = rec.ModifiedSeconds;
-    file.Accessed = rec.AccessedSeconds;
-    file.Created = rec.CreatedSeconds;
     const int placed = PlaceEntry(storedName, m_owner.m_existing->Find(storedName), file);
     if (placed == PlacedTwice) {
         Skip(storedName, path, rec.Size, &rec, ZipSkipReason::DuplicateFilenames);
@@ -267,7 +274,7 @@ int TZipComponent::TCompressRun::PlaceEntry(const std::string& storedName, std::
             return ZipResultOfError(zip_error_code_zip(zip_get_error(archive)));
         }
         m_replaced[static_cast<std::size_t>(existing)] = true;
-        file.Entry = static_cast<zip_uint64_t>(existing);
+        file.Entry = static_cast<std::uint32_t>(existing);
         file.Replaces = true;
         return 0;
     }
@@ -278,7 +285,9 @@ int TZipComponent::TCompressRun::PlaceEntry(const std::string& storedName, std::
         zip_error_clear(archive);
         return zipError == ZIP_ER_EXISTS ? PlacedTwice : ZipResultOfError(zipError);
     }
-    file.Entry = static_cast<zip_uint64_t>(added);
+    if (static_cast<zip_uint64_t>(added) >= 0xFFFFFFFFu)
+        return ZipResult::OutOfMemory;
+    file.Entry = static_cast<std::uint32_t>(added);
     return 0;
 }
 
@@ -287,14 +296,19 @@ std::string TZipComponent::TCompressRun::StoredName(const TFile& file) const {
     return name ? name : std::string();
 }
 
-platform::TSearchRec TZipComponent::TCompressRun::RecordOf(const TFile& file) {
+// The file as it was examined. The records keep only what a skip report needs most; the access and
+// creation times are looked up again, and where the file has gone they are taken to be its modification
+// time.
+platform::TSearchRec TZipComponent::TCompressRun::RecordOf(const TFile& file) const {
+    platform::TSearchRec now;
+    const bool found = platform::FindFile(m_owner.QueuedPath(file.Queued), now);
     platform::TSearchRec rec;
     rec.Attr = file.Attr;
     rec.Size = file.Size;
     rec.Kind = platform::EntryKind::File;
     rec.ModifiedSeconds = file.Modified;
-    rec.AccessedSeconds = file.Accessed;
-    rec.CreatedSeconds = file.Created;
+    rec.AccessedSeconds = found ? now.AccessedSeconds : file.Modified;
+    rec.CreatedSeconds = found ? now.CreatedSeconds : file.Modified;
     return rec;
 }
 
@@ -332,8 +346,9 @@ int TZipComponent::TCompressRun::CompressAll() {
             if (m_compressor.SpoolError() != 0)
                 return ZipResult::WriteTempZipFile;
             if (progress.State == TCompressState::Done) {
-                const TCompressedFile& result = m_compressor.Result(i);
-                file.Compressed = true;
+                const TCompressedFile result = m_compressor.Result(i);
+                if (int error = SetEntryAttributes(i))
+                    return error;
                 ++m_filesDone;
                 m_bytesDone += result.Size;
                 m_bytesOutput += result.CompressedSize;
@@ -364,7 +379,7 @@ int TZipComponent::TCompressRun::CompressAll() {
 
 int TZipComponent::TCompressRun::SetEntryAttributes(std::size_t fileIndex) {
     const TFile& file = m_files[fileIndex];
-    const TCompressedFile& result = m_compressor.Result(fileIndex);
+    const TCompressedFile result = m_compressor.Result(fileIndex);
     zip_t* archive = m_archive.get();
     const std::string& password = m_owner.EncryptionPassword;
     const std::uint32_t dosAttributes =
@@ -381,12 +396,6 @@ int TZipComponent::TCompressRun::SetEntryAttributes(std::size_t fileIndex) {
 }
 
 int TZipComponent::TCompressRun::WriteArchive() {
-    for (std::size_t i = 0; i < m_files.size(); ++i) {
-        if (!m_files[i].Compressed)
-            continue;
-        if (int result = SetEntryAttributes(i))
-            return result;
-    }
     zip_t* archive = m_archive.get();
     zip_register_progress_callback_with_state(archive, 0.01, &TCompressRun::Progress, nullptr, this);
     zip_register_cancel_callback_with_state(archive, &TCompressRun::Cancel, nullptr, this);

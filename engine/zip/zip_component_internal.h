@@ -6,7 +6,7 @@
 
 #include <zip.h>
 
-#include <condition_variable>
+#include <atomic>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -62,8 +62,9 @@ private:
     int CheckedState(std::size_t index);
     void StartChecks();
     void CheckWorker();
+    zip_t* OpenOwnHandle();
     bool Claim(std::size_t index);
-    void Check(zip_t* archive, std::size_t index);
+    void Check(zip_t* archive, std::size_t index, std::vector<char>& buffer);
 
     std::string m_path;
     std::string m_password;
@@ -75,7 +76,7 @@ private:
     std::atomic<bool> m_stop{false};
     bool m_started = false;
     zip_t* m_ownArchive = nullptr; // for answers the calling thread finds out itself
-    std::mutex m_mutex;
-    std::condition_variable m_checked;
+    std::vector<char> m_ownBuffer;
+    std::mutex m_openMutex;
     std::vector<std::thread> m_workers;
 };

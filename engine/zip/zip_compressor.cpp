@@ -22,7 +22,8 @@ static_assert(TParallelCompressor::BlockSize % ReadBlockSize == 0 && ReadBlockSi
 
 } // namespace
 
-void TCompressedFile::AddExtent(const TExtent& extent) {
+void TParallelCompressor::TSpooled::Add(const TExtent& extent) {
+    CompressedSize += extent.Length;
     if (First.Length == 0)
         First = extent;
     else if (!More && First.Offset + First.Length == extent.Offset)
@@ -38,7 +39,7 @@ void TCompressedFile::AddExtent(const TExtent& extent) {
 
 // One block of a file deflated on its own: its compressed data and what the join checks.
 struct TParallelCompressor::TBlock {
-    TCompressedFile Data;            // its extents and compressed size
+    TSpooled Data;                   // its extents and compressed size
     std::int64_t Size = 0;           // bytes it read
     std::uint32_t Crc = 0;           // of what it read
     std::uint32_t DictionaryCrc = 0; // of the 32 KiB it was primed with, as it read them
@@ -51,17 +52,36 @@ struct TParallelCompressor::TBlock {
     std::uint16_t Mode = 0644;
 };
 
-struct TParallelCompressor::TFile {
-    std::atomic<TCompressState> State{TCompressState::Waiting};
-    std::atomic<std::int64_t> BytesRead{0};
-    std::atomic<std::int64_t> BytesOut{0};
-    int Reason = 0;
-    int Error = 0;
-    bool Released = false; // libzip has read its data, which the spool gave up
+// What few files need: the blocks of a large file, compressed data in more than one extent, the reason a
+// file failed.
+struct TParallelCompressor::TFileExtra {
     std::uint32_t BlockCount = 1;
     std::atomic<std::uint32_t> BlocksLeft{0};
-    std::unique_ptr<TBlock[]> Blocks; // only for a file cut into blocks
-    TCompressedFile Result;
+    std::unique_ptr<TBlock[]> Blocks;
+    std::vector<TExtent> Extents;
+    int Reason = 0;
+    int Error = 0;
+};
+
+// One record per file, kept small, since a run may hold a million of them until the archive is written:
+// the progress counters become the sizes once the file is done.
+struct TParallelCompressor::TFile {
+    std::atomic<TCompressState> State{TCompressState::Waiting};
+    bool Released = false; // libzip has read its data, which the spool gave up
+    std::uint16_t Mode = 0644;
+    std::uint32_t Crc = 0;
+    std::atomic<std::int64_t> BytesRead{0}; // once done, the size
+    std::atomic<std::int64_t> BytesOut{0};  // once done, the compressed size
+    std::int64_t Offset = 0;                // of the compressed data, when it lies in one extent
+    std::time_t Modified = 0;
+    std::unique_ptr<TFileExtra> Extra;
+
+    std::uint32_t BlockCount() const { return Extra ? Extra->BlockCount : 1; }
+    TFileExtra& MadeExtra() {
+        if (!Extra)
+            Extra = std::make_unique<TFileExtra>();
+        return *Extra;
+    }
 };
 
 // Hands one finished file's compressed data to libzip. Consumed parts of the spool are released as libzip
@@ -106,7 +126,7 @@ zip_int64_t TParallelCompressor::HandleSource(std::size_t index, void* data, zip
             return -1;
         if (!m_files || m_files[index].State.load() != TCompressState::Done)
             return SourceFailed(ZIP_ER_INTERNAL, 0);
-        const TCompressedFile& file = m_files[index].Result;
+        const TCompressedFile file = Result(index);
         zip_stat_init(st);
         st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
                     ZIP_STAT_MTIME | ZIP_STAT_ENCRYPTION_METHOD;
@@ -131,9 +151,8 @@ zip_int64_t TParallelCompressor::HandleSource(std::size_t index, void* data, zip
 
 zip_int64_t TParallelCompressor::ReadSource(void* data, zip_uint64_t length) {
     TFile& owner = m_files[m_reading];
-    const TCompressedFile& file = owner.Result;
-    while (m_readExtent < file.ExtentCount()) {
-        const TCompressedFile::TExtent& extent = file.Extent(m_readExtent);
+    while (m_readExtent < ExtentCount(owner)) {
+        const TExtent extent = Extent(owner, m_readExtent);
         const std::int64_t left = extent.Length - m_readOffset;
         if (left > 0) {
             const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, left));
@@ -186,9 +205,9 @@ bool TParallelCompressor::Start(const std::string& spoolFolder, std::size_t coun
     for (std::size_t i = 0; i < count; ++i) {
         const std::int64_t size = m_input(i).Size;
         if (size > SplitSize) {
-            TFile& file = m_files[i];
-            file.BlockCount = static_cast<std::uint32_t>((size + BlockSize - 1) / BlockSize);
-            file.BlocksLeft = file.BlockCount;
+            TFileExtra& extra = m_files[i].MadeExtra();
+            extra.BlockCount = static_cast<std::uint32_t>((size + BlockSize - 1) / BlockSize);
+            extra.BlocksLeft = extra.BlockCount;
         }
     }
     if (threads == 0)
@@ -221,9 +240,9 @@ TCompressProgress TParallelCompressor::Wait(std::size_t index, std::int64_t last
     progress.State = file.State.load();
     progress.BytesRead = file.BytesRead.load();
     progress.BytesOut = file.BytesOut.load();
-    if (progress.State == TCompressState::Failed) {
-        progress.Reason = file.Reason;
-        progress.Error = file.Error;
+    if (progress.State == TCompressState::Failed && file.Extra) {
+        progress.Reason = file.Extra->Reason;
+        progress.Error = file.Extra->Error;
     }
     return progress;
 }
@@ -258,10 +277,10 @@ bool TParallelCompressor::NextJob(std::size_t& file, std::uint32_t& block) {
     if (block == 0) {
         next.State = TCompressState::Running;
         // Made here, under the lock, so that every block's worker finds it.
-        if (next.BlockCount > 1)
-            next.Blocks = std::make_unique<TBlock[]>(next.BlockCount);
+        if (next.BlockCount() > 1)
+            next.Extra->Blocks = std::make_unique<TBlock[]>(next.BlockCount());
     }
-    if (++m_nextBlock >= next.BlockCount) {
+    if (++m_nextBlock >= next.BlockCount()) {
         m_nextBlock = 0;
         ++m_nextFile;
     }
@@ -273,7 +292,7 @@ void TParallelCompressor::Work() {
     std::size_t index = 0;
     std::uint32_t block = 0;
     while (!m_cancelled.load() && m_spoolError.load() == 0 && NextJob(index, block)) {
-        if (m_files[index].BlockCount == 1)
+        if (m_files[index].BlockCount() == 1)
             Compress(index, workspace);
         else
             CompressBlock(index, block, workspace);
@@ -281,7 +300,7 @@ void TParallelCompressor::Work() {
     }
 }
 
-bool TParallelCompressor::SpoolWrite(const unsigned char* data, std::size_t size, TCompressedFile& result) {
+bool TParallelCompressor::SpoolWrite(const unsigned char* data, std::size_t size, TSpooled& spooled) {
     if (size == 0)
         return true;
     const std::int64_t offset = m_spoolEnd.fetch_add(static_cast<std::int64_t>(size));
@@ -297,9 +316,44 @@ bool TParallelCompressor::SpoolWrite(const unsigned char* data, std::size_t size
         }
         done += static_cast<std::size_t>(n);
     }
-    result.AddExtent({offset, static_cast<std::int64_t>(size)});
-    result.CompressedSize += static_cast<std::int64_t>(size);
+    spooled.Add({offset, static_cast<std::int64_t>(size)});
     return true;
+}
+
+// Keeps a finished file's result in its record and marks it done.
+void TParallelCompressor::Finish(TFile& file, std::int64_t size, std::uint32_t crc, std::time_t modified,
+                                 std::uint16_t mode, TSpooled& spooled) {
+    file.Crc = crc;
+    file.Modified = modified;
+    file.Mode = mode;
+    file.Offset = spooled.First.Offset;
+    if (spooled.More) {
+        TFileExtra& extra = file.MadeExtra();
+        extra.Extents.assign(1, spooled.First);
+        extra.Extents.insert(extra.Extents.end(), spooled.More->begin(), spooled.More->end());
+    }
+    file.BytesRead = size;
+    file.BytesOut = spooled.CompressedSize;
+    file.State = TCompressState::Done;
+}
+
+void TParallelCompressor::Fail(TFile& file, int reason, int error) {
+    TFileExtra& extra = file.MadeExtra();
+    extra.Reason = reason;
+    extra.Error = error;
+    file.State = TCompressState::Failed;
+}
+
+std::size_t TParallelCompressor::ExtentCount(const TFile& file) const {
+    if (file.Extra && !file.Extra->Extents.empty())
+        return file.Extra->Extents.size();
+    return file.BytesOut.load() == 0 ? 0 : 1;
+}
+
+TParallelCompressor::TExtent TParallelCompressor::Extent(const TFile& file, std::size_t i) const {
+    if (file.Extra && !file.Extra->Extents.empty())
+        return file.Extra->Extents[i];
+    return {file.Offset, file.BytesOut.load()};
 }
 
 namespace {
@@ -364,29 +418,22 @@ std::uint32_t CrcOf(const unsigned char* data, std::size_t size) {
 void TParallelCompressor::Compress(std::size_t index, TWorkspace& workspace) {
     TFile& file = m_files[index];
     file.State = TCompressState::Running;
-    auto failed = [&file](int reason, int error) {
-        file.Reason = reason;
-        file.Error = error;
-        file.State = TCompressState::Failed;
-    };
+    auto failed = [this, &file](int reason, int error) { Fail(file, reason, error); };
     platform::File input = platform::File::OpenRead(m_input(index).Path);
     if (!input.IsOpen())
         return failed(ZipSkipReason::OpenFile, input.Error());
     struct stat st {};
     if (::fstat(input.Fd(), &st) != 0 || !S_ISREG(st.st_mode))
         return failed(ZipSkipReason::OpenFile, errno ? errno : EINVAL);
-    TCompressedFile& result = file.Result;
-    result = TCompressedFile();
-    result.Modified = st.st_mtime;
-    result.Mode = static_cast<std::uint16_t>(st.st_mode & 07777);
+    TSpooled spooled;
     if (!workspace.Ready || deflateReset(&workspace.Stream) != Z_OK)
         return failed(ZipSkipReason::Compress, ENOMEM);
 
     std::vector<unsigned char>& in = workspace.In;
     TDeflater deflater(workspace.Stream, workspace.Out, [&](const unsigned char* data, std::size_t size) {
-        if (!SpoolWrite(data, size, result))
+        if (!SpoolWrite(data, size, spooled))
             return false;
-        file.BytesOut = result.CompressedSize;
+        file.BytesOut = spooled.CompressedSize;
         return true;
     });
     const std::int64_t size = st.st_size;
@@ -408,27 +455,20 @@ void TParallelCompressor::Compress(std::size_t index, TWorkspace& workspace) {
             return;
         Notify();
     }
-    result.Size = total;
-    result.Crc = static_cast<std::uint32_t>(crc);
-    if (total == 0) {
-        result.Method = ZIP_CM_STORE;
-        file.State = TCompressState::Done;
-        return;
-    }
-    if (!deflater.End(Z_FINISH))
+    // An empty file is stored: it has no deflate stream.
+    if (total > 0 && !deflater.End(Z_FINISH))
         return failed(ZipSkipReason::Compress, m_spoolError.load());
-    result.Method = ZIP_CM_DEFLATE;
-    file.BytesOut = result.CompressedSize;
-    file.State = TCompressState::Done;
+    Finish(file, total, static_cast<std::uint32_t>(crc), st.st_mtime,
+           static_cast<std::uint16_t>(st.st_mode & 07777), spooled);
 }
 
 // Deflates one block of a large file: primed with the 32 KiB before it, ended on a byte boundary unless it
 // is the last one. A file whose size differs from the one examined is marked changed and compressed whole.
 void TParallelCompressor::CompressBlock(std::size_t index, std::uint32_t blockIndex, TWorkspace& workspace) {
     TFile& file = m_files[index];
-    TBlock& block = file.Blocks[blockIndex];
+    TBlock& block = file.Extra->Blocks[blockIndex];
     const auto finish = [&] {
-        if (file.BlocksLeft.fetch_sub(1) == 1)
+        if (file.Extra->BlocksLeft.fetch_sub(1) == 1)
             JoinBlocks(index, workspace);
     };
     const auto failed = [&](int reason, int error) {
@@ -438,7 +478,7 @@ void TParallelCompressor::CompressBlock(std::size_t index, std::uint32_t blockIn
     };
     const TCompressInput input = m_input(index);
     const std::int64_t begin = static_cast<std::int64_t>(blockIndex) * BlockSize;
-    const bool last = blockIndex + 1 == file.BlockCount;
+    const bool last = blockIndex + 1 == file.BlockCount();
     const std::int64_t length = last ? input.Size - begin : BlockSize;
     platform::File in = platform::File::OpenRead(input.Path);
     if (!in.IsOpen())
@@ -523,18 +563,15 @@ void TParallelCompressor::CompressBlock(std::size_t index, std::uint32_t blockIn
 // an entry that fails its CRC, so such a file is compressed again as a whole.
 void TParallelCompressor::JoinBlocks(std::size_t index, TWorkspace& workspace) {
     TFile& file = m_files[index];
-    const std::unique_ptr<TBlock[]> blocks = std::move(file.Blocks);
+    TFileExtra& extra = *file.Extra;
+    const std::unique_ptr<TBlock[]> blocks = std::move(extra.Blocks);
     bool whole = false;
-    for (std::uint32_t i = 0; i < file.BlockCount; ++i) {
+    for (std::uint32_t i = 0; i < extra.BlockCount; ++i) {
         const TBlock& block = blocks[i];
         if (block.Cancelled)
             return;
-        if (block.Reason != 0) {
-            file.Reason = block.Reason;
-            file.Error = block.Error;
-            file.State = TCompressState::Failed;
-            return;
-        }
+        if (block.Reason != 0)
+            return Fail(file, block.Reason, block.Error);
         whole = whole || block.Changed || (i > 0 && block.DictionaryCrc != blocks[i - 1].TailCrc);
     }
     // The spool keeps the blocks' data until it is closed; a changed file is rare.
@@ -543,26 +580,36 @@ void TParallelCompressor::JoinBlocks(std::size_t index, TWorkspace& workspace) {
         file.BytesOut = 0;
         return Compress(index, workspace);
     }
-    TCompressedFile& result = file.Result;
-    result.Modified = blocks[0].Modified;
-    result.Mode = blocks[0].Mode;
-    result.Method = ZIP_CM_DEFLATE;
-    result.Crc = blocks[0].Crc;
-    for (std::uint32_t i = 0; i < file.BlockCount; ++i) {
+    TSpooled spooled;
+    std::int64_t size = 0;
+    std::uint32_t crc = blocks[0].Crc;
+    for (std::uint32_t i = 0; i < extra.BlockCount; ++i) {
         const TBlock& block = blocks[i];
         if (i > 0)
-            result.Crc = static_cast<std::uint32_t>(crc32_combine(result.Crc, block.Crc, block.Size));
-        result.Size += block.Size;
-        result.CompressedSize += block.Data.CompressedSize;
+            crc = static_cast<std::uint32_t>(crc32_combine(crc, block.Crc, block.Size));
+        size += block.Size;
         for (std::size_t e = 0; e < block.Data.ExtentCount(); ++e)
-            result.AddExtent(block.Data.Extent(e));
+            spooled.Add(block.Data.Extent(e));
     }
-    file.BytesOut = result.CompressedSize;
-    file.State = TCompressState::Done;
+    Finish(file, size, crc, blocks[0].Modified, blocks[0].Mode, spooled);
 }
 
-const TCompressedFile& TParallelCompressor::Result(std::size_t index) const {
-    return m_files[index].Result;
+TCompressedFile TParallelCompressor::Result(std::size_t index) const {
+    const TFile& file = m_files[index];
+    TCompressedFile result;
+    result.Size = file.BytesRead.load();
+    result.CompressedSize = file.BytesOut.load();
+    result.Crc = file.Crc;
+    result.Method = result.Size == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+    result.Modified = file.Modified;
+    result.Mode = file.Mode;
+    return result;
+}
+
+void TParallelCompressor::Join() {
+    for (std::thread& worker : m_workers)
+        worker.join();
+    m_workers.clear();
 }
 
 zip_source_t* TParallelCompressor::CreateSource(std::size_t index, zip_error_t& error) {

@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-enum class TCompressState { Waiting, Running, Done, Failed };
+enum class TCompressState : std::uint8_t { Waiting, Running, Done, Failed };
 
 // A snapshot of one file's compression.
 struct TCompressProgress {
@@ -40,18 +40,6 @@ struct TCompressedFile {
     std::int16_t Method = ZIP_CM_DEFLATE; // ZIP_CM_STORE for an empty file
     std::time_t Modified = 0;
     std::uint16_t Mode = 0644; // the permission bits
-    struct TExtent {
-        std::int64_t Offset = 0;
-        std::int64_t Length = 0;
-    };
-    // Where the compressed data lies in the spool, in order: most files take one extent, kept inline.
-    std::size_t ExtentCount() const { return First.Length == 0 ? 0 : 1 + (More ? More->size() : 0); }
-    const TExtent& Extent(std::size_t i) const { return i == 0 ? First : (*More)[i - 1]; }
-    void AddExtent(const TExtent& extent);
-
-private:
-    TExtent First;
-    std::unique_ptr<std::vector<TExtent>> More;
 };
 
 // What the compressor is told of a file: its path and the size it had when it was examined, which decides
@@ -86,13 +74,29 @@ public:
     // errno of a failed spool write, which stops every worker; 0 otherwise.
     int SpoolError() const { return m_spoolError.load(); }
     // The result of file Index once it is Done.
-    const TCompressedFile& Result(std::size_t index) const;
+    TCompressedFile Result(std::size_t index) const;
+    // Waits for the workers to end once every file has ended.
+    void Join();
     // A libzip source handing the compressed data of the finished file Index to libzip; it may be made
     // before Start. The compressor must outlive it.
     zip_source_t* CreateSource(std::size_t index, zip_error_t& error);
 
 private:
+    struct TExtent {
+        std::int64_t Offset = 0;
+        std::int64_t Length = 0;
+    };
+    // Where compressed data lies in the spool, in order: most files take one extent, kept inline.
+    struct TSpooled {
+        std::int64_t CompressedSize = 0;
+        TExtent First;
+        std::unique_ptr<std::vector<TExtent>> More;
+        std::size_t ExtentCount() const { return First.Length == 0 ? 0 : 1 + (More ? More->size() : 0); }
+        const TExtent& Extent(std::size_t i) const { return i == 0 ? First : (*More)[i - 1]; }
+        void Add(const TExtent& extent);
+    };
     struct TFile;
+    struct TFileExtra;
     struct TBlock;
     struct TWorkspace;
     struct TSource;
@@ -101,7 +105,12 @@ private:
     void Compress(std::size_t index, TWorkspace& workspace);
     void CompressBlock(std::size_t index, std::uint32_t block, TWorkspace& workspace);
     void JoinBlocks(std::size_t index, TWorkspace& workspace);
-    bool SpoolWrite(const unsigned char* data, std::size_t size, TCompressedFile& result);
+    bool SpoolWrite(const unsigned char* data, std::size_t size, TSpooled& spooled);
+    void Finish(TFile& file, std::int64_t size, std::uint32_t crc, std::time_t modified, std::uint16_t mode,
+                TSpooled& spooled);
+    void Fail(TFile& file, int reason, int error);
+    std::size_t ExtentCount(const TFile& file) const;
+    TExtent Extent(const TFile& file, std::size_t i) const;
     void Notify();
     zip_int64_t HandleSource(std::size_t index, void* data, zip_uint64_t length, zip_source_cmd_t command);
     zip_int64_t ReadSource(void* data, zip_uint64_t length);

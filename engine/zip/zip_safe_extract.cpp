@@ -14,6 +14,9 @@
 namespace {
 
 constexpr std::size_t BlockSize = 1 << 20;
+// Most kept entries are small: a smaller buffer than extraction's, reused from entry to entry, so that
+// checking an archive of many small entries costs no allocation per entry.
+constexpr std::size_t CheckBlockSize = 256 << 10;
 
 class TDescriptor {
 public:
@@ -154,7 +157,8 @@ int TTargetFolder::OpenFolder(const std::vector<std::string>& parts, std::size_t
     return fd;
 }
 
-int CheckEntryData(zip_t* archive, zip_uint64_t index, const char* password, const std::atomic<bool>* stop) {
+int CheckEntryData(zip_t* archive, zip_uint64_t index, const char* password, const std::atomic<bool>* stop,
+                   std::vector<char>& buffer) {
     zip_stat_t st;
     if (zip_stat_index(archive, index, 0, &st) != 0)
         return zip_error_code_zip(zip_get_error(archive));
@@ -162,7 +166,8 @@ int CheckEntryData(zip_t* archive, zip_uint64_t index, const char* password, con
         zip_fopen_index_encrypted(archive, index, 0, password && *password ? password : nullptr));
     if (!entry)
         return zip_error_code_zip(zip_get_error(archive));
-    std::vector<char> buffer(BlockSize);
+    if (buffer.size() < CheckBlockSize)
+        buffer.resize(CheckBlockSize);
     std::uint64_t total = 0;
     for (;;) {
         if (stop && stop->load())

@@ -66,8 +66,9 @@ using TExtractProgress = std::function<bool(std::int64_t bytesWritten)>;
 // Reads the whole data of file entry Index (decrypted with Password when encrypted; Password may be null) and
 // checks it against its CRC, or for an AES entry stored without one against its authentication code. 0 when
 // the data is intact; else libzip's error (ZIP_ER_WRONGPASSWD or ZIP_ER_NOPASSWD when the password does not
-// open it, ZIP_ER_CANCELLED once Stop is set).
-int CheckEntryData(zip_t* archive, zip_uint64_t index, const char* password, const std::atomic<bool>* stop);
+// open it, ZIP_ER_CANCELLED once Stop is set). Buffer is the caller's to reuse from entry to entry.
+int CheckEntryData(zip_t* archive, zip_uint64_t index, const char* password, const std::atomic<bool>* stop,
+                   std::vector<char>& buffer);
 
 // The file's mode for an entry: its Unix permission bits when it was stored from Unix, else 0644 (0444 when
 // marked read-only). False for an entry that stands for a link or another non-regular file.

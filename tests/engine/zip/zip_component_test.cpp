@@ -420,6 +420,43 @@ TEST_F(ZipComponentTest, PasswordEncryptsWithAes256AndDecidesWhatMayBeKept) {
     EXPECT_EQ(entry.Encryption, TZipEncryption::None);
 }
 
+// Kept entries are checked one after another through one reused buffer per thread: entries larger and
+// smaller than it, empty ones and a damaged one between them must each get their own answer.
+TEST_F(ZipComponentTest, KeptEntriesOfEverySizeAreEachCheckedOnTheirOwn) {
+    const std::vector<std::pair<std::string, std::size_t>> files = {
+        {"a.bin", 600000}, {"b.bin", 10}, {"c.bin", 0}, {"d.bin", 300000}, {"e.bin", 70000}, {"f.bin", 1}};
+    std::vector<std::string> names;
+    for (const auto& [name, size] : files) {
+        WriteFile(m_src + name, RandomBytes(size, static_cast<unsigned>(size)));
+        names.push_back(name);
+    }
+    ASSERT_EQ(Compress(names), ZipResult::Success);
+    std::string bytes = ReadFile(m_archive);
+    const std::string stored = ReadEntries(m_archive)[4].Stored; // e.bin
+    const std::size_t at = bytes.find(stored);
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + stored.size() / 2] ^= 0x20;
+    WriteFile(m_archive, bytes);
+
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<std::string> answers;
+        TEvents events;
+        Compress(names, events, "", [&](TZipComponent& zip) {
+            zip.OnZipPreprocessingFile = [&](TZipComponent* sender, std::string& name, const std::string&,
+                                             const std::string& source, std::int64_t, int, TDateTime,
+                                             TDateTime, TDateTime, int, bool, const std::string&,
+                                             bool& excluded, int&, bool) {
+                name = source.substr(m_src.size());
+                answers.push_back(name + (sender->ExistingEntryIntact(name) ? " intact" : " damaged"));
+                excluded = true;
+            };
+        });
+        EXPECT_EQ(answers, (std::vector<std::string>{"a.bin intact", "b.bin intact", "c.bin intact",
+                                                     "d.bin intact", "e.bin damaged", "f.bin intact"}));
+    }
+}
+
 // The archive with the signature of its central directory overwritten.
 std::string DamageCentralDirectory(std::string archive) {
     const unsigned char* end = reinterpret_cast<const unsigned char*>(archive.data() + archive.size() - 22);
