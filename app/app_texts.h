@@ -48,7 +48,7 @@ inline constexpr const char* WizardNoSource =
 inline constexpr const char* WizardNoDrivePath = "You mest enter a drive destination path.";
 inline constexpr const char* WizardNoToAddress = "You must enter an email address in the TO recipients.";
 inline constexpr const char* WizardNoDestination = "You must select a destination before you can continue.";
-inline constexpr const char* WizardDrivePathCharacters =
+inline constexpr const char* DrivePathCharacters =
     "The drive destination path cannot contain any of the following characters:\r\n\t * ? \" < > |";
 inline constexpr const char* WizardNoDay = "Please select a day.";
 inline constexpr const char* DriveDestBrowseTitle = "Select a destination directory below:";

@@ -327,7 +327,7 @@ void TfrmBVWizard::txtDriveDestExit() {
     static const QRegularExpression refused(QStringLiteral("[*?\"<>|]"));
     const bool bad = edit->text().contains(refused);
     if (bad)
-        dialogs::ShowError(this, Text(texts::WizardDrivePathCharacters));
+        dialogs::ShowError(this, Text(texts::DrivePathCharacters));
     if (!edit->text().isEmpty() && !edit->text().endsWith(QLatin1Char('/')))
         edit->setText(edit->text() + QLatin1Char('/'));
     if (bad) {

@@ -124,7 +124,7 @@ void TfrmMain::txtDriveDestExit() {
     // The path is kept as typed even when refused: the user is told and put back into the edit.
     const bool refused = HasRefusedPathCharacter(edit->text());
     if (refused)
-        dialogs::ShowError(this, Text(texts::WizardDrivePathCharacters));
+        dialogs::ShowError(this, Text(texts::DrivePathCharacters));
     if (!edit->text().endsWith(QLatin1Char('/')))
         edit->setText(edit->text() + QLatin1Char('/'));
     if (refused) {
