@@ -191,35 +191,69 @@ TEST_F(EditorTest, EachControlWritesItsFieldAndSaveStoresThemAll) {
     Write(start);
     auto window = Open();
     QWidget* w = window.get();
-    using A = TBackupAttributes;
+    using P = TBackupProfile;
     struct Case {
         const char* name;
         std::function<void()> edit;
-        std::function<bool(const A&)> landed;
+        std::function<bool(const P&)> landed;
     } cases[] = {
-        {"desktop", [&] { Click(w, "chkDesktop"); }, [](const A& a) { return a.Desktop; }},
-        {"my documents", [&] { Click(w, "chkMyDocuments"); }, [](const A& a) { return a.MyDocuments; }},
-        {"favorites", [&] { Click(w, "chkFavorites"); }, [](const A& a) { return a.Favorites; }},
-        {"compression", [&] { Click(w, "chkCompression"); }, [](const A& a) { return a.Compress; }},
+        {"desktop", [&] { Click(w, "chkDesktop"); }, [](const P& p) { return p.BackupAttributes.Desktop; }},
+        {"my documents", [&] { Click(w, "chkMyDocuments"); },
+         [](const P& p) { return p.BackupAttributes.MyDocuments; }},
+        {"favorites", [&] { Click(w, "chkFavorites"); },
+         [](const P& p) { return p.BackupAttributes.Favorites; }},
+        {"compression", [&] { Click(w, "chkCompression"); },
+         [](const P& p) { return p.BackupAttributes.Compress; }},
         {"generations", [&] { TypeNumber(w, "spnGenerations", "12"); },
-         [](const A& a) { return a.Generations == 12; }},
-        {"password", [&] { TypeInto(w, "txtPassword", "s3cret"); },
-         [](const A& a) { return a.Password == "s3cret"; }},
-        {"self-extracting", [&] { Click(w, "chkSelfExtract"); }, [](const A& a) { return a.SelfExtracting; }},
+         [](const P& p) { return p.BackupAttributes.Generations == 12; }},
+        {"password",
+         [&] {
+             TypeInto(w, "txtPassword", "s3cret");
+             TypeInto(w, "txtVerifyPassword", "s3cret");
+         },
+         [](const P& p) { return p.BackupAttributes.Password == "s3cret"; }},
+        {"self-extracting", [&] { Click(w, "chkSelfExtract"); },
+         [](const P& p) { return p.BackupAttributes.SelfExtracting; }},
         {"destination name", [&] { TypeInto(w, "txtAdvancedDestName", "Archive"); },
-         [](const A& a) { return a.DestinationName == "Archive"; }},
+         [](const P& p) { return p.BackupAttributes.DestinationName == "Archive"; }},
         {"structure", [&] { ChooseItem(w, "cboAdvancedDestStructure", 0); },
-         [](const A& a) { return a.DirectoryStructure == 0; }},
+         [](const P& p) { return p.BackupAttributes.DirectoryStructure == 0; }},
         {"only changed files", [&] { Click(w, "chkAdvancedExcludeMatching"); },
-         [](const A& a) { return a.ExcludeMatching; }},
+         [](const P& p) { return p.BackupAttributes.ExcludeMatching; }},
+        {"drive destination", [&] { Click(w, "chkDriveDest"); },
+         [](const P& p) { return p.DriveDestination.Active; }},
+        {"drive path",
+         [&] {
+             TypeInto(w, "txtDriveDest", "/media/backup");
+             MoveFocusTo(w, "chkEmailDest");
+         },
+         [](const P& p) { return p.DriveDestination.Path == "/media/backup/"; }},
+        {"e-mail destination", [&] { Click(w, "chkEmailDest"); },
+         [](const P& p) { return p.EmailDestination.Active; }},
+        {"notification", [&] { Click(w, "chkEmailNotification"); },
+         [](const P& p) { return p.EmailNotification.Active; }},
+        {"notify on errors only", [&] { Click(w, "chkNotifyOnError"); },
+         [](const P& p) { return p.EmailNotifyErrorsOnly; }},
+        {"file filter on",
+         [&] {
+             ChooseItem(w, "cboFilterType", 1);
+             Click(w, "chkFilter");
+         },
+         [](const P& p) { return p.BackupAttributes.FilterFiles; }},
+        {"file pattern",
+         [&] {
+             TypeInto(w, "txtFilterString", "*.tmp");
+             Click(w, "cmdAddFilter");
+         },
+         [](const P& p) { return p.BackupAttributes.FileFilter == std::vector<std::string>{"*.tmp"}; }},
         {"synchronise one source", [&] { Click(w, "chkAdvancedSyncDest"); },
-         [](const A& a) { return a.Synchronize; }},
+         [](const P& p) { return p.BackupAttributes.Synchronize; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         c.edit();
         const TBackupProfile* p = window->SelectedProfile();
-        EXPECT_TRUE(c.landed(p->BackupAttributes));
+        EXPECT_TRUE(c.landed(*p));
         EXPECT_FALSE(p->Saved);
         EXPECT_TRUE(SaveEnabled(w));
         Click(w, "cmdSave");
@@ -230,7 +264,7 @@ TEST_F(EditorTest, EachControlWritesItsFieldAndSaveStoresThemAll) {
     TBackupProfile loaded;
     ASSERT_TRUE(loaded.LoadFromFile(File()));
     for (const Case& c : cases)
-        EXPECT_TRUE(c.landed(loaded.BackupAttributes)) << c.name;
+        EXPECT_TRUE(c.landed(loaded)) << c.name;
     EXPECT_EQ(Stored(*window->SelectedProfile()), Stored(loaded));
 }
 
@@ -256,6 +290,12 @@ TEST_F(EditorTest, CompressionEnablesItsOptionsAndTheVerifyBoxIsOnlyCompared) {
     ASSERT_EQ(m_dialogs.MessageTexts(), std::vector<QString>{texts::PasswordsDiffer});
     EXPECT_EQ(QApplication::focusWidget(), Find<QWidget>(w, "txtVerifyPassword"));
     EXPECT_EQ(window->SelectedProfile()->BackupAttributes.Password, "abc");
+
+    // Leaving the page with the two boxes still unequal says so once.
+    m_dialogs.messages.clear();
+    TypeInto(w, "txtAdvancedDestName", "Other");
+    QTest::qWait(50);
+    EXPECT_EQ(m_dialogs.MessageTexts(), std::vector<QString>{texts::PasswordsDiffer});
 
     Click(w, "chkCompression");
     EXPECT_FALSE(Find<QLineEdit>(w, "txtPassword")->isEnabled());
@@ -283,7 +323,8 @@ TEST_F(EditorTest, SourcesAreAddedOnceAndRemovedByPosition) {
     Click(w, "cmdAddDir");
     Click(w, "cmdAddDir");
     ASSERT_EQ(m_dialogs.folderCaptions.size(), 2U);
-    EXPECT_EQ(m_dialogs.folderCaptions[0], QString(texts::BrowseFolderCaption) + "|" + texts::BrowseFolderTitle);
+    EXPECT_EQ(m_dialogs.folderCaptions[0],
+              QString(texts::BrowseFolderCaption) + "|" + texts::BrowseFolderTitle);
     const std::vector<std::string> all{"/data/notes.txt", "/data/Notes.txt", "/data/photos/*", "/*"};
     EXPECT_EQ(p->Sources, all);
     EXPECT_EQ(Listed(w), (QStringList{"/data/notes.txt", "/data/Notes.txt", "/data/photos/*", "/*"}));
