@@ -8,9 +8,14 @@
 #include "platform/file_io.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <deque>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -82,6 +87,93 @@ struct TFileSystemList::Impl {
 
 namespace {
 
+// Lists folders ahead of the scan on worker threads, so that the system calls of many folders run at once
+// while the scan still takes every listing in its own order, on its own thread, and raises its events in
+// that order. A folder that no worker has begun when the scan reaches it is listed by the scan itself.
+class TListingsAhead {
+public:
+    struct TJob {
+        explicit TJob(std::string path) : Path(std::move(path)) {}
+        const std::string Path;
+        platform::DirectoryListing Listing;
+        std::atomic<int> State{Queued};
+    };
+    // Listings made ahead and not yet taken: a bound on the room they hold.
+    static constexpr std::size_t MostWaiting = 64;
+
+    ~TListingsAhead() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_queued.notify_all();
+        for (std::thread& worker : m_workers)
+            worker.join();
+    }
+
+    bool HasRoom() const { return m_waiting < MostWaiting; }
+
+    std::shared_ptr<TJob> Ask(std::string path) {
+        auto job = std::make_shared<TJob>(std::move(path));
+        ++m_waiting;
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.push_back(job);
+            if (m_workers.size() < WorkerCount() && m_idle == 0)
+                m_workers.emplace_back([this] { Work(); });
+        }
+        m_queued.notify_one();
+        return job;
+    }
+
+    platform::DirectoryListing Take(TJob& job) {
+        --m_waiting;
+        if (Claim(job))
+            return platform::ListDirectory(job.Path);
+        for (int state = job.State.load(); state != Done; state = job.State.load())
+            job.State.wait(state);
+        return std::move(job.Listing);
+    }
+
+private:
+    enum : int { Queued, Running, Done };
+
+    static unsigned WorkerCount() { return std::clamp(std::thread::hardware_concurrency(), 1u, 8u); }
+    static bool Claim(TJob& job) {
+        int expected = Queued;
+        return job.State.compare_exchange_strong(expected, Running);
+    }
+
+    void Work() {
+        for (;;) {
+            std::shared_ptr<TJob> job;
+            {
+                std::unique_lock lock(m_mutex);
+                ++m_idle;
+                m_queued.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+                --m_idle;
+                if (m_stopping)
+                    return;
+                job = std::move(m_queue.front());
+                m_queue.pop_front();
+            }
+            if (!Claim(*job))
+                continue;
+            job->Listing = platform::ListDirectory(job->Path);
+            job->State.store(Done);
+            job->State.notify_all();
+        }
+    }
+
+    std::size_t m_waiting = 0; // only the scan's thread counts
+    std::mutex m_mutex;
+    std::condition_variable m_queued;
+    std::deque<std::shared_ptr<TJob>> m_queue;
+    std::vector<std::thread> m_workers;
+    unsigned m_idle = 0;
+    bool m_stopping = false;
+};
+
 // One depth-first scan, kept on an explicit stack so that deep trees cannot exhaust the thread's stack.
 class Scan {
 public:
@@ -100,17 +192,23 @@ public:
                 rootTotal = Leave();
                 continue;
             }
-            const platform::TSearchRec& rec = frame.Entries[frame.NextEntry++];
+            const std::size_t index = frame.NextEntry++;
+            const platform::TSearchRec& rec = frame.Entries[index];
             TFileSystemElement* folder = frame.Folder;
             if (rec.Kind == platform::EntryKind::Directory) {
-                std::string name = folder->Name + rec.Name + platform::PathDelim;
-                if (!IsExcludedFolder(name) && PassesFilter(name, rec.Attr, m_list.DirectoryAttributeMask,
-                                                            m_directoryMasks, m_list.DirectoryFilterFlag))
-                    Enter(AppendChild(frame, rec, std::move(name), 0)); // invalidates Frame
-                else
+                std::string name = FolderName(folder, rec);
+                if (EntersFolder(name, rec)) {
+                    std::shared_ptr<TListingsAhead::TJob> ahead;
+                    if (!frame.Ahead.empty() && frame.Ahead.front().first == index) {
+                        ahead = std::move(frame.Ahead.front().second);
+                        frame.Ahead.pop_front();
+                    }
+                    Enter(AppendChild(frame, rec, std::move(name), 0), ahead.get()); // invalidates Frame
+                } else {
                     Found(rec, folder, true);
+                }
             } else if (rec.Kind == platform::EntryKind::File) {
-                std::string name = folder->Name + rec.Name;
+                std::string name = Joined(folder->Name, rec.Name);
                 if (PassesFilter(name, rec.Attr, m_list.FileAttributeMask, m_fileMasks,
                                  m_list.FileFilterFlag)) {
                     AppendChild(frame, rec, std::move(name), rec.Size);
@@ -129,19 +227,59 @@ public:
 
 private:
     struct Frame {
-        TFileSystemElement* Folder;
+        TFileSystemElement* Folder = nullptr;
         std::vector<platform::TSearchRec> Entries;
         std::size_t NextEntry = 0;
         TFileSystemElement* LastChild = nullptr;
         std::int64_t Total = 0;
+        // The folders of Entries being listed ahead, by their index, and the next entry to look at for more.
+        std::deque<std::pair<std::size_t, std::shared_ptr<TListingsAhead::TJob>>> Ahead;
+        std::size_t NextAhead = 0;
     };
 
-    void Enter(TFileSystemElement* folder) {
-        platform::DirectoryListing listing = platform::ListDirectory(folder->Name);
+    static std::string Joined(const std::string& folder, const std::string& name) {
+        std::string path;
+        path.reserve(folder.size() + name.size() + 1);
+        path += folder;
+        path += name;
+        return path;
+    }
+
+    static std::string FolderName(const TFileSystemElement* parent, const platform::TSearchRec& rec) {
+        std::string name = Joined(parent->Name, rec.Name);
+        name += platform::PathDelim;
+        return name;
+    }
+
+    bool EntersFolder(const std::string& name, const platform::TSearchRec& rec) const {
+        return !IsExcludedFolder(name) && PassesFilter(name, rec.Attr, m_list.DirectoryAttributeMask,
+                                                       m_directoryMasks, m_list.DirectoryFilterFlag);
+    }
+
+    void Enter(TFileSystemElement* folder, TListingsAhead::TJob* ahead = nullptr) {
+        platform::DirectoryListing listing =
+            ahead ? m_ahead.Take(*ahead) : platform::ListDirectory(folder->Name);
         // A folder that vanished (or became a file) meanwhile has nothing to report.
         if (listing.Error != 0 && listing.Error != ENOENT && listing.Error != ENOTDIR && m_list.OnFolderError)
             m_list.OnFolderError(folder->Name, listing.Error);
-        m_stack.push_back({folder, std::move(listing.Entries)});
+        Frame& frame = m_stack.emplace_back();
+        frame.Folder = folder;
+        frame.Entries = std::move(listing.Entries);
+        AskAhead();
+    }
+
+    // Has the folders the scan will enter next listed ahead: those of the innermost folder, in order.
+    void AskAhead() {
+        Frame& frame = m_stack.back();
+        while (m_ahead.HasRoom() && frame.NextAhead < frame.Entries.size()) {
+            const std::size_t index = frame.NextAhead++;
+            const platform::TSearchRec& rec = frame.Entries[index];
+            if (rec.Kind != platform::EntryKind::Directory)
+                continue;
+            std::string name = FolderName(frame.Folder, rec);
+            if (EntersFolder(name, rec))
+                frame.Ahead.emplace_back(index, m_ahead.Ask(std::move(name)));
+        }
     }
 
     // Closes the innermost folder and returns its total.
@@ -154,6 +292,7 @@ private:
             m_stack.back().Total += total;
             if (m_prune && !folder->FirstChild)
                 RemoveLastChild(m_stack.back());
+            AskAhead();
         }
         return total;
     }
@@ -203,6 +342,7 @@ private:
     const CompiledMasks m_directoryMasks;
     const CompiledMasks m_fileMasks;
     const bool m_prune;
+    TListingsAhead m_ahead;
     std::vector<Frame> m_stack;
 };
 

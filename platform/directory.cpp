@@ -26,8 +26,25 @@ struct stat StatFromStatx(const struct statx& sx) {
     return st;
 }
 
+// The last conversion of a time to local DOS time: files of one folder often share their second, and the
+// conversion takes the C library's time-zone lock, which folders listed side by side would contend for.
+struct TDosTimeCache {
+    std::time_t Seconds = 0;
+    TDateTime Dos = 0;
+    bool Valid = false;
+
+    TDateTime Of(std::time_t seconds) {
+        if (!Valid || seconds != Seconds) {
+            Seconds = seconds;
+            Dos = DosTimeOf(seconds);
+            Valid = true;
+        }
+        return Dos;
+    }
+};
+
 // Fills Rec from the entry Name of the folder open as DirFd; false when the entry vanished or cannot be read.
-bool Examine(int dirFd, const char* name, TSearchRec& rec) {
+bool Examine(int dirFd, const char* name, TSearchRec& rec, TDosTimeCache& times) {
     struct statx sx {};
     if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, StatxMask, &sx) != 0)
         return false;
@@ -59,7 +76,7 @@ bool Examine(int dirFd, const char* name, TSearchRec& rec) {
     rec.ModifiedNanoseconds = sx.stx_mtime.tv_nsec;
     rec.AccessedSeconds = sx.stx_atime.tv_sec;
     rec.CreatedSeconds = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec;
-    rec.Modified = DosTimeOf(rec.ModifiedSeconds);
+    rec.Modified = times.Of(rec.ModifiedSeconds);
     return true;
 }
 
@@ -86,6 +103,7 @@ DirectoryListing ListDirectory(const std::string& dir) {
         ::close(fd);
         return listing;
     }
+    TDosTimeCache times;
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(handle.get());
@@ -97,7 +115,7 @@ DirectoryListing ListDirectory(const std::string& dir) {
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
         TSearchRec rec;
-        if (Examine(fd, name, rec))
+        if (Examine(fd, name, rec, times))
             listing.Entries.push_back(std::move(rec));
     }
     std::sort(listing.Entries.begin(), listing.Entries.end(),
@@ -107,7 +125,8 @@ DirectoryListing ListDirectory(const std::string& dir) {
 
 bool FindFile(const std::string& path, TSearchRec& rec) {
     const std::string trimmed = ExcludeTrailingPathDelimiter(path);
-    if (!Examine(AT_FDCWD, trimmed.c_str(), rec))
+    TDosTimeCache times;
+    if (!Examine(AT_FDCWD, trimmed.c_str(), rec, times))
         return false;
     rec.Name = ExtractFileName(trimmed);
     rec.Attr = (rec.Attr & ~faHidden) | (!rec.Name.empty() && rec.Name[0] == '.' ? faHidden : 0);

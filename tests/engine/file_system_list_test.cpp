@@ -609,3 +609,57 @@ TEST(MatchesMask, PathologicalMaskFinishesAndMalformedMasksRaise) {
         }
     }
 }
+
+// Folders are listed ahead on worker threads, a bounded number at a time: a wide and deep tree, with
+// folders left out by a mask and by name and a folder that cannot be read, still comes out in the order
+// and with the events of a plain depth-first walk, whatever the workers' timing.
+TEST(FileSystemList, WideTreeListedAheadComesOutInWalkingOrder) {
+    TempDir dir;
+    std::vector<std::string> walk;
+    std::vector<FoundEntry> found;
+    for (int a = 0; a < 3; ++a) {
+        const std::string top = "t" + std::to_string(a) + "/";
+        walk.push_back(top);
+        for (int b = 0; b < 150; ++b) {
+            const std::string mid = top + "m" + std::to_string(1000 + b) + "/";
+            const bool skipped = b % 50 == 7;     // left out by the mask
+            const bool named = a == 1 && b == 20; // left out by name
+            const bool locked = a == 2 && b == 30;
+            WriteFile(dir / (mid + "f.txt"), "x");
+            if (b % 10 == 0)
+                WriteFile(dir / (mid + "deep/g.txt"), "y");
+            if (skipped || named) {
+                found.push_back({mid.substr(0, mid.size() - 1), true});
+                continue;
+            }
+            walk.push_back(mid);
+            if (b % 10 == 0 && !locked) {
+                walk.push_back(mid + "deep/");
+                walk.push_back(mid + "deep/g.txt");
+                found.push_back({mid + "deep/g.txt", false});
+            }
+            if (!locked) {
+                walk.push_back(mid + "f.txt");
+                found.push_back({mid + "f.txt", false});
+            }
+        }
+    }
+    // The events of a folder come as its entries are met: "deep" sorts before "f.txt".
+    ScopedFaultHook hook([&](FaultOp op, const std::string& path) {
+        return op == FaultOp::ListDirectory && path == dir / "t2/m1030/" ? EACCES : 0;
+    });
+    const std::vector<std::string> masks = {"*/m1007/", "*/m1057/", "*/m1107/"};
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        TFileSystemList list;
+        Recorder recorder{dir.Path()};
+        recorder.Attach(list);
+        list.SetDirectoryMasks(&masks);
+        list.DirectoryFilterFlag = 1;
+        list.ExcludedFolders.push_back(dir / "t1/m1020/");
+        list.Open(dir.Path(), false);
+        EXPECT_EQ(Walk(list), walk);
+        EXPECT_EQ(recorder.Found, found);
+        EXPECT_EQ(recorder.FolderErrors, (std::vector<std::pair<std::string, int>>{{"t2/m1030/", EACCES}}));
+    }
+}
