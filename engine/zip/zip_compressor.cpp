@@ -247,6 +247,24 @@ TCompressProgress TParallelCompressor::Wait(std::size_t index, std::int64_t last
     return progress;
 }
 
+namespace {
+
+// A buffer left uninitialised: the pages that small files never reach are never touched, so they take no
+// room, and eight workers' buffers cost little in a run of tiny files.
+class TBuffer {
+public:
+    explicit TBuffer(std::size_t size)
+        : m_data(std::make_unique_for_overwrite<unsigned char[]>(size)), m_size(size) {}
+    unsigned char* data() { return m_data.get(); }
+    std::size_t size() const { return m_size; }
+
+private:
+    std::unique_ptr<unsigned char[]> m_data;
+    std::size_t m_size;
+};
+
+} // namespace
+
 // What one worker reuses from file to file: its buffers and its deflate state.
 struct TParallelCompressor::TWorkspace {
     explicit TWorkspace(int level) : In(ReadBlockSize), Out(OutputBlockSize), Dictionary(DictionarySize) {
@@ -259,9 +277,9 @@ struct TParallelCompressor::TWorkspace {
     TWorkspace(const TWorkspace&) = delete;
     TWorkspace& operator=(const TWorkspace&) = delete;
 
-    std::vector<unsigned char> In;
-    std::vector<unsigned char> Out;
-    std::vector<unsigned char> Dictionary;
+    TBuffer In;
+    TBuffer Out;
+    TBuffer Dictionary;
     z_stream Stream{};
     bool Ready = false;
 };
@@ -362,7 +380,7 @@ namespace {
 class TDeflater {
 public:
     using TWrite = std::function<bool(const unsigned char*, std::size_t)>;
-    TDeflater(z_stream& stream, std::vector<unsigned char>& out, TWrite write)
+    TDeflater(z_stream& stream, TBuffer& out, TWrite write)
         : m_stream(stream), m_out(out), m_write(std::move(write)) {
         m_stream.next_out = m_out.data();
         m_stream.avail_out = static_cast<uInt>(m_out.size());
@@ -405,7 +423,7 @@ private:
     }
 
     z_stream& m_stream;
-    std::vector<unsigned char>& m_out;
+    TBuffer& m_out;
     TWrite m_write;
 };
 
@@ -429,7 +447,7 @@ void TParallelCompressor::Compress(std::size_t index, TWorkspace& workspace) {
     if (!workspace.Ready || deflateReset(&workspace.Stream) != Z_OK)
         return failed(ZipSkipReason::Compress, ENOMEM);
 
-    std::vector<unsigned char>& in = workspace.In;
+    TBuffer& in = workspace.In;
     TDeflater deflater(workspace.Stream, workspace.Out, [&](const unsigned char* data, std::size_t size) {
         if (!SpoolWrite(data, size, spooled))
             return false;
@@ -531,7 +549,7 @@ void TParallelCompressor::CompressBlock(std::size_t index, std::uint32_t blockIn
         file.BytesOut += static_cast<std::int64_t>(size);
         return true;
     });
-    std::vector<unsigned char>& buffer = workspace.In;
+    TBuffer& buffer = workspace.In;
     uLong crc = crc32(0, nullptr, 0);
     for (std::int64_t done = 0; done < length;) {
         const std::size_t want =
