@@ -98,8 +98,13 @@ public:
         platform::DirectoryListing Listing;
         std::atomic<int> State{Queued};
     };
-    // Listings made ahead and not yet taken: a bound on the room they hold.
-    static constexpr std::size_t MostWaiting = 64;
+    // Listings made ahead and not yet taken bound the room they hold: in all, and per folder being scanned,
+    // so that the far siblings of an outer folder cannot use up the room before the folders the scan
+    // enters next.
+    static constexpr std::size_t MostWaiting = 128;
+    static constexpr std::size_t MostWaitingPerFolder = 16;
+
+    bool HasRoom() const { return m_waiting < MostWaiting; }
 
     ~TListingsAhead() {
         {
@@ -110,8 +115,6 @@ public:
         for (std::thread& worker : m_workers)
             worker.join();
     }
-
-    bool HasRoom() const { return m_waiting < MostWaiting; }
 
     std::shared_ptr<TJob> Ask(std::string path) {
         auto job = std::make_shared<TJob>(std::move(path));
@@ -271,7 +274,8 @@ private:
     // Has the folders the scan will enter next listed ahead: those of the innermost folder, in order.
     void AskAhead() {
         Frame& frame = m_stack.back();
-        while (m_ahead.HasRoom() && frame.NextAhead < frame.Entries.size()) {
+        while (m_ahead.HasRoom() && frame.Ahead.size() < TListingsAhead::MostWaitingPerFolder &&
+               frame.NextAhead < frame.Entries.size()) {
             const std::size_t index = frame.NextAhead++;
             const platform::TSearchRec& rec = frame.Entries[index];
             if (rec.Kind != platform::EntryKind::Directory)
