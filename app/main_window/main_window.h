@@ -261,7 +261,8 @@ private:
     void EndAddSources();
     void cmdRemoveClick();
     void EnableRemoveSource();
-    void SpecialFolderClick(bool TBackupAttributes::*flag, const QCheckBox* box);
+    // The flag takes the box's state, with the modified mark.
+    void FlagBoxClick(bool TBackupAttributes::*flag, const QCheckBox* box);
     // Compression.
     void chkCompressionClick();
     void EnableCompressOptions(bool enabled);

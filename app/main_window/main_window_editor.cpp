@@ -82,12 +82,11 @@ void TfrmMain::ConnectEditorPages() {
     ConnectGuarded(sources.cmdRemove, &QPushButton::clicked, &TfrmMain::cmdRemoveClick);
     ConnectGuarded(sources.lstSource, &QListWidget::itemSelectionChanged, &TfrmMain::EnableRemoveSource);
     ConnectGuarded(sources.chkDesktop, &QCheckBox::toggled,
-                   [this] { SpecialFolderClick(&TBackupAttributes::Desktop, m_uiSources->chkDesktop); });
-    ConnectGuarded(sources.chkMyDocuments, &QCheckBox::toggled, [this] {
-        SpecialFolderClick(&TBackupAttributes::MyDocuments, m_uiSources->chkMyDocuments);
-    });
+                   [this] { FlagBoxClick(&TBackupAttributes::Desktop, m_uiSources->chkDesktop); });
+    ConnectGuarded(sources.chkMyDocuments, &QCheckBox::toggled,
+                   [this] { FlagBoxClick(&TBackupAttributes::MyDocuments, m_uiSources->chkMyDocuments); });
     ConnectGuarded(sources.chkFavorites, &QCheckBox::toggled,
-                   [this] { SpecialFolderClick(&TBackupAttributes::Favorites, m_uiSources->chkFavorites); });
+                   [this] { FlagBoxClick(&TBackupAttributes::Favorites, m_uiSources->chkFavorites); });
 
     Ui::PageCompression& compression = *m_uiCompression;
     ConnectGuarded(compression.chkCompression, &QCheckBox::toggled, &TfrmMain::chkCompressionClick);
@@ -200,7 +199,7 @@ void TfrmMain::cmdRemoveClick() {
         MarkModified(*p);
 }
 
-void TfrmMain::SpecialFolderClick(bool TBackupAttributes::*flag, const QCheckBox* box) {
+void TfrmMain::FlagBoxClick(bool TBackupAttributes::*flag, const QCheckBox* box) {
     TBackupProfile* p = SelectedProfile();
     if (!p)
         return;
@@ -293,11 +292,7 @@ void TfrmMain::grpCompressOptionsExit(QWidget* newFocus) {
 }
 
 void TfrmMain::chkSelfExtractClick() {
-    TBackupProfile* p = SelectedProfile();
-    if (!p)
-        return;
-    p->BackupAttributes.SelfExtracting = m_uiCompression->chkSelfExtract->isChecked();
-    MarkModified(*p);
+    FlagBoxClick(&TBackupAttributes::SelfExtracting, m_uiCompression->chkSelfExtract);
 }
 
 // Advanced.
@@ -364,11 +359,7 @@ void TfrmMain::cboAdvancedDestStructureChange() {
 }
 
 void TfrmMain::chkAdvancedExcludeMatchingClick() {
-    TBackupProfile* p = SelectedProfile();
-    if (!p)
-        return;
-    p->BackupAttributes.ExcludeMatching = m_uiAdvanced->chkAdvancedExcludeMatching->isChecked();
-    MarkModified(*p);
+    FlagBoxClick(&TBackupAttributes::ExcludeMatching, m_uiAdvanced->chkAdvancedExcludeMatching);
 }
 
 void TfrmMain::chkAdvancedSyncDestClick() {

@@ -58,6 +58,10 @@ const TFilterFields& FieldsOf(bool files) {
     return files ? kFileFields : kDirectoryFields;
 }
 
+std::string NormalizeFilter(bool files, const std::string& typed) {
+    return files ? NormalizeFileFilter(typed) : NormalizeDirFilter(typed);
+}
+
 // The attribute bits of the check list's items: read-only, hidden, system. Every edit starts again from
 // all six bits allowed.
 constexpr std::array<int, 3> kAttributeBits{1, 2, 4};
@@ -219,7 +223,7 @@ void TfrmMain::cmdAddFilterClick() {
         return;
     }
     const bool files = EditingFileFilter();
-    const std::string pattern = files ? NormalizeFileFilter(typed) : NormalizeDirFilter(typed);
+    const std::string pattern = NormalizeFilter(files, typed);
     if (!CheckFilterPattern(pattern))
         return;
     if (const int existing = FilterRowOf(Q(pattern)); existing >= 0) {
@@ -258,7 +262,7 @@ void TfrmMain::cmdReplaceFilterClick() {
     }
     // Normalised as Add does, so that a replaced entry matches full paths too and a bare name is found
     // among the stored patterns.
-    const std::string pattern = EditingFileFilter() ? NormalizeFileFilter(typed) : NormalizeDirFilter(typed);
+    const std::string pattern = NormalizeFilter(EditingFileFilter(), typed);
     if (!CheckFilterPattern(pattern))
         return;
     if (FilterRowOf(Q(pattern)) >= 0) {
