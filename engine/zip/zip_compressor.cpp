@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,10 @@ namespace {
 
 constexpr std::size_t ReadBlockSize = 256 << 10;
 constexpr std::size_t OutputBlockSize = 1 << 20;
+// The spool is read back in steps of this size, and the room of what libzip has read is given up in steps
+// of ReleaseStep.
+constexpr std::int64_t ReadAheadSize = 1 << 20;
+constexpr std::int64_t ReleaseStep = 8 << 20;
 constexpr std::size_t DictionarySize = 32 << 10;
 // The last read of a block that another block follows holds the whole dictionary of the next one.
 static_assert(TParallelCompressor::BlockSize % ReadBlockSize == 0 && ReadBlockSize >= DictionarySize);
@@ -155,25 +160,57 @@ zip_int64_t TParallelCompressor::ReadSource(void* data, zip_uint64_t length) {
         const TExtent extent = Extent(owner, m_readExtent);
         const std::int64_t left = extent.Length - m_readOffset;
         if (left > 0) {
-            const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, left));
-            ssize_t n;
-            do {
-                n = ::pread(m_spoolFd, data, want, static_cast<off_t>(extent.Offset + m_readOffset));
-            } while (n < 0 && errno == EINTR);
-            if (n < 0)
-                return SourceFailed(ZIP_ER_READ, errno);
-            if (n == 0)
-                return SourceFailed(ZIP_ER_EOF, 0);
-            m_readOffset += n;
-            return n;
+            const std::int64_t position = extent.Offset + m_readOffset;
+            if (position < m_aheadStart || position >= m_aheadStart + m_aheadLength) {
+                // libzip asks for a few KiB at a time; the spool is read in large steps, never past the
+                // extent, whose data alone is known to be complete.
+                m_ahead.resize(ReadAheadSize);
+                const std::size_t want =
+                    static_cast<std::size_t>(std::min<std::int64_t>(left, ReadAheadSize));
+                ssize_t n;
+                do {
+                    n = ::pread(m_spoolFd, m_ahead.data(), want, static_cast<off_t>(position));
+                } while (n < 0 && errno == EINTR);
+                if (n < 0)
+                    return SourceFailed(ZIP_ER_READ, errno);
+                if (n == 0)
+                    return SourceFailed(ZIP_ER_EOF, 0);
+                m_aheadStart = position;
+                m_aheadLength = n;
+            }
+            const std::int64_t available = m_aheadStart + m_aheadLength - position;
+            const std::size_t n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(length, std::min(left, available)));
+            std::memcpy(data, m_ahead.data() + (position - m_aheadStart), n);
+            m_readOffset += static_cast<std::int64_t>(n);
+            return static_cast<zip_int64_t>(n);
         }
-        // File systems without hole punching keep the data until the spool is closed.
-        ::fallocate(m_spoolFd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, extent.Offset, extent.Length);
+        Release(extent);
         owner.Released = true;
         ++m_readExtent;
         m_readOffset = 0;
     }
     return 0;
+}
+
+// Gives up the spool's room for an extent libzip has read. Extents written one after another are given up
+// together, in steps of ReleaseStep bytes.
+void TParallelCompressor::Release(const TExtent& extent) {
+    if (extent.Offset != m_releaseEnd) {
+        PunchReleased();
+        m_releaseStart = extent.Offset;
+    }
+    m_releaseEnd = extent.Offset + extent.Length;
+    if (m_releaseEnd - m_releaseStart >= ReleaseStep)
+        PunchReleased();
+}
+
+void TParallelCompressor::PunchReleased() {
+    // File systems without hole punching keep the data until the spool is closed.
+    if (m_releaseEnd > m_releaseStart)
+        ::fallocate(m_spoolFd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, m_releaseStart,
+                    m_releaseEnd - m_releaseStart);
+    m_releaseStart = m_releaseEnd;
 }
 
 TParallelCompressor::TParallelCompressor() {

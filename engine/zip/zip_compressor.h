@@ -114,6 +114,8 @@ private:
     void Notify();
     zip_int64_t HandleSource(std::size_t index, void* data, zip_uint64_t length, zip_source_cmd_t command);
     zip_int64_t ReadSource(void* data, zip_uint64_t length);
+    void Release(const TExtent& extent);
+    void PunchReleased();
     zip_int64_t SourceFailed(int zipError, int systemError);
 
     TInputOf m_input;
@@ -135,5 +137,11 @@ private:
     std::size_t m_reading = 0;
     std::size_t m_readExtent = 0;
     std::int64_t m_readOffset = 0;
+    std::vector<char> m_ahead; // read ahead from the spool, within one extent
+    std::int64_t m_aheadStart = 0;
+    std::int64_t m_aheadLength = 0;
+    // Read extents whose room is yet to be given up: they lie one after another.
+    std::int64_t m_releaseStart = 0;
+    std::int64_t m_releaseEnd = 0;
     zip_error_t m_readError;
 };
