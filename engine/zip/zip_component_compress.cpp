@@ -1,5 +1,6 @@
 // TZipComponent::CompressFiles: files are examined and named in order, compressed in parallel, reported in
 // order, and written with the existing archive's other entries into a new archive that replaces the old one.
+#include "engine/zip/zip_ahead_examiner.h"
 #include "engine/zip/zip_archive_file.h"
 #include "engine/zip/zip_codes.h"
 #include "engine/zip/zip_component.h"
@@ -90,7 +91,7 @@ private:
     };
 
     int OpenArchive();
-    int Preprocess(std::size_t queued);
+    int Preprocess(std::size_t queued, TAheadExaminer& examiner);
     int PlaceEntry(const std::string& storedName, std::int64_t existing, TFile& file);
     int CompressAll();
     void DropEntry(const TFile& file);
@@ -148,9 +149,13 @@ int TZipComponent::TCompressRun::Run() {
         return ZipResult::OutOfMemory;
     m_replaced.assign(m_owner.m_existing->Entries().size(), false);
     m_files.reserve(m_owner.QueuedPathCount());
-    for (std::size_t queued = 0; queued < m_owner.QueuedPathCount(); ++queued) {
-        if (int result = Preprocess(queued))
-            return result;
+    {
+        TAheadExaminer examiner([this](std::size_t i) { return m_owner.QueuedPath(i); },
+                                m_owner.QueuedPathCount());
+        for (std::size_t queued = 0; queued < m_owner.QueuedPathCount(); ++queued) {
+            if (int result = Preprocess(queued, examiner))
+                return result;
+        }
     }
     m_files.shrink_to_fit();
     if (int result = CompressAll())
@@ -203,11 +208,11 @@ int TZipComponent::TCompressRun::OpenArchive() {
 
 // Raises the preprocessing event of one file and places its entry as the event decided; UserAbort once
 // aborted, an error code when the entry cannot be placed, else 0.
-int TZipComponent::TCompressRun::Preprocess(std::size_t queued) {
+int TZipComponent::TCompressRun::Preprocess(std::size_t queued, TAheadExaminer& examiner) {
     const std::string path = m_owner.QueuedPath(queued);
     platform::TSearchRec rec;
     const int stop = ZipResult::UserAbort;
-    if (!platform::FindFile(path, rec)) {
+    if (!examiner.Take(queued, rec)) {
         Skip(CleanStoredName(path), path, 0, nullptr, ZipSkipReason::OpenFile);
         return Aborted() ? stop : 0;
     }

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <pty.h>
+#include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -321,6 +322,31 @@ TEST_F(ZipComponentTest, AnUnreadableFileIsSkippedAndTheOthersGoIn) {
                                         "skip vanishing.txt 103", "done z.txt"}));
     EXPECT_EQ(EntryNames(m_archive), (std::vector<std::string>{"a.txt", "z.txt"}));
     EXPECT_EQ(RunCommand("unzip -tq " + Quote(m_archive)).ExitCode, 0);
+}
+
+// So many files that they are looked up ahead in several batches: the ones missing at either end of a batch
+// are reported in their place, and every other file goes in with its own content.
+TEST_F(ZipComponentTest, FilesMissingAmongManyAreSkippedInTheirPlace) {
+    constexpr int Count = 2100;
+    const std::set<int> missing = {0, 1023, 1024, 2047, 2048, Count - 1};
+    std::vector<std::string> names, expected;
+    for (int i = 0; i < Count; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        names.push_back(name);
+        if (missing.count(i)) {
+            expected.push_back("skip " + (m_src + name).substr(1) + " 103");
+            continue;
+        }
+        WriteFile(m_src + name, name);
+        expected.push_back("pre " + name);
+    }
+    TEvents events;
+    EXPECT_EQ(Compress(names, events), ZipResult::FilesSkipped);
+    events.Order.resize(std::min(events.Order.size(), expected.size())); // the pre and skip events
+    EXPECT_EQ(events.Order, expected);
+    EXPECT_EQ(EntryNames(m_archive).size(), Count - missing.size());
+    for (const char* name : {"f1", "f1022", "f1025", "f2046", "f2049", "f2098"})
+        EXPECT_EQ(ReadEntry(m_archive, name), name);
 }
 
 // An entry that a file would replace stays exactly as it was when the file cannot be read.
