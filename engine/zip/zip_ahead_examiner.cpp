@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <system_error>
 
 namespace {
 
@@ -19,8 +20,12 @@ TAheadExaminer::TAheadExaminer(std::function<std::string(std::size_t)> pathOf, s
     m_slots.resize(2 * WindowSize);
     QueueWindow(0);
     const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, MostThreads);
-    for (unsigned i = 0; i < threads; ++i)
-        m_threads.emplace_back([this] { Work(); });
+    try {
+        for (unsigned i = 0; i < threads; ++i)
+            m_threads.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+        // Fewer threads do the same work; with none, each file is looked up as it is taken.
+    }
 }
 
 TAheadExaminer::~TAheadExaminer() {
