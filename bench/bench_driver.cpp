@@ -3,6 +3,8 @@
 //   generate mixed DIR MB        half text-like, half incompressible files of 1 KB to 50 MB
 //   generate tiny DIR COUNT      COUNT files of 0 to 96 bytes, 100 to a folder, 50 folders to a parent
 //   generate sized DIR COUNT KB  COUNT files of KB kilobytes each, 100 to a folder
+//   generate log DIR MB HITS     a detailed run log of about MB megabytes in DIR, one entry per file, HITS of
+//                                them warnings that name "Permission" (no other entry does)
 //   change DIR PERCENT ROUND     rewrites every (100 / PERCENT)-th file with new content and a new time
 //   backup SOURCE DEST [--compress] [--only-changed] [--password TEXT]
 //   scan DIR                     scans the tree as a backup run does and prints the number of files
@@ -147,6 +149,35 @@ void ChangeFiles(const std::string& root, std::int64_t percent, std::int64_t rou
     }
 }
 
+// Entries as a run writes them, every Step-th a warning, ended by the summary trailer.
+void GenerateLog(const std::string& dir, std::int64_t total, std::int64_t hits) {
+    const auto entry = [](std::int64_t n, bool warning) {
+        const char marker = warning ? '?' : '-';
+        std::string text(1, marker);
+        text += " 12/9/2026 6:" + std::to_string(10 + n / 60 % 50) + ":" + std::to_string(10 + n % 50) +
+                " AM: [/home/user/Documents/Projects/folder" + std::to_string(n % 977) + "/sub" +
+                std::to_string(n % 31) + "/Application file " + std::to_string(n) + ".txt] \r\n";
+        text += marker;
+        text += std::string(23, ' ');
+        text += warning ? "Permission denied, the file was left out.\r\n" : "Copied.\r\n";
+        return text;
+    };
+    const std::int64_t entries = total / static_cast<std::int64_t>(entry(500000, false).size());
+    const std::int64_t step = std::max<std::int64_t>(1, entries / std::max<std::int64_t>(1, hits));
+    std::string text;
+    text.reserve(static_cast<std::size_t>(total + 4 * MB));
+    std::int64_t written = 0;
+    for (std::int64_t n = 0; static_cast<std::int64_t>(text.size()) < total || written < hits; ++n) {
+        const bool warning = written < hits && n % step == 0;
+        written += warning ? 1 : 0;
+        text += entry(n, warning);
+    }
+    text += "SUMMARY:v2: Bench| 46365.25| 46365.26| " + std::to_string(written) + "| 0| " +
+            std::to_string(written) + "| 0| 0| 0| 0| " + std::to_string(written) + "\r\n";
+    platform::ForceDirectories(dir);
+    WriteWhole(dir + "Bench_12092026_060000.log", text);
+}
+
 int Backup(const std::vector<std::string>& args) {
     if (args.size() < 2)
         Fail("backup SOURCE DEST [--compress] [--only-changed] [--password TEXT]");
@@ -201,8 +232,10 @@ int Generate(const std::vector<std::string>& args) {
         GenerateFiles(root, Number(args[2]), -1);
     else if (args[0] == "sized" && args.size() == 4)
         GenerateFiles(root, Number(args[2]), Number(args[3]));
+    else if (args[0] == "log" && args.size() == 4)
+        GenerateLog(root, Number(args[2]) * MB, Number(args[3]));
     else
-        Fail("generate mixed DIR MB | tiny DIR COUNT | sized DIR COUNT KB");
+        Fail("generate mixed DIR MB | tiny DIR COUNT | sized DIR COUNT KB | log DIR MB HITS");
     return 0;
 }
 

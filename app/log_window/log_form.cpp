@@ -2,6 +2,7 @@
 #include "app/log_window/log_form.h"
 
 #include "app/log_window/log_highlighter.h"
+#include "app/log_window/log_view.h"
 #include "app/widgets/dialogs.h"
 #include "app/widgets/form_sizing.h"
 #include "ui_log_form.h"
@@ -14,7 +15,6 @@
 #include <QPrinter>
 #include <QScreen>
 #include <QStyledItemDelegate>
-#include <QTextBlock>
 
 #include <algorithm>
 
@@ -24,7 +24,6 @@ namespace {
 constexpr int EditorSearchDistance = 82;
 constexpr int SearchResultItemHeight = 16;
 constexpr int DefaultFontSize = 10;
-constexpr int TabColumns = 8;
 
 // The Courier New of the run log's design, or another fixed-pitch face where it is not installed.
 QFont LogFont() {
@@ -65,45 +64,44 @@ public:
         painter->fillRect(option.rect, background);
         painter->setPen(foreground);
         const QString item = index.data(Qt::DisplayRole).toString();
-        const QString line = item.mid(item.indexOf(u':') + 1);
+        const qsizetype colon = item.indexOf(u':');
+        // Only what fits the row is drawn, so that a line of many megabytes costs no more than a short one.
+        const qsizetype room =
+            option.rect.width() / std::max(1, option.fontMetrics.averageCharWidth() / 2) + 1;
+        const QStringView line = QStringView(item).mid(colon + 1);
+        const QStringView shown = line.left(room);
         const qsizetype match =
-            m_searchText.isEmpty() ? -1 : line.indexOf(m_searchText, 0, Qt::CaseInsensitive);
+            m_searchText.isEmpty() ? -1 : shown.indexOf(m_searchText, 0, Qt::CaseInsensitive);
         QRect rect = option.rect;
         QFont bold = option.font;
         bold.setBold(true);
-        const auto drawPart = [&](const QString& part, const QFont& font) {
+        const auto drawPart = [&](QStringView part, const QFont& font) {
             painter->setFont(font);
-            painter->drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, part);
-            rect.setLeft(rect.left() + QFontMetrics(font).horizontalAdvance(part));
+            const QString text = part.toString();
+            painter->drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+            rect.setLeft(rect.left() + QFontMetrics(font).horizontalAdvance(text));
         };
         if (match < 0) {
-            drawPart(line, option.font);
+            drawPart(shown, option.font);
         } else {
-            drawPart(line.left(match), option.font);
-            drawPart(line.mid(match, m_searchText.size()), bold);
-            drawPart(line.mid(match + m_searchText.size()), option.font);
+            drawPart(shown.left(match), option.font);
+            drawPart(shown.mid(match, m_searchText.size()), bold);
+            drawPart(shown.mid(match + m_searchText.size()), option.font);
         }
         painter->restore();
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        const QSize natural = QStyledItemDelegate::sizeHint(option, index);
-        // Never smaller than the font, so that a large system font is not clipped.
-        return {natural.width(), std::max(SearchResultItemHeight, option.fontMetrics.height())};
+        // The width of a few hundred characters at most: measuring a line of many megabytes would take
+        // longer than the search. Never lower than the font, so that a large system font is not clipped.
+        const QString item = index.data(Qt::DisplayRole).toString();
+        const int width = option.fontMetrics.horizontalAdvance(item.mid(item.indexOf(u':') + 1, 500));
+        return {width, std::max(SearchResultItemHeight, option.fontMetrics.height())};
     }
 
 private:
     QString m_searchText;
 };
-
-QString LogDisplayText(const std::string& text) {
-    QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    shown.replace(u'\r', u'\n');
-    if (shown.endsWith(u'\n'))
-        shown.chop(1);
-    return shown;
-}
 
 TfrmLog::TfrmLog(QWidget* owner) : TModalForm(owner), m_ui(std::make_unique<Ui::TfrmLog>()) {
     m_ui->setupUi(this);
@@ -111,7 +109,6 @@ TfrmLog::TfrmLog(QWidget* owner) : TModalForm(owner), m_ui(std::make_unique<Ui::
 
     QFont font = LogFont();
     m_ui->txtLog->setFont(font);
-    m_ui->txtLog->setTabStopDistance(TabColumns * QFontMetricsF(font).horizontalAdvance(u' '));
     QPalette palette = m_ui->txtLog->palette();
     for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
         palette.setColor(group, QPalette::Highlight, Qt::yellow);
@@ -136,7 +133,7 @@ TfrmLog::TfrmLog(QWidget* owner) : TModalForm(owner), m_ui(std::make_unique<Ui::
 
 TfrmLog::~TfrmLog() = default;
 
-QPlainTextEdit* TfrmLog::txtLog() const {
+TLogView* TfrmLog::txtLog() const {
     return m_ui->txtLog;
 }
 
@@ -150,7 +147,7 @@ void TfrmLog::FormCreate() {
     Highlighter->SetForeground(tkWarning, QColor(128, 0, 128));
     Highlighter->SetErrorPrefix(QStringLiteral("!"));
     Highlighter->SetForeground(tkError, QColor(255, 0, 0));
-    Highlighter->setDocument(m_ui->txtLog->document());
+    m_ui->txtLog->SetHighlighter(Highlighter);
     // Shows "10" without touching the editor's font, which already has that size.
     m_ui->cboFontSize->setCurrentIndex(3);
 }
@@ -223,7 +220,6 @@ void TfrmLog::cboFontSizeChange() {
     QFont font = m_ui->txtLog->font();
     font.setPointSize(size);
     m_ui->txtLog->setFont(font);
-    m_ui->txtLog->setTabStopDistance(TabColumns * QFontMetricsF(font).horizontalAdvance(u' '));
 }
 
 void TfrmLog::txtSearchEnter() {
@@ -237,21 +233,26 @@ void TfrmLog::txtSearchExit() {
 }
 
 // Search, drawing and the jump all compare with Qt's case folding, so a listed line shows its match and
-// the jump finds it.
+// the jump finds it. One pass over the whole text: after a line's first match the search goes on at the
+// next line, so neither many matches nor one very long line cost more than the text's length.
 void TfrmLog::cmdSearchClick() {
     m_ui->lstSearchResults->clear();
     SearchText = m_ui->txtSearch->text();
     m_resultDelegate->SetSearchText(SearchText);
     if (SearchText.isEmpty())
         return;
+    const TLogText& log = m_ui->txtLog->Text();
+    const QStringView text(log.Text());
     QStringList items;
-    int number = 1;
-    for (QTextBlock block = m_ui->txtLog->document()->begin(); block.isValid();
-         block = block.next(), ++number) {
-        const QString line = block.text();
-        const qsizetype position = line.indexOf(SearchText, 0, Qt::CaseInsensitive);
-        if (position >= 0)
-            items << QString::number(number) + u',' + QString::number(position + 1) + u':' + line;
+    for (qsizetype from = 0; from <= text.size();) {
+        const qsizetype found = text.indexOf(QStringView(SearchText), from, Qt::CaseInsensitive);
+        if (found < 0)
+            break;
+        const int line = log.LineOf(found);
+        const qsizetype column = found - log.LineStart(line);
+        items << QString::number(line + 1) + u',' + QString::number(column + 1) + u':' +
+                     log.Line(line).toString();
+        from = log.LineEnd(line) + 1;
     }
     m_ui->lstSearchResults->addItems(items);
 }
@@ -269,15 +270,12 @@ void TfrmLog::lstSearchResultsDblClick() {
     bool columnValid = false;
     const int line = text.left(comma).trimmed().toInt(&lineValid);
     const int column = text.mid(comma + 1, colon - comma - 1).trimmed().toInt(&columnValid);
-    const QTextBlock block = m_ui->txtLog->document()->findBlockByNumber(line - 1);
-    if (!lineValid || !columnValid || !block.isValid())
+    if (!lineValid || !columnValid || line < 1 || line > m_ui->txtLog->Text().LineCount())
         return;
-    QTextCursor cursor(block);
-    cursor.setPosition(block.position() + std::clamp(column - 1, 0, block.length() - 1));
-    m_ui->txtLog->setTextCursor(cursor);
-    m_ui->txtLog->ensureCursorVisible();
+    m_ui->txtLog->SetCursor(line - 1, column - 1);
+    m_ui->txtLog->EnsureCursorVisible();
     m_ui->txtLog->setFocus();
-    m_ui->txtLog->find(SearchText);
+    m_ui->txtLog->Find(SearchText);
 }
 
 void TfrmLog::cmdPrintLogClick() {

@@ -8,18 +8,13 @@
 #include <QString>
 
 #include <memory>
-#include <string>
 
 namespace Ui {
 class TfrmLog;
 }
-class QPlainTextEdit;
+class TLogView;
 class TQMLogHighlighter;
 class TSearchResultDelegate;
-
-// A run log's bytes as the window shows them: read as UTF-8 with invalid bytes replaced, every line
-// break a plain line feed, and without the final line break (which would show an empty last line).
-QString LogDisplayText(const std::string& text);
 
 class TfrmLog : public TModalForm {
     Q_OBJECT
@@ -27,7 +22,7 @@ public:
     explicit TfrmLog(QWidget* owner);
     ~TfrmLog() override;
 
-    QPlainTextEdit* txtLog() const;
+    TLogView* txtLog() const;
     TQMLogHighlighter* GetHighlighter() const { return Highlighter; }
     // The profile whose log is shown; it names the printout.
     const QString& GetProfileName() const { return ProfileName; }

@@ -1,8 +1,6 @@
 // The run-log line colouring.
 #include "app/log_window/log_highlighter.h"
 
-#include <QTextCharFormat>
-
 TLogTokenKind LogLineKind(QStringView line, const QString& successPrefix, const QString& warningPrefix,
                           const QString& errorPrefix) {
     if (line.startsWith(successPrefix, Qt::CaseSensitive))
@@ -14,21 +12,21 @@ TLogTokenKind LogLineKind(QStringView line, const QString& successPrefix, const 
     return tkOther;
 }
 
-TQMLogHighlighter::TQMLogHighlighter(QObject* owner) : QSyntaxHighlighter(owner) {}
+TQMLogHighlighter::TQMLogHighlighter(QObject* owner) : QObject(owner) {}
 
 void TQMLogHighlighter::SetSuccessPrefix(const QString& prefix) {
     m_successPrefix = prefix;
-    rehighlight();
+    emit Changed();
 }
 
 void TQMLogHighlighter::SetWarningPrefix(const QString& prefix) {
     m_warningPrefix = prefix;
-    rehighlight();
+    emit Changed();
 }
 
 void TQMLogHighlighter::SetErrorPrefix(const QString& prefix) {
     m_errorPrefix = prefix;
-    rehighlight();
+    emit Changed();
 }
 
 const TSynHighlighterAttributes* TQMLogHighlighter::Attribute(TLogTokenKind kind) const {
@@ -61,7 +59,7 @@ void TQMLogHighlighter::SetForeground(TLogTokenKind kind, const QColor& color) {
     case tkOther:
         return;
     }
-    rehighlight();
+    emit Changed();
 }
 
 TLogTokenKind TQMLogHighlighter::LineKind(QStringView line) const {
@@ -71,13 +69,4 @@ TLogTokenKind TQMLogHighlighter::LineKind(QStringView line) const {
 QColor TQMLogHighlighter::KindForeground(TLogTokenKind kind) const {
     const TSynHighlighterAttributes* attribute = Attribute(kind);
     return attribute ? attribute->Foreground : QColor();
-}
-
-void TQMLogHighlighter::highlightBlock(const QString& text) {
-    const QColor color = KindForeground(LineKind(text));
-    if (!color.isValid() || text.isEmpty())
-        return;
-    QTextCharFormat format;
-    format.setForeground(color);
-    setFormat(0, static_cast<int>(text.size()), format);
 }

@@ -3,9 +3,9 @@
 #pragma once
 
 #include <QColor>
+#include <QObject>
 #include <QString>
 #include <QStringView>
-#include <QSyntaxHighlighter>
 
 // A named colour the highlighter gives one kind of line; an invalid colour leaves the editor's own.
 struct TSynHighlighterAttributes {
@@ -21,7 +21,8 @@ enum TLogTokenKind : unsigned char { tkEol = 0, tkSuccess = 1, tkWarning = 2, tk
 TLogTokenKind LogLineKind(QStringView line, const QString& successPrefix, const QString& warningPrefix,
                           const QString& errorPrefix);
 
-class TQMLogHighlighter : public QSyntaxHighlighter {
+// The log view asks it for the colour of each line it paints, so only the lines shown are ever coloured.
+class TQMLogHighlighter : public QObject {
     Q_OBJECT
 public:
     explicit TQMLogHighlighter(QObject* owner);
@@ -43,8 +44,9 @@ public:
     // The colour of the lines of Kind; invalid for the editor's own.
     QColor KindForeground(TLogTokenKind kind) const;
 
-protected:
-    void highlightBlock(const QString& text) override;
+signals:
+    // A prefix or a colour changed: the lines must be painted again.
+    void Changed();
 
 private:
     // The attribute of Kind; null for lines that keep the editor's colours.

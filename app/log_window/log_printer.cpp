@@ -1,30 +1,23 @@
-// Printing a log: the editor's lines, tabs expanded and too long lines wrapped, are cut into pages of
-// the printer's paper; every page gets its header lines and every text line its number.
+// Printing a log: the view's lines, tabs expanded and too long lines wrapped at their blanks, are cut into
+// pages of the printer's paper; every page gets its header lines and every text line its number.
 #include "app/log_window/log_printer.h"
+
+#include "app/log_window/log_view.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QPlainTextEdit>
 #include <QPrinter>
-#include <QTextBlock>
-#include <QTextDocument>
-#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-// A run of characters in one colour.
-struct TColorRun {
-    QString Text;
-    QColor Color;
-};
-
 // One printed line: a whole text line or the continuation of a wrapped one (Number 0).
 struct TPrintLine {
     int Number = 0;
-    std::vector<TColorRun> Runs;
+    QString Text;
+    QColor Color;
 };
 
 // Where things go on the page, in device pixels.
@@ -45,50 +38,39 @@ double Millimetres(const QPrinter& printer, double mm) {
     return mm * printer.resolution() / 25.4;
 }
 
-// The colour of every character of Block as the editor shows it.
-std::vector<QColor> CharacterColors(const QTextBlock& block, bool colors) {
-    const QString text = block.text();
-    std::vector<QColor> result(static_cast<std::size_t>(text.size()), QColor(Qt::black));
-    if (!colors || !block.layout())
-        return result;
-    for (const QTextLayout::FormatRange& range : block.layout()->formats()) {
-        if (!range.format.hasProperty(QTextFormat::ForegroundBrush))
-            continue;
-        const QColor color = range.format.foreground().color();
-        const int end = std::min(range.start + range.length, static_cast<int>(text.size()));
-        for (int i = std::max(range.start, 0); i < end; ++i)
-            result[static_cast<std::size_t>(i)] = color;
+QString TabsExpanded(QStringView text, int tabWidth) {
+    QString expanded;
+    expanded.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == u'\t')
+            expanded.append(QString(tabWidth - expanded.size() % tabWidth, u' '));
+        else
+            expanded.append(c);
     }
-    return result;
+    return expanded;
 }
 
-// Block's text with its tabs expanded and cut into pieces of at most Columns characters.
-std::vector<TPrintLine> PrintLinesOf(const QTextBlock& block, int number, int columns, int tabWidth,
-                                     bool colors) {
-    const QString text = block.text();
-    const std::vector<QColor> charColors = CharacterColors(block, colors);
-    QString expanded;
-    std::vector<QColor> expandedColors;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const int repeat = text[i] == u'\t' ? tabWidth - static_cast<int>(expanded.size()) % tabWidth : 1;
-        for (int k = 0; k < repeat; ++k) {
-            expanded += text[i] == u'\t' ? QChar(u' ') : text[i];
-            expandedColors.push_back(charColors[static_cast<std::size_t>(i)]);
-        }
-    }
+// Where the piece of Text that begins at Start ends on a line of Columns characters: after its last
+// blank, so that words stay whole, or at Columns where the piece has no blank to break at.
+qsizetype PieceEnd(const QString& text, qsizetype start, int columns) {
+    const qsizetype limit = start + columns;
+    if (limit >= text.size())
+        return text.size();
+    if (text[limit] == u' ')
+        return limit;
+    const qsizetype blank = text.lastIndexOf(u' ', limit - 1);
+    return blank > start ? blank + 1 : limit;
+}
+
+// Text with its tabs expanded and cut into lines of at most Columns characters.
+std::vector<TPrintLine> PrintLinesOf(QStringView text, int number, int columns, int tabWidth,
+                                     const QColor& color) {
+    const QString expanded = TabsExpanded(text, tabWidth);
     std::vector<TPrintLine> lines;
     qsizetype start = 0;
     do {
-        TPrintLine line;
-        line.Number = start == 0 ? number : 0;
-        const qsizetype end = std::min(expanded.size(), start + columns);
-        for (qsizetype i = start; i < end; ++i) {
-            const QColor& color = expandedColors[static_cast<std::size_t>(i)];
-            if (line.Runs.empty() || line.Runs.back().Color != color)
-                line.Runs.push_back({QString(), color});
-            line.Runs.back().Text += expanded[i];
-        }
-        lines.push_back(std::move(line));
+        const qsizetype end = PieceEnd(expanded, start, columns);
+        lines.push_back({start == 0 ? number : 0, expanded.mid(start, end - start), color});
         start = end;
     } while (start < expanded.size());
     return lines;
@@ -97,7 +79,7 @@ std::vector<TPrintLine> PrintLinesOf(const QTextBlock& block, int number, int co
 // The lines of the editor cut into pages for one printer.
 class TPrintPlan {
 public:
-    TPrintPlan(const TLogPrinter& options, const QPlainTextEdit* editor, QPrinter& printer)
+    TPrintPlan(const TLogPrinter& options, const TLogView* editor, QPrinter& printer)
         : m_options(options), m_font(editor ? editor->font() : QFont()), m_textMetrics(m_font, &printer),
           m_headerMetrics(m_headerFont, &printer) {
         printer.setFullPage(true);
@@ -121,10 +103,12 @@ public:
             std::max(1, static_cast<int>(std::floor((m_layout.TextBottom - m_layout.TextTop) /
                                                     m_textMetrics.lineSpacing())));
         if (editor) {
-            int number = 1;
-            for (QTextBlock block = editor->document()->begin(); block.isValid(); block = block.next()) {
-                std::vector<TPrintLine> pieces = PrintLinesOf(block, number++, m_layout.Columns,
-                                                              std::max(1, options.TabWidth), options.Colors);
+            const TLogText& text = editor->Text();
+            for (int line = 0; line < text.LineCount(); ++line) {
+                const QColor color = editor->LineForeground(line);
+                std::vector<TPrintLine> pieces =
+                    PrintLinesOf(text.Line(line), line + 1, m_layout.Columns, std::max(1, options.TabWidth),
+                                 options.Colors && color.isValid() ? color : QColor(Qt::black));
                 m_lines.insert(m_lines.end(), std::make_move_iterator(pieces.begin()),
                                std::make_move_iterator(pieces.end()));
             }
@@ -155,12 +139,8 @@ public:
                             baseline),
                     number);
             }
-            double x = m_layout.TextLeft;
-            for (const TColorRun& run : line.Runs) {
-                painter.setPen(run.Color);
-                painter.drawText(QPointF(x, baseline), run.Text);
-                x += m_textMetrics.horizontalAdvance(run.Text);
-            }
+            painter.setPen(line.Color);
+            painter.drawText(QPointF(m_layout.TextLeft, baseline), line.Text);
         }
     }
 

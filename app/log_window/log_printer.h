@@ -1,4 +1,4 @@
-// TLogPrinter: prints the text of a log editor page by page, with header lines carrying the page number
+// TLogPrinter: prints the text of a log view page by page, with header lines carrying the page number
 // and count, line numbers in the left margin, the lines' colours and tabs of fixed width.
 #pragma once
 
@@ -7,7 +7,7 @@
 
 #include <vector>
 
-class QPlainTextEdit;
+class TLogView;
 class QPrinter;
 
 // One header line; "$PAGENUM$" and "$PAGECOUNT$" in its text are replaced on every page.
@@ -37,7 +37,7 @@ public:
     std::vector<THeaderLine> Header;
 
     // The editor whose lines, font and colours are printed; it must outlive the printing.
-    void SetEditor(const QPlainTextEdit* editor) { m_editor = editor; }
+    void SetEditor(const TLogView* editor) { m_editor = editor; }
 
     // The number of pages the text takes on Printer's paper (at least 1).
     int PageCount(QPrinter& printer) const;
@@ -47,5 +47,5 @@ public:
     bool PrintRange(QPrinter& printer, int fromPage, int toPage) const;
 
 private:
-    const QPlainTextEdit* m_editor = nullptr;
+    const TLogView* m_editor = nullptr;
 };

@@ -442,6 +442,8 @@ private:
     // Set while the program itself changes a list item, so that the change is no rename.
     bool m_settingProfileItem = false;
     std::unique_ptr<TBackupLogList> FLogList;
+    // A run log is being read for the log window; a second double-click waits for it.
+    bool m_openingLog = false;
     // The Restore page: a restore's loop is running; it has been cancelled (the running flag cleared); the
     // number of the entry being restored in the whole list; the gauge in bytes; the program's end waits for
     // the loop.

@@ -4,6 +4,8 @@
 
 #include "app/app_texts.h"
 #include "app/log_window/log_form.h"
+#include "app/log_window/log_loader.h"
+#include "app/log_window/log_view.h"
 #include "app/widgets/dialogs.h"
 #include "app/widgets/text_conversion.h"
 #include "engine/backup_log.h"
@@ -17,7 +19,6 @@
 
 #include <QApplication>
 #include <QHeaderView>
-#include <QPlainTextEdit>
 #include <QStyle>
 
 #include <algorithm>
@@ -112,6 +113,18 @@ public:
 
 private:
     bool m_set = true;
+};
+
+// Sets a flag for as long as it lives.
+class TFlagSet {
+public:
+    explicit TFlagSet(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~TFlagSet() { m_flag = false; }
+    TFlagSet(const TFlagSet&) = delete;
+    TFlagSet& operator=(const TFlagSet&) = delete;
+
+private:
+    bool& m_flag;
 };
 
 } // namespace
@@ -236,32 +249,38 @@ void TfrmMain::EnableClearSelectedLog() {
 void TfrmMain::lvwLogDblClick() {
     QTableWidget& list = *m_uiLog->lvwLog;
     const int row = FirstSelectedRow(list);
-    if (row < 0 || !FLogList)
+    if (row < 0 || !FLogList || m_openingLog)
         return;
     const int index = list.item(row, colStatus)->data(HiddenIndexRole).toInt();
     if (index < 0)
         return;
     TfrmLog form(this);
+    TBackupSummary summary;
+    FLogList->ReadSummary(index, summary);
+    form.setWindowTitle(QStringLiteral("Log Detail - ") + Q(summary.Name) + QStringLiteral(" - ") +
+                        RunTime(summary.BeginTime));
+    form.SetProfileName(Q(summary.Name));
+    form.resize(m_settings.LogWindowWidth, m_settings.LogWindowHeight);
+    TLogLoad load;
     {
         TWaitCursor waiting;
-        std::string text;
-        try {
-            FLogList->ReadText(index, text);
-        } catch (const std::exception& error) {
-            waiting.Restore();
-            dialogs::MessageBox(this, Q(error.what()), Q(AppTitle));
-            return;
-        }
-        form.txtLog()->setPlainText(LogDisplayText(text));
-        TBackupSummary summary;
-        FLogList->ReadSummary(index, summary);
-        form.setWindowTitle(QStringLiteral("Log Detail - ") + Q(summary.Name) + QStringLiteral(" - ") +
-                            RunTime(summary.BeginTime));
-        form.SetProfileName(Q(summary.Name));
-        form.resize(m_settings.LogWindowWidth, m_settings.LogWindowHeight);
+        const TFlagSet opening(m_openingLog);
+        // The program goes on meanwhile, and a run that ends may change the list: the reader has a copy.
+        load = LoadLogText([logs = *FLogList, index]() mutable {
+            std::string text;
+            logs.ReadText(index, text);
+            return text;
+        });
     }
-    if (form.txtLog()->document()->isEmpty())
-        form.txtLog()->setPlainText(dialogs::ScreenText(QString::fromUtf8(texts::LogWithoutDetails)));
+    if (load.Outcome == TLogLoad::TOutcome::Abandoned)
+        return;
+    if (load.Outcome == TLogLoad::TOutcome::Failed) {
+        dialogs::MessageBox(this, Q(load.Error), Q(AppTitle));
+        return;
+    }
+    form.txtLog()->SetText(std::move(load.Text));
+    if (form.txtLog()->Text().IsEmpty())
+        form.txtLog()->SetPlainText(dialogs::ScreenText(QString::fromUtf8(texts::LogWithoutDetails)));
     dialogs::ExecDialog(form);
     m_settings.LogWindowHeight = form.height();
     m_settings.LogWindowWidth = form.width();

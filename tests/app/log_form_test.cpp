@@ -2,13 +2,14 @@
 // the default button, and printing read back from a PDF file.
 #include "app/log_window/log_form.h"
 #include "app/log_window/log_highlighter.h"
+#include "app/log_window/log_text.h"
+#include "app/log_window/log_view.h"
 #include "tests/app/app_fixture.h"
 
 #include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
@@ -16,8 +17,6 @@
 #include <QRegularExpression>
 #include <QSplitter>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextLayout>
 
 using testing_support::AppTest;
 
@@ -32,18 +31,10 @@ const QString SampleLog = QStringLiteral("- 12/9/2026 8:18:10 AM: [/home/user/a.
                                          "!                       Cannot open file.\n"
                                          "SUCCESS!");
 
-QColor LineColor(const QPlainTextEdit& editor, int line) {
-    const QTextBlock block = editor.document()->findBlockByNumber(line);
-    for (const QTextLayout::FormatRange& range : block.layout()->formats())
-        if (range.start == 0 && range.length == block.text().size())
-            return range.format.foreground().color();
-    return {};
-}
-
 class LogFormTest : public AppTest {
 protected:
     LogFormTest() {
-        m_form.txtLog()->setPlainText(SampleLog);
+        m_form.txtLog()->SetPlainText(SampleLog);
         m_form.SetProfileName(QStringLiteral("Daily"));
     }
 
@@ -108,42 +99,53 @@ TEST(LogLineKindTest, FirstMatchingPrefixWinsAndAnEmptyOneMatchesEveryLine) {
 TEST_F(LogFormTest, LinesAreColouredByTheirEntryKind) {
     const QColor purple(128, 0, 128);
     const QColor red(255, 0, 0);
-    QPlainTextEdit& editor = *m_form.txtLog();
-    EXPECT_EQ(LineColor(editor, 0), QColor(Qt::black));
-    EXPECT_EQ(LineColor(editor, 1), QColor(Qt::black));
-    EXPECT_EQ(LineColor(editor, 2), purple);
-    EXPECT_EQ(LineColor(editor, 3), purple);
-    EXPECT_EQ(LineColor(editor, 4), red);
-    EXPECT_EQ(LineColor(editor, 5), red);
-    EXPECT_FALSE(LineColor(editor, 6).isValid()) << "the note keeps the editor's colour";
+    const TLogView& editor = *m_form.txtLog();
+    EXPECT_EQ(editor.LineForeground(0), QColor(Qt::black));
+    EXPECT_EQ(editor.LineForeground(1), QColor(Qt::black));
+    EXPECT_EQ(editor.LineForeground(2), purple);
+    EXPECT_EQ(editor.LineForeground(3), purple);
+    EXPECT_EQ(editor.LineForeground(4), red);
+    EXPECT_EQ(editor.LineForeground(5), red);
+    EXPECT_FALSE(editor.LineForeground(6).isValid()) << "the note keeps the editor's colour";
     EXPECT_EQ(m_form.GetHighlighter()->LogError().Name, QStringLiteral("LogError"));
 
     // A changed colour repaints at once.
     m_form.GetHighlighter()->SetForeground(tkError, Qt::blue);
-    EXPECT_EQ(LineColor(editor, 4), QColor(Qt::blue));
+    EXPECT_EQ(editor.LineForeground(4), QColor(Qt::blue));
 }
 
-TEST(LogDisplayTextTest, ReadsUtf8AndNormalisesLineEnds) {
+TEST(LogTextTest, ReadsUtf8AndNormalisesLineEndsAlsoWhereTheyFallBetweenReadingSteps) {
+    // The text is decoded a mebibyte at a time.
+    const int step = 1 << 20;
+    const std::string bytes(static_cast<std::size_t>(step - 1), 'a');
+    const QString chars(step - 1, u'a');
     struct Case {
         const char* name;
         std::string bytes;
         QString shown;
+        int lines;
     };
     const Case cases[] = {
-        {"CR LF", "a\r\nb\r\n", QStringLiteral("a\nb")},
-        {"lone CR and LF", "a\rb\nc", QStringLiteral("a\nb\nc")},
-        {"empty", "", QString()},
-        {"only a break", "\r\n", QString()},
-        {"empty last line kept", "a\r\n\r\n", QStringLiteral("a\n")},
-        {"UTF-8", "\xC3\x84rger\r\n", QStringLiteral("\u00C4rger")},
+        {"CR LF", "a\r\nb\r\n", QStringLiteral("a\nb"), 2},
+        {"lone CR and LF", "a\rb\nc", QStringLiteral("a\nb\nc"), 3},
+        {"empty", "", QString(), 1},
+        {"only a break", "\r\n", QString(), 1},
+        {"empty last line kept", "a\r\n\r\n", QStringLiteral("a\n"), 2},
+        {"UTF-8", "\xC3\x84rger\r\n", QStringLiteral("\u00C4rger"), 1},
         {"invalid byte",
          "a\xFF"
          "b",
-         QStringLiteral("a\uFFFDb")},
+         QStringLiteral("a\uFFFDb"), 1},
+        {"CR LF astride a step", bytes + "\r\nb", chars + QStringLiteral("\nb"), 2},
+        {"lone CR ending a step", bytes + "\rb", chars + QStringLiteral("\nb"), 2},
+        {"UTF-8 astride a step", bytes + "\xC3\x84", chars + QStringLiteral("\u00C4"), 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(LogDisplayText(c.bytes), c.shown);
+        const TLogText text = TLogText::FromBytes(c.bytes);
+        EXPECT_EQ(text.Text(), c.shown);
+        EXPECT_EQ(text.LineCount(), c.lines);
+        EXPECT_EQ(text.Line(c.lines - 1), QStringView(c.shown).mid(c.shown.lastIndexOf(u'\n') + 1));
     }
 }
 
@@ -152,8 +154,6 @@ TEST_F(LogFormTest, OpensAsALogWindowOfTheMinimumSize) {
     EXPECT_EQ(m_form.minimumSize(), QSize(450, 415));
     EXPECT_EQ(m_form.size(), QSize(450, 415));
     auto* editor = m_form.txtLog();
-    EXPECT_TRUE(editor->isReadOnly());
-    EXPECT_EQ(editor->lineWrapMode(), QPlainTextEdit::NoWrap);
     EXPECT_TRUE(QFontInfo(editor->font()).fixedPitch());
     EXPECT_EQ(editor->palette().color(QPalette::Highlight), QColor(Qt::yellow));
     EXPECT_EQ(editor->palette().color(QPalette::HighlightedText), QColor(Qt::black));
@@ -161,7 +161,7 @@ TEST_F(LogFormTest, OpensAsALogWindowOfTheMinimumSize) {
 }
 
 TEST_F(LogFormTest, SearchListsEveryMatchingLineWithItsColumnIgnoringCase) {
-    m_form.txtLog()->setPlainText(QStringLiteral("first line\n"
+    m_form.txtLog()->SetPlainText(QStringLiteral("first line\n"
                                                  "second line\n"
                                                  "! 12/9/2026 8:18 AM: DISKFULL on drive\n"
                                                  "no match\n"
@@ -178,7 +178,7 @@ TEST_F(LogFormTest, SearchListsEveryMatchingLineWithItsColumnIgnoringCase) {
 }
 
 TEST_F(LogFormTest, DoubleClickingAResultSelectsTheMatchInTheEditor) {
-    m_form.txtLog()->setPlainText(QStringLiteral("one\n"
+    m_form.txtLog()->SetPlainText(QStringLiteral("one\n"
                                                  "two\n"
                                                  "!                  WARNING text\n"
                                                  "\u00C4RGER and \u00C4rger\n"));
@@ -205,10 +205,10 @@ TEST_F(LogFormTest, DoubleClickingAResultSelectsTheMatchInTheEditor) {
         const QRect itemRect = list->visualItemRect(list->item(0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, itemRect.center());
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, itemRect.center());
-        const QTextCursor cursor = m_form.txtLog()->textCursor();
-        EXPECT_EQ(cursor.block().blockNumber(), c.line);
-        EXPECT_EQ(cursor.selectionStart() - cursor.block().position(), c.column);
-        EXPECT_EQ(cursor.selectedText(), c.selected);
+        const TLogView& editor = *m_form.txtLog();
+        EXPECT_EQ(editor.CursorLine(), c.line);
+        EXPECT_EQ(editor.SelectionStart() - editor.Text().LineStart(c.line), c.column);
+        EXPECT_EQ(editor.SelectedText(), c.selected);
         EXPECT_TRUE(m_form.txtLog()->hasFocus());
     }
 }
@@ -284,7 +284,7 @@ protected:
         for (int line = 1; line <= 200; ++line)
             text += QStringLiteral("%1 entry number %2\n").arg(QChar(line % 3 == 0 ? u'!' : u'-')).arg(line);
         text += QStringLiteral("\tafter a tab");
-        m_form.txtLog()->setPlainText(text);
+        m_form.txtLog()->SetPlainText(text);
     }
 
     // Answers the print dialog: a PDF file on A4, the range when From is not 0.

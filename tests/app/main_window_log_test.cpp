@@ -1,13 +1,15 @@
 // The Log page: the runs of a logs folder of hand-made run logs, their order, the trim to the configured
 // number, Clear and Clear All around a log still being written, and opening a run in the log window.
 #include "app/log_window/log_form.h"
+#include "app/log_window/log_view.h"
 #include "engine/backup_log.h"
 #include "platform/file_io.h"
 #include "tests/app/app_fixture.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QPlainTextEdit>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QStyle>
 #include <QTableWidget>
@@ -84,7 +86,7 @@ protected:
     void AnswerLogWindow(TShown& shown, QSize close = {}) {
         m_dialogs.dialogAnswers.push_back([&shown, close](QDialog& dialog) {
             auto& form = dynamic_cast<TfrmLog&>(dialog);
-            shown = {form.windowTitle(), form.txtLog()->toPlainText(), form.GetProfileName(), form.size(),
+            shown = {form.windowTitle(), form.txtLog()->ToPlainText(), form.GetProfileName(), form.size(),
                      QApplication::overrideCursor() != nullptr};
             if (close.isValid())
                 form.resize(close);
@@ -252,6 +254,34 @@ TEST_F(LogPageTest, DoubleClickShowsTheRunsLogAtTheLastWindowSize) {
     window->close();
     EXPECT_EQ(Stored("LogWindowHeight"), "480");
     EXPECT_EQ(Stored("LogWindowWidth"), "640");
+}
+
+TEST_F(LogPageTest, ALogIsReadWhileTheProgramGoesOnAndItsLineEndsBytesAndLongLinesAreShownAndSearched) {
+    const std::string longLine = "! " + std::string(5'000'000, 'x') + " needle at the end";
+    Log("Mixed.log", "- first line\r\n? second\rthird has a bad byte \xFF here\r\n" + longLine +
+                         "\r\nlast line Needle\n" + Trailer("Mixed", "46365.25", "1| 1| 0| 1| 0| 1| 0| 0"));
+    auto window = OpenLogPage();
+    bool served = false;
+    QString text;
+    QStringList results;
+    m_dialogs.dialogAnswers.push_back([&](QDialog& dialog) {
+        text = dynamic_cast<TfrmLog&>(dialog).txtLog()->ToPlainText();
+        dialog.findChild<QLineEdit*>("txtSearch")->setText("NEEDLE");
+        dialog.findChild<QPushButton*>("cmdSearch")->click();
+        const auto* list = dialog.findChild<QListWidget*>("lstSearchResults");
+        for (int i = 0; i < list->count(); ++i)
+            results << list->item(i)->text();
+        return testing_support::ClickButton("cmdOK")(dialog);
+    });
+    // Posted before the double-click: it runs while the log is read, before the window opens.
+    QMetaObject::invokeMethod(
+        m_list, [&served, this] { served = m_dialogs.dialogsShown.empty(); }, Qt::QueuedConnection);
+    DoubleClickRow(0);
+    EXPECT_TRUE(served) << "events are served while the log is read";
+    const QString shownLong = QString::fromStdString(longLine);
+    EXPECT_EQ(text, "- first line\n? second\nthird has a bad byte \uFFFD here\n" + shownLong +
+                        "\nlast line Needle");
+    EXPECT_EQ(results, QStringList({"4,5000004:" + shownLong, "5,11:last line Needle"}));
 }
 
 TEST_F(LogPageTest, AVanishedLogIsReportedAndNothingOpensWithoutASelection) {
