@@ -374,6 +374,22 @@ TEST_F(LogPrintTest, APageRangePrintsOnlyThosePages) {
     EXPECT_FALSE(pages.join(QString()).contains(QStringLiteral("entry number 1\n")));
 }
 
+TEST_F(LogPrintTest, LongLinesBreakAtTheirBlanksAndLinesWithoutBlanksAtTheMargin) {
+    QString words = QStringLiteral("-");
+    for (int i = 0; i < 40; ++i)
+        words += QStringLiteral(" Application");
+    const QString path = QStringLiteral("! ") + QString(300, u'x');
+    m_form.txtLog()->SetPlainText(words + u'\n' + path);
+    const std::string pdf = Temp("wrapped.pdf");
+    AnswerPrint(pdf);
+    Print();
+    const QStringList pages = PdfPages(pdf);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_EQ(pages[0].count(QStringLiteral("Application")), 40) << "no word cut in two";
+    EXPECT_EQ(pages[0].count(u'x'), 300) << "a line without blanks is cut, nothing lost";
+    EXPECT_GE(pages[0].count(QRegularExpression(QStringLiteral("x{20,}\\s*\\n"))), 4) << "over several lines";
+}
+
 TEST_F(LogPrintTest, ErrorLinesArePrintedRed) {
     const std::string pdf = Temp("colour.pdf");
     AnswerPrint(pdf, 1, 1);
