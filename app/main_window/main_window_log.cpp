@@ -18,6 +18,7 @@
 #include "ui_page_log.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QHeaderView>
 #include <QStyle>
 
@@ -98,6 +99,38 @@ int FirstSelectedRow(const QTableWidget& list) {
     return first;
 }
 
+// The Profile column shows whole names and takes the room the list has beyond the other columns.
+void FitProfileColumn(QTableWidget& list) {
+    int others = 0;
+    for (int column = 0; column < LogColumnCount; ++column)
+        if (column != colProfile)
+            others += list.columnWidth(column);
+    // An item's text keeps the style's focus margin and one pixel more on either side.
+    const int padding = 2 * (list.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &list) + 1) + 1;
+    int names = list.horizontalHeader()->sectionSizeHint(colProfile);
+    for (int row = 0; row < list.rowCount(); ++row)
+        if (const QTableWidgetItem* item = list.item(row, colProfile))
+            names = std::max(names, list.fontMetrics().horizontalAdvance(item->text()) + padding);
+    list.setColumnWidth(colProfile, std::max(names, list.viewport()->width() - others));
+}
+
+// Fits the Profile column again whenever the list changes its width.
+class TProfileColumnFit : public QObject {
+public:
+    explicit TProfileColumnFit(QTableWidget* list) : QObject(list), m_list(list) {
+        list->viewport()->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Resize)
+            FitProfileColumn(*m_list);
+        return false;
+    }
+
+private:
+    QTableWidget* m_list;
+};
+
 // Puts the cursor back on every way out of the block that set it.
 class TWaitCursor {
 public:
@@ -136,6 +169,7 @@ void TfrmMain::ConnectLogPage() {
     ui.lvwLog->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     ui.lvwLog->verticalHeader()->setDefaultSectionSize(ui.lvwLog->fontMetrics().height() + 6);
     ui.lvwLog->horizontalHeader()->setSectionsClickable(false);
+    new TProfileColumnFit(ui.lvwLog);
     ConnectGuarded(ui.chkShowLogGrid, &QCheckBox::toggled, &TfrmMain::chkShowLogGridClick);
     ConnectGuarded(ui.cmdClearAllLog, &QPushButton::clicked, &TfrmMain::cmdClearAllLogClick);
     ConnectGuarded(ui.cmdClearSelectedLog, &QPushButton::clicked, &TfrmMain::cmdClearSelectedLogClick);
@@ -187,13 +221,15 @@ void TfrmMain::TrimLog() {
     }
 }
 
-// The first column fits its contents, the others their headers; "Size" keeps its width.
+// The first column fits its contents, the others their headers; "Size" keeps its width, and Profile
+// takes what room the window gives beyond them.
 void TfrmMain::SizeLogColumns() {
     QTableWidget& list = *m_uiLog->lvwLog;
     list.resizeColumnToContents(colStatus);
-    for (int column = colProfile; column < LogColumnCount; ++column)
+    for (int column = colProfile + 1; column < LogColumnCount; ++column)
         if (column != colSize)
             list.setColumnWidth(column, list.horizontalHeader()->sectionSizeHint(column));
+    FitProfileColumn(list);
 }
 
 void TfrmMain::cmdClearAllLogClick() {
