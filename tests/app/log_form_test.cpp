@@ -6,7 +6,9 @@
 #include "app/log_window/log_view.h"
 #include "tests/app/app_fixture.h"
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
@@ -211,6 +213,45 @@ TEST_F(LogFormTest, DoubleClickingAResultSelectsTheMatchInTheEditor) {
         EXPECT_EQ(editor.SelectedText(), c.selected);
         EXPECT_TRUE(m_form.txtLog()->hasFocus());
     }
+}
+
+TEST_F(LogFormTest, TheLogIsSelectedCopiedAndScrolledWithTheMouseAndTheKeys) {
+    QString text;
+    for (int line = 1; line <= 200; ++line)
+        text += QStringLiteral("- entry %1\n").arg(line);
+    text += QStringLiteral("! the last entry");
+    m_form.txtLog()->SetPlainText(text);
+    ShowActive();
+    TLogView& view = *m_form.txtLog();
+    QWidget* port = view.viewport();
+    const double column = QFontMetricsF(view.font()).horizontalAdvance(u' ');
+    const int middle = view.fontMetrics().lineSpacing() / 2;
+    const auto at = [&](int characters) { return QPoint(static_cast<int>(characters * column), middle); };
+
+    // Dragged over "entry" of the first line, copied, shown black on yellow.
+    QTest::mousePress(port, Qt::LeftButton, {}, at(2));
+    QTest::mouseMove(port, at(7));
+    QTest::mouseRelease(port, Qt::LeftButton, {}, at(7));
+    EXPECT_EQ(view.SelectedText(), QStringLiteral("entry"));
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("entry"));
+    const QImage shown = port->grab().toImage();
+    const QColor inside = shown.pixelColor(at(2).x() + 1, 1);
+    EXPECT_EQ(inside, QColor(Qt::yellow)) << "the selection's background";
+
+    // The keys scroll and move the caret; Shift selects, Ctrl+A selects everything.
+    QTest::keyClick(&view, Qt::Key_PageDown);
+    EXPECT_GT(view.FirstVisibleLine(), 0);
+    QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(view.CursorLine(), 200);
+    EXPECT_GE(view.FirstVisibleLine(), 150);
+    QTest::keyClick(&view, Qt::Key_Home, Qt::ShiftModifier);
+    EXPECT_EQ(view.SelectedText(), QStringLiteral("! the last entry"));
+    QTest::keyClick(&view, Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(view.FirstVisibleLine(), 0);
+    QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), text);
 }
 
 TEST_F(LogFormTest, FontSizeStartsAtTenAndFollowsTheList) {
