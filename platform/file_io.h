@@ -39,6 +39,12 @@ public:
     bool IsOpen() const { return m_fd >= 0; }
     int Fd() const { return m_fd; }
     int Error() const { return m_error; }
+    // Gives the descriptor up to the caller, who closes it.
+    int Release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
 
     // Bytes read (0 at the end of the file), or -1.
     std::int64_t Read(void* buffer, std::size_t size);

@@ -343,12 +343,9 @@ private:
                             const std::string& entryName, std::string target);
     void RestoreFromFolder(const TRestoreJob& job, const std::string& entryPath, const std::string& entryName,
                            const std::string& target);
-    // The number of files that could not be restored.
-    int RestoreTree(const TRestoreJob& job, TFileSystemList& list, const std::string& target);
-    // False when the file could not be restored; a file left as it is (not newer, cancelled) is no failure.
-    bool RestoreFile(const TRestoreJob& job, const std::string& sourceFile, const std::string& targetFolder);
     void RestoreZipFileStatus(TZipComponent* sender, const std::string& fileName);
-    void RestoreZipGlobalStatus(TZipComponent* sender, std::int64_t bytesTotal, std::int64_t bytesDone);
+    void RestoreZipGlobalStatus(TZipComponent* sender, std::int64_t bytesTotal, std::int64_t bytesDone,
+                                std::int64_t filesDone);
     void SetRestoreGauge(std::int64_t max, std::int64_t position);
     void ResetRestoreProgress();
     void RestoreMessage(const std::string& text);
@@ -450,6 +447,7 @@ private:
     int m_restoreEntryNumber = 0;
     std::int64_t m_restoreMax = 0;
     std::int64_t m_restorePosition = 0;
+    std::int64_t m_restoreFilesDone = 0; // files the running extraction has written
     qint64 m_restoreEventsServed = 0;
     bool m_restoreEndPending = false;
     QObject* FUpdatesForm = nullptr;
