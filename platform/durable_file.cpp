@@ -172,12 +172,11 @@ DurableWriter::DurableWriter(DurableWriter&& other) noexcept {
 DurableWriter& DurableWriter::operator=(DurableWriter&& other) noexcept {
     if (this != &other) {
         Abandon();
-        if (m_dirFd >= 0)
-            ::close(m_dirFd);
         m_fd = std::exchange(other.m_fd, -1);
         m_dirFd = std::exchange(other.m_dirFd, -1);
         m_error = other.m_error;
         m_mode = other.m_mode;
+        m_finished = other.m_finished;
         m_target = std::move(other.m_target);
         m_path = std::move(other.m_path);
         m_tempName = std::move(other.m_tempName);
@@ -194,9 +193,6 @@ bool DurableWriter::Fail(int error) {
 
 bool DurableWriter::Open(const std::string& target, mode_t mode, StaleFiles stale) {
     Abandon();
-    if (m_dirFd >= 0)
-        ::close(m_dirFd);
-    m_dirFd = -1;
     m_target = m_path = target;
     return Create(mode, stale);
 }
@@ -204,8 +200,6 @@ bool DurableWriter::Open(const std::string& target, mode_t mode, StaleFiles stal
 bool DurableWriter::OpenAt(int dirFd, const std::string& name, const std::string& path, mode_t mode,
                            StaleFiles stale) {
     Abandon();
-    if (m_dirFd >= 0)
-        ::close(m_dirFd);
     m_dirFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
     m_target = name;
     m_path = path;
@@ -216,6 +210,7 @@ bool DurableWriter::OpenAt(int dirFd, const std::string& name, const std::string
 
 bool DurableWriter::Create(mode_t mode, StaleFiles stale) {
     m_error = 0;
+    m_finished = false;
     const int dir = m_dirFd >= 0 ? m_dirFd : AT_FDCWD;
     if (stale == StaleFiles::Remove) {
         if (m_dirFd >= 0)
@@ -312,6 +307,21 @@ bool DurableWriter::Sync() {
     return true;
 }
 
+bool DurableWriter::Finish() {
+    if (m_fd < 0)
+        return m_error ? false : Fail(EBADF);
+    // The close reports the last write errors of some file systems (network mounts), so it comes before
+    // the rename; a duplicate keeps the lock until the file has its final name.
+    const int lock = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    if (lock < 0)
+        return Fail(errno);
+    const int closing = std::exchange(m_fd, lock);
+    if (::close(closing) != 0)
+        return Fail(errno);
+    m_finished = true;
+    return true;
+}
+
 namespace {
 
 // Renames without taking the place of an existing file. File systems that cannot (EINVAL) get a test
@@ -334,14 +344,8 @@ bool DurableWriter::Commit(CommitSync sync, ReplaceRule rule) {
         return m_error ? false : Fail(EBADF);
     if (sync == CommitSync::Now && ::fdatasync(m_fd) != 0)
         return Fail(errno);
-    // The close reports the last write errors of some file systems (network mounts), so it comes before
-    // the rename; a duplicate keeps the lock until the file has its final name.
-    const int lock = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
-    if (lock < 0)
-        return Fail(errno);
-    const int closing = std::exchange(m_fd, lock);
-    if (::close(closing) != 0)
-        return Fail(errno);
+    if (!m_finished && !Finish())
+        return false;
     if (int fault = InjectedFault(FaultOp::Rename, m_path))
         return Fail(fault);
     const int dir = m_dirFd >= 0 ? m_dirFd : AT_FDCWD;
@@ -358,6 +362,7 @@ bool DurableWriter::Commit(CommitSync sync, ReplaceRule rule) {
         else
             SyncParentDirectory(m_target);
     }
+    Abandon(); // lets go of the folder
     return true;
 }
 
@@ -369,6 +374,10 @@ void DurableWriter::Abandon() {
     if (!m_tempName.empty()) {
         ::unlinkat(m_dirFd >= 0 ? m_dirFd : AT_FDCWD, m_tempName.c_str(), 0);
         m_tempName.clear();
+    }
+    if (m_dirFd >= 0) {
+        ::close(m_dirFd);
+        m_dirFd = -1;
     }
 }
 

@@ -68,6 +68,10 @@ public:
     // Syncs what was written so far, so that a caller can tell a failed write-out from a failed
     // rename. Commit syncs in any case, unless told to leave it.
     bool Sync();
+    // Closes the written file, which reports the last write errors of some file systems, and keeps it
+    // locked, so that the Commit that follows (on another thread, say) has only the rename left. Sync first
+    // where the data must be on disk.
+    bool Finish();
     // Renames the file over the target (see ReplaceRule and CommitSync). On failure the temporary
     // file is removed and the target is untouched; Error() is EEXIST when KeepExisting found a file.
     bool Commit(CommitSync sync = CommitSync::Now, ReplaceRule rule = ReplaceRule::Replace);
@@ -88,6 +92,7 @@ private:
     int m_dirFd = -1; // the folder of OpenAt, owned; -1 for a path
     int m_error = 0;
     mode_t m_mode = 0;
+    bool m_finished = false;
     std::string m_target; // the path, or the name in m_dirFd
     std::string m_path;   // the target's full path
     std::string m_tempName;

@@ -296,7 +296,7 @@ TEntryExtraction ExtractEntryToTemporary(zip_t* archive, zip_uint64_t index, con
     const bool replaces = ::fstatat(dir.Get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
     // A replaced file must not be lost if the machine stops right after the rename; new files rely on the
     // one sync at the end of the extraction.
-    if (replaces && !out.Sync())
+    if ((replaces && !out.Sync()) || !out.Finish())
         return fail(ZipSkipReason::WriteFile, out.Error());
     file.Rule = replaces ? platform::ReplaceRule::Replace : platform::ReplaceRule::KeepExisting;
     return {};
