@@ -334,8 +334,8 @@ void TfrmMain::RestoreFromArchive(const TRestoreJob& job, const std::string& ent
     }
     // The archive keeps the entry's folders below the in-archive path: a target that ends with that path
     // (at a folder boundary) is where the entry came from, and the extraction goes to the folder above it.
-    // Any other target receives the stored folders beneath it.
-    // The folders of the in-archive path then lead to the user's own folder: links among them are followed.
+    // Any other target receives the stored folders beneath it. Where the target is cut, the folders of the
+    // in-archive path lead to the user's own folder: links among them (~/work -> /data/work) are followed.
     target = IncludeTrailingPathDelimiter(target);
     std::string followed;
     if (!inArchive.empty() && target.size() > inArchive.size() &&
