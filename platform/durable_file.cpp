@@ -65,7 +65,11 @@ bool IsTemporaryName(const std::string& name) {
     return true;
 }
 
-int CreateTemporaryAt(int dirFd, const std::string& fileName, mode_t mode, std::string& tempName) {
+namespace {
+
+// CreateTemporaryAt, telling the new file's status (its owner among it) in Own.
+int CreateLockedTemporary(int dirFd, const std::string& fileName, mode_t mode, std::string& tempName,
+                          struct stat& own) {
     const std::string folder = dirFd == AT_FDCWD ? ExtractFilePath(fileName) : std::string();
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::string candidate = folder + TemporaryNameFor(fileName);
@@ -78,8 +82,7 @@ int CreateTemporaryAt(int dirFd, const std::string& fileName, mode_t mode, std::
         }
         // Another run's clean-up may have opened the new file before the lock was taken: the file must still
         // be there under its name, and the lock ours.
-        struct stat own {
-        }, named{};
+        struct stat named {};
         const bool ours = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &own) == 0 &&
                           ::fstatat(dirFd, candidate.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
                           own.st_dev == named.st_dev && own.st_ino == named.st_ino;
@@ -99,6 +102,13 @@ int CreateTemporaryAt(int dirFd, const std::string& fileName, mode_t mode, std::
     }
     errno = EEXIST;
     return -1;
+}
+
+} // namespace
+
+int CreateTemporaryAt(int dirFd, const std::string& fileName, mode_t mode, std::string& tempName) {
+    struct stat own {};
+    return CreateLockedTemporary(dirFd, fileName, mode, tempName, own);
 }
 
 int CreateTemporarySibling(const std::string& target, mode_t mode, std::string& tempName) {
@@ -176,6 +186,8 @@ DurableWriter& DurableWriter::operator=(DurableWriter&& other) noexcept {
         m_dirFd = std::exchange(other.m_dirFd, -1);
         m_error = other.m_error;
         m_mode = other.m_mode;
+        m_owner = other.m_owner;
+        m_group = other.m_group;
         m_finished = other.m_finished;
         m_target = std::move(other.m_target);
         m_path = std::move(other.m_path);
@@ -220,9 +232,12 @@ bool DurableWriter::Create(mode_t mode, StaleFiles stale) {
     }
     if (int fault = InjectedFault(FaultOp::OpenWrite, m_path))
         return Fail(fault);
-    m_fd = CreateTemporaryAt(dir, m_target, mode, m_tempName);
+    struct stat own {};
+    m_fd = CreateLockedTemporary(dir, m_target, mode, m_tempName, own);
     if (m_fd < 0)
         return Fail(errno);
+    m_owner = own.st_uid;
+    m_group = own.st_gid;
     m_mode = mode & 07777;
     return true;
 }
@@ -271,7 +286,7 @@ void DurableWriter::KeepAttributesOf(const struct stat& source) {
         return;
     // Changing the owner clears the set-user and set-group bits: the mode comes after it. A user may not
     // give a file away, but may hand it to one of their groups.
-    if (source.st_uid != ::geteuid() || source.st_gid != ::getegid()) {
+    if (source.st_uid != m_owner || source.st_gid != m_group) {
         if (::fchown(m_fd, source.st_uid, source.st_gid) != 0)
             ::fchown(m_fd, static_cast<uid_t>(-1), source.st_gid);
         m_mode = static_cast<mode_t>(-1);

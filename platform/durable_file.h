@@ -92,6 +92,8 @@ private:
     int m_dirFd = -1; // the folder of OpenAt, owned; -1 for a path
     int m_error = 0;
     mode_t m_mode = 0;
+    uid_t m_owner = 0; // of the new file
+    gid_t m_group = 0;
     bool m_finished = false;
     std::string m_target; // the path, or the name in m_dirFd
     std::string m_path;   // the target's full path
