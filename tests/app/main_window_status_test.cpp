@@ -278,7 +278,7 @@ TEST_F(StatusPageTest, AFailedRunFreesItsSlotBeforeItsMessageAndKeepsItsLastBack
     EXPECT_GT(Stored("Broken").LastBackup, 0);
 }
 
-TEST_F(StatusPageTest, AbortStopsTheSlotsRunOnlyWhenAnsweredYes) {
+TEST_F(StatusPageTest, AbortStopsTheSlotsRunOnlyWhenAnsweredYesAndEnterSaysNo) {
     WriteFile(Source() + "a.txt", "a");
     WriteFile(Source() + "b.txt", "b");
     Write(Profile("First"));
@@ -288,7 +288,8 @@ TEST_F(StatusPageTest, AbortStopsTheSlotsRunOnlyWhenAnsweredYes) {
         ReadGate gate(Source());
         Click(window.get(), "cmdBackupNow");
         ASSERT_TRUE(QTest::qWaitFor([&] { return gate.Waiting() == 1; }, 20000));
-        m_dialogs.messageAnswers.push_back(QMessageBox::No);
+        // Enter answers the real question with its default button, No.
+        m_dialogs.messageKeys.push_back(Qt::Key_Return);
         Click(window.get(), "cmdAbort1");
         ASSERT_EQ(m_dialogs.messages.size(), 1u);
         EXPECT_EQ(m_dialogs.messages[0].text,
@@ -412,6 +413,34 @@ TEST_F(StatusPageTest, PendingErrorsBlinkUntilTheLogIsClickedAndClearWithARunWit
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return Idle(*window) && platform::FileExists(Destination("Beta") + "source/a.txt"); }, 20000));
     EXPECT_EQ(icon->toolTip(), "Brimvale is idle.");
+}
+
+// Pending errors are seen with a click anywhere in the Log list: below its last row, and in a list
+// left empty.
+TEST_F(StatusPageTest, AClickBelowTheRowsOrInAnEmptyLogListAcknowledgesErrors) {
+    TBackupProfile refused = Profile("Alpha");
+    refused.Sources.clear();
+    Write(refused);
+    auto window = Window();
+    window->show();
+    auto* blink = window->findChild<QTimer*>("timTrayErrors");
+    auto* logs = Find<QTableWidget>(window.get(), "lvwLog");
+    for (const bool emptied : {false, true}) {
+        SCOPED_TRACE(emptied);
+        Click(window.get(), "cmdBackupNow");
+        ASSERT_TRUE(blink->isActive());
+        testing_support::ShowPageOf(logs);
+        if (emptied)
+            Click(window.get(), "cmdClearAllLog");
+        EXPECT_EQ(logs->rowCount(), emptied ? 0 : 1);
+        ASSERT_TRUE(blink->isActive());
+        const QPoint belowTheRows(logs->viewport()->width() / 2, logs->viewport()->height() - 4);
+        ASSERT_EQ(logs->itemAt(belowTheRows), nullptr);
+        QTest::mouseClick(logs->viewport(), Qt::LeftButton, {}, belowTheRows);
+        EXPECT_FALSE(blink->isActive());
+        EXPECT_EQ(window->findChild<QSystemTrayIcon*>("trayIcon")->toolTip(),
+                  "Brimvale has errors. See log for details.");
+    }
 }
 
 } // namespace
