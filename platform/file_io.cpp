@@ -217,9 +217,24 @@ bool RemoveDir(const std::string& path) {
 }
 
 bool RenameFileNoReplace(const std::string& from, const std::string& to) {
-    if (InjectedFault(FaultOp::Rename, to))
+    if (const int fault = InjectedFault(FaultOp::Rename, to)) {
+        errno = fault;
+    } else if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    // File systems without the no-replace rename (NFS, some FUSE) refuse the flag itself; a new link
+    // that fails on an existing name, then the old name's removal, never replaces either.
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
         return false;
-    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    if (::unlink(from.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(to.c_str());
+        errno = error;
+        return false;
+    }
+    return true;
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {

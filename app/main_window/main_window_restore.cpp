@@ -19,11 +19,13 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QEvent>
 #include <QMenu>
 
 #include <algorithm>
 #include <climits>
 #include <exception>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -33,6 +35,7 @@ namespace {
 
 const QString RestoreNowCaption = QStringLiteral("&Restore Now");
 const QString CancelCaption = QStringLiteral("&Cancel");
+const QString RestoringFrom = QStringLiteral("Restoring from: ");
 const std::string NoArchivesItem = " <- No Archives Found ->";
 const std::string LineBreaks = "\r\n\r\n";
 const std::string NothingToRestore = "Nothing to restore.";
@@ -98,6 +101,23 @@ bool IsAbsolute(const std::string& path) {
     return !path.empty() && path[0] == platform::PathDelim;
 }
 
+// Every show of a page: its tab chosen, or the window shown (or restored) with the page open.
+class PageShowFilter : public QObject {
+public:
+    PageShowFilter(QObject* parent, std::function<void()> onShow)
+        : QObject(parent), m_onShow(std::move(onShow)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            m_onShow();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_onShow;
+};
+
 } // namespace
 
 // What a restore works on, taken when it starts: edits and deletions of profiles meanwhile cannot reach it.
@@ -122,10 +142,10 @@ struct TRestoreJob {
 
 void TfrmMain::ConnectRestorePage() {
     Ui::PageRestore& ui = *m_uiRestore;
-    connect(m_ui->pagMain, &QTabWidget::currentChanged, this, [this](int index) {
-        if (m_ui->pagMain->widget(index) == m_ui->tabRestore)
-            dialogs::RunGuarded(this, [this] { tabRestoreShow(); });
-    });
+    // The page shows when its tab is chosen and also when the window comes back with the page open, so
+    // that a backup made meanwhile is offered at once.
+    m_ui->tabRestore->installEventFilter(
+        new PageShowFilter(this, [this] { dialogs::RunGuarded(this, [this] { tabRestoreShow(); }); }));
     connect(ui.cboRestoreProfiles, &QComboBox::currentIndexChanged, this,
             [this] { dialogs::RunGuarded(this, [this] { cboRestoreProfilesChange(); }); });
     auto* popRestore = new QMenu(ui.lstRestoreFilesDirs);
@@ -161,7 +181,7 @@ void TfrmMain::ShowRestoreProfile(const TBackupProfile& profile) {
         if (!path.empty())
             list->addItem(Q(IncludeTrailingPathDelimiter(path) + "*"));
     }
-    ui.lblRestoreFrom->setText(Q("Restoring from: " + profile.DriveDestination.Path));
+    ui.lblRestoreFrom->setText(RestoringFrom + Q(profile.DriveDestination.Path));
     for (QWidget* control :
          {static_cast<QWidget*>(ui.lblRestoreArchive), static_cast<QWidget*>(ui.cboRestoreArchive),
           static_cast<QWidget*>(ui.lblRestorePass), static_cast<QWidget*>(ui.txtRestorePass)})
@@ -207,6 +227,7 @@ void TfrmMain::cboRestoreProfilesChange() {
     if (!profile) {
         // Nothing stays on the page that no profile stands behind.
         ui.lstRestoreFilesDirs->clear();
+        ui.lblRestoreFrom->setText(RestoringFrom);
         return;
     }
     ShowProfile(IndexOfProfileItem(ui.cboRestoreProfiles->currentData(ProfileItemRole).toString()), 1);
@@ -287,6 +308,8 @@ void TfrmMain::cmdRestoreNowClick() {
     RestoreEntries(job);
     m_restoreActive = false;
     EnableRestoreInputs(true, job.FromArchive);
+    if (std::exchange(m_focusRestorePassword, false))
+        ui.txtRestorePass->setFocus();
     if (std::exchange(m_restoreEndPending, false))
         emit ProgramEnded();
 }
@@ -347,7 +370,8 @@ void TfrmMain::RestoreFromArchive(const TRestoreJob& job, const std::string& ent
 
     if (!job.ArchivePassword.empty() && QString(Q(job.TypedPassword)).trimmed().isEmpty()) {
         RestoreMessage("ERROR: You must enter a password to restore this archive.");
-        m_uiRestore->txtRestorePass->setFocus();
+        // The box is disabled while the restore runs: it takes the focus once the inputs are back.
+        m_focusRestorePassword = true;
         ResetRestoreProgress();
         return;
     }

@@ -4,6 +4,7 @@
 #include "platform/file_io.h"
 #include "tests/app/app_fixture.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -419,6 +420,52 @@ TEST_F(RestorePageTest, SpecialFolderWithoutPathGivesNoEntry) {
     ASSERT_TRUE(p.SaveToFile(Home() + "Profiles/Work.bvf"));
     Open();
     EXPECT_EQ(Entries(), QStringList{QString::fromStdString(Temp("user/Desktop/*"))});
+}
+
+} // namespace
+
+namespace {
+
+// The page is filled each time it shows: also when the window comes back from being minimised with the
+// page open, so that an archive made meanwhile is offered at once.
+TEST_F(RestorePageTest, TheWindowComingBackWithThePageOpenOffersWhatWasMadeMeanwhile) {
+    Backup(1, true);
+    Open();
+    auto* archives = Find<QComboBox>(m_window.get(), "cboRestoreArchive");
+    ASSERT_EQ(archives->count(), 1);
+    m_window->showMinimized();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->isMinimized(); }));
+    WriteFile(Dst() + "Work_20260101_120000.zip", ReadFile(Dst() + "Work.zip"));
+    m_window->showNormal();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return archives->count() == 2; })) << archives->count();
+    EXPECT_EQ(Find<QTabWidget>(m_window.get(), "pagMain")->currentWidget()->objectName(), "tabRestore");
+}
+
+// A restore stopped for want of the archive's password leaves the focus in the password box, where the
+// user types it next.
+TEST_F(RestorePageTest, AMissingPasswordPutsTheFocusIntoThePasswordBox) {
+    Backup(1, true, "", "secret");
+    Open();
+    Select({QString::fromStdString(Src() + "one.txt")});
+    RestoreTo("");
+    ASSERT_EQ(Messages(),
+              (std::vector<QString>{"ERROR: You must enter a password to restore this archive."}));
+    EXPECT_EQ(QApplication::focusWidget(), Find<QLineEdit>(m_window.get(), "txtRestorePass"));
+}
+
+// Once the last profile is deleted, the page names no destination any more.
+TEST_F(RestorePageTest, AnEmptiedProfileListLeavesNoDestinationOnThePage) {
+    Backup(1, false);
+    Open();
+    auto* from = Find<QLabel>(m_window.get(), "lblRestoreFrom");
+    EXPECT_EQ(from->text().toStdString(), "Restoring from: " + Dst());
+    m_dialogs.messageAnswers = {QMessageBox::Yes};
+    Click(m_window.get(), "cmdDelete");
+    Find<QTabWidget>(m_window.get(), "pagMain")
+        ->setCurrentWidget(Find<QWidget>(m_window.get(), "tabRestore"));
+    EXPECT_EQ(Find<QComboBox>(m_window.get(), "cboRestoreProfiles")->count(), 0);
+    EXPECT_EQ(m_list->count(), 0);
+    EXPECT_EQ(from->text(), "Restoring from: ");
 }
 
 } // namespace

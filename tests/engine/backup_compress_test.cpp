@@ -386,6 +386,44 @@ TEST_F(BackupCompress, SelfExtractingArchiveRunsAndExtractsTheFiles) {
     EXPECT_EQ(ReadFile(work + "out/sub/b.bin"), RandomBytes(3000));
 }
 
+// The self-extractor reads its arguments as programs do: "-" begins an option, --help tells how to use
+// it, an unknown option is refused, and after "--" a folder may begin with "-". Only a folder argument
+// extracts anything.
+TEST_F(BackupCompress, SelfExtractingArchiveReadsOptionsBeforeItsFolder) {
+    WriteFile(src + "a.txt", "a");
+    TBackupProfile p = Compressed("Sfx", dst);
+    p.BackupAttributes.SelfExtracting = true;
+    ASSERT_EQ(RunNow(p).summary.Errors, 0);
+    const std::string exe = dst + "Sfx.exe";
+    const struct {
+        const char* arguments;
+        int exitCode;
+        const char* said;        // a part of what it printed
+        const char* extractedTo; // the folder that holds a.txt afterwards, or none
+    } cases[] = {
+        {"--help", 0, "Usage: ", nullptr},
+        {"--bogus", 2, "unknown option --bogus", nullptr},
+        {"-x out", 2, "unknown option -x", nullptr},
+        {"one two", 2, "Usage: ", nullptr},
+        {"-- -dash", 0, "1 files extracted", "-dash"},
+        {"plain", 0, "1 files extracted", "plain"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const std::string work = dir / ("work " + std::string(c.arguments) + "/");
+        platform::ForceDirectories(work);
+        const TCommandResult run = RunCommand("cd " + Quote(work) + " && " + Quote(exe) + " " + c.arguments);
+        EXPECT_EQ(run.ExitCode, c.exitCode) << run.Output;
+        EXPECT_TRUE(Contains(run.Output, c.said)) << run.Output;
+        std::vector<std::string> expected;
+        if (c.extractedTo) {
+            expected.push_back(std::string(c.extractedTo) + "/a.txt");
+            EXPECT_EQ(ReadFile(work + c.extractedTo + "/a.txt"), "a");
+        }
+        EXPECT_EQ(Files(work), expected);
+    }
+}
+
 TEST_F(BackupCompress, ArchiveThatCannotBeReadIsAnErrorAndStaysAsItIs) {
     WriteFile(src + "a.txt", "a");
     const std::string archive = dst + "Broken.zip";
