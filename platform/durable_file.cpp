@@ -337,23 +337,6 @@ bool DurableWriter::Finish() {
     return true;
 }
 
-namespace {
-
-// Renames without taking the place of an existing file. File systems that cannot (EINVAL) get a test
-// just before a plain rename: only a file created in that instant could still be replaced.
-int RenameKeepingExisting(int dir, const std::string& from, const std::string& to) {
-    if (::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    struct stat existing {};
-    if (::fstatat(dir, to.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
-        return EEXIST;
-    return ::renameat(dir, from.c_str(), dir, to.c_str()) == 0 ? 0 : errno;
-}
-
-} // namespace
-
 bool DurableWriter::Commit(CommitSync sync, ReplaceRule rule) {
     if (m_fd < 0)
         return m_error ? false : Fail(EBADF);
@@ -366,7 +349,7 @@ bool DurableWriter::Commit(CommitSync sync, ReplaceRule rule) {
     const int dir = m_dirFd >= 0 ? m_dirFd : AT_FDCWD;
     const int error = rule == ReplaceRule::Replace
                           ? (::renameat(dir, m_tempName.c_str(), dir, m_target.c_str()) == 0 ? 0 : errno)
-                          : RenameKeepingExisting(dir, m_tempName, m_target);
+                          : RenameNoReplaceAt(dir, m_tempName, m_target);
     if (error != 0)
         return Fail(error);
     m_tempName.clear();
