@@ -557,6 +557,77 @@ TEST_F(SelfExtractorTest, RunsAndExtractsIntoTheGivenFolderAndSurvivesAnUpdate) 
     EXPECT_EQ(TreeOf(cwd), (std::vector<std::string>{"a.txt", "c.txt", "sub/", "sub/b.bin"}));
 }
 
+// The check of a kept entry reads its bytes straight from the archive file, wherever the writer put them:
+// behind a stub, after local extra fields unlike the central ones, stored rather than deflated. Each case
+// damages one entry, which alone must be found damaged.
+TEST_F(SelfExtractorTest, KeptEntriesAreCheckedHoweverTheArchiveLaysThemOut) {
+    const std::vector<std::string> names = {"a.txt", "b.bin", "c.txt", "d.bin"};
+    WriteFile(m_src + "a.txt", TextLike(70000));
+    WriteFile(m_src + "b.bin", RandomBytes(300000, 2));
+    WriteFile(m_src + "c.txt", TextLike(5000, 3));
+    WriteFile(m_src + "d.bin", RandomBytes(10, 4)); // stored by Info-ZIP zip: it would not shrink
+    const auto infoZip = [&](const std::string& archive) {
+        return RunCommand("cd " + Quote(m_src) + " && zip -q -6 " + Quote(archive) +
+                          " a.txt b.bin c.txt d.bin")
+            .ExitCode;
+    };
+    const auto flipDataOf = [](const std::string& archive, std::size_t entry) {
+        std::string bytes = ReadFile(archive);
+        const std::string stored = ReadEntries(archive)[entry].Stored;
+        // Found by its beginning: a whole needle of this size is slow to search under the sanitizer.
+        const std::size_t at = bytes.find(stored.substr(0, 64));
+        ASSERT_NE(at, std::string::npos);
+        bytes[at + stored.size() / 2] ^= 0x20;
+        WriteFile(archive, bytes);
+    };
+    struct TCase {
+        const char* Layout;
+        bool Sfx;
+        std::size_t Damaged;
+        bool HeaderDamaged; // the local header's signature instead of the data
+    } cases[] = {
+        {"ours, behind a stub", true, 1, false},
+        {"ours, a local header that no longer is one", false, 0, true},
+        {"Info-ZIP zip, deflated", false, 2, false},
+        {"Info-ZIP zip, stored", false, 3, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Layout);
+        const std::string archive = c.Sfx ? m_exe : m_archive;
+        std::remove(archive.c_str());
+        if (c.Sfx)
+            ASSERT_EQ(CompressSfx(names), ZipResult::Success);
+        else if (std::string(c.Layout).rfind("ours", 0) == 0)
+            ASSERT_EQ(Compress(names), ZipResult::Success);
+        else
+            ASSERT_EQ(infoZip(archive), 0);
+        if (c.HeaderDamaged) {
+            std::string bytes = ReadFile(archive);
+            ASSERT_EQ(bytes.compare(0, 4, "PK\3\4"), 0);
+            bytes[0] = 'X';
+            WriteFile(archive, bytes);
+        } else {
+            flipDataOf(archive, c.Damaged);
+        }
+        std::vector<std::string> answers, expected;
+        TEvents events;
+        Compress(names, events, "", [&](TZipComponent& zip) {
+            zip.ZipFilename = archive;
+            zip.OnZipPreprocessingFile = [&](TZipComponent* sender, std::string& name, const std::string&,
+                                             const std::string& source, std::int64_t, int, TDateTime,
+                                             TDateTime, TDateTime, int, bool, const std::string&,
+                                             bool& excluded, int&, bool) {
+                name = source.substr(m_src.size());
+                answers.push_back(name + (sender->ExistingEntryIntact(name) ? " intact" : " damaged"));
+                excluded = true;
+            };
+        });
+        for (std::size_t i = 0; i < names.size(); ++i)
+            expected.push_back(names[i] + (i == c.Damaged ? " damaged" : " intact"));
+        EXPECT_EQ(answers, expected);
+    }
+}
+
 // Runs the self-extractor on a terminal of its own and types Password when asked.
 TCommandResult RunOnTerminal(const std::string& program, const std::string& folder,
                              const std::string& password) {
