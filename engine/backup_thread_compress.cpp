@@ -187,7 +187,7 @@ bool TBackupThread::ZipDestinationReady(const std::string& path) {
 
 int TBackupThread::ReadArchiveIndex(const std::string& zipFilename) {
     std::vector<TZipEntryInfo> entries;
-    const int result = ReadZipIndex(zipFilename, entries);
+    const int result = ReadZipDirectory(zipFilename, entries);
     // An empty file holds no entries; the component writes a new archive over it.
     if (result != ZipResult::Success && result != ZipResult::EmptyZipFile)
         return result;

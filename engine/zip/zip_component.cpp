@@ -125,42 +125,6 @@ int ReadZipDirectory(const std::string& path, std::vector<TZipEntryInfo>& entrie
     return result;
 }
 
-namespace {
-
-// The entries as the directory tells them, when every one of them has a valid DOS date-time (libzip would
-// normalise an invalid one through mktime, and only it can say how).
-bool ReadIndexDirectly(const std::string& path, std::vector<TZipEntryInfo>& entries) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool valid = true;
-    const std::int64_t start = FindZipStart(fd);
-    const bool read = start >= 0 && ReadRawDirectory(fd, start, [&](const TRawDirectoryEntry& raw) {
-                          TZipEntryInfo entry;
-                          entry.Name = raw.Name;
-                          entry.Size = raw.Size;
-                          entry.CompressedSize = raw.CompressedSize;
-                          entry.Crc = raw.Crc;
-                          // A DOS date-time read as local time and back gives itself, so it is taken as it
-                          // stands.
-                          entry.Modified = platform::DosDateTimeToDateTime(raw.DosTime);
-                          valid = valid && entry.Modified != 0;
-                          entry.IsFolder = !entry.Name.empty() && entry.Name.back() == '/';
-                          entries.push_back(std::move(entry));
-                      });
-    ::close(fd);
-    return read && valid;
-}
-
-} // namespace
-
-int ReadZipIndex(const std::string& path, std::vector<TZipEntryInfo>& entries) {
-    entries.clear();
-    if (ReadIndexDirectly(path, entries))
-        return ZipResult::Success;
-    return ReadZipDirectory(path, entries);
-}
-
 struct TZipComponent::TExistingArchive::TCheckTools {
     TRawEntryChecker Raw;
     zip_t* Archive = nullptr;

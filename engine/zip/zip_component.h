@@ -65,11 +65,6 @@ struct TZipEntryInfo {
 // the file is missing or cannot be opened, 519 when it is not a valid zip archive, 505 when it cannot be
 // read.
 int ReadZipDirectory(const std::string& path, std::vector<TZipEntryInfo>& entries);
-// The stored name, size and time of every entry of the archive at Path, in directory order, as
-// ReadZipDirectory tells them, for the only-changed test. The directory is read straight from the file where
-// it can be, without libzip's conversion of every entry's time through the C library's time zone, which
-// costs a million-entry archive seconds; ReadZipDirectory answers where it cannot (and with its results).
-int ReadZipIndex(const std::string& path, std::vector<TZipEntryInfo>& entries);
 
 class TZipComponent {
 public:

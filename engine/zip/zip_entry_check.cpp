@@ -15,7 +15,6 @@ constexpr std::uint32_t EndSignature = 0x06054b50;
 constexpr std::uint32_t Zip64LocatorSignature = 0x07064b50;
 constexpr std::uint32_t Zip64EndSignature = 0x06064b50;
 constexpr std::uint16_t Zip64ExtraId = 0x0001;
-constexpr std::uint16_t UnicodePathExtraId = 0x7075;
 constexpr std::uint32_t Escaped32 = 0xFFFFFFFF;
 constexpr std::size_t CentralHeaderSize = 46;
 constexpr std::size_t LocalHeaderSize = 30;
@@ -111,9 +110,9 @@ bool FindDirectory(int fd, std::int64_t start, TDirectoryPlace& place) {
     return false;
 }
 
-// The fields a central header escapes, from its zip64 extra field: the size, the compressed size and the
-// offset, in that order, each only when escaped.
-bool ReadZip64Fields(const unsigned char* header, TRawDirectoryEntry& entry) {
+// The local header offset of a central header whose classic field is escaped: the zip64 extra field holds
+// the sizes that are escaped, then the offset.
+bool Zip64Offset(const unsigned char* header, std::uint64_t& offset) {
     const unsigned char* extra = header + CentralHeaderSize + Le16(header + 28);
     const unsigned char* end = extra + Le16(header + 30);
     while (end - extra >= 4) {
@@ -123,15 +122,12 @@ bool ReadZip64Fields(const unsigned char* header, TRawDirectoryEntry& entry) {
         if (field + length > end)
             return false;
         if (id == Zip64ExtraId) {
-            std::size_t at = 0;
-            for (std::int64_t* value : {&entry.Size, &entry.CompressedSize, &entry.HeaderOffset}) {
-                if (static_cast<std::uint64_t>(*value) != Escaped32)
-                    continue;
-                if (at + 8 > length)
-                    return false;
-                *value = static_cast<std::int64_t>(Le64(field + at));
-                at += 8;
-            }
+            std::size_t skip = 0;
+            skip += Le32(header + 24) == Escaped32 ? 8 : 0; // the size
+            skip += Le32(header + 20) == Escaped32 ? 8 : 0; // the compressed size
+            if (skip + 8 > length)
+                return false;
+            offset = Le64(field + skip);
             return true;
         }
         extra = field + length;
@@ -139,34 +135,14 @@ bool ReadZip64Fields(const unsigned char* header, TRawDirectoryEntry& entry) {
     return false;
 }
 
-// The name of the Unicode path extra field, where it stands for the stored name (its CRC is the stored
-// name's); the stored name otherwise.
-void TakeUnicodeName(const unsigned char* header, TRawDirectoryEntry& entry) {
-    const unsigned char* extra = header + CentralHeaderSize + Le16(header + 28);
-    const unsigned char* end = extra + Le16(header + 30);
-    while (end - extra >= 4) {
-        const std::uint16_t id = Le16(extra);
-        const std::uint16_t length = Le16(extra + 2);
-        const unsigned char* field = extra + 4;
-        if (field + length > end)
-            return;
-        if (id == UnicodePathExtraId && length >= 5 && field[0] == 1 &&
-            Le32(field + 1) == crc32(0, reinterpret_cast<const Bytef*>(entry.Name.data()),
-                                     static_cast<uInt>(entry.Name.size()))) {
-            entry.Name.assign(reinterpret_cast<const char*>(field + 5), length - 5);
-            return;
-        }
-        extra = field + length;
-    }
-}
-
 } // namespace
 
-bool ReadRawDirectory(int fd, std::int64_t start,
-                      const std::function<void(const TRawDirectoryEntry&)>& take) {
+bool ReadEntryOffsets(int fd, std::int64_t start, std::vector<std::int64_t>& offsets) {
+    offsets.clear();
     TDirectoryPlace place;
     if (!FindDirectory(fd, start, place) || place.Count > place.Size / CentralHeaderSize)
         return false;
+    offsets.reserve(place.Count);
     // The directory is read in steps; a record may reach past the end of a step.
     std::vector<unsigned char> buffer;
     std::size_t begin = 0;
@@ -187,7 +163,6 @@ bool ReadRawDirectory(int fd, std::int64_t start,
         left -= step;
         return buffer.size() >= wanted;
     };
-    TRawDirectoryEntry entry;
     for (std::uint64_t i = 0; i < place.Count; ++i) {
         if (!ensure(CentralHeaderSize) || Le32(buffer.data() + begin) != CentralHeaderSignature)
             return false;
@@ -197,30 +172,13 @@ bool ReadRawDirectory(int fd, std::int64_t start,
         if (!ensure(recordSize))
             return false;
         header = buffer.data() + begin;
-        entry.Flags = Le16(header + 8);
-        entry.Method = Le16(header + 10);
-        entry.DosTime = static_cast<std::uint32_t>(Le16(header + 14)) << 16 | Le16(header + 12);
-        entry.Crc = Le32(header + 16);
-        entry.CompressedSize = Le32(header + 20);
-        entry.Size = Le32(header + 24);
-        entry.HeaderOffset = Le32(header + 42);
-        entry.Name.assign(reinterpret_cast<const char*>(header + CentralHeaderSize), Le16(header + 28));
-        const bool escaped = static_cast<std::uint64_t>(entry.Size) == Escaped32 ||
-                             static_cast<std::uint64_t>(entry.CompressedSize) == Escaped32 ||
-                             static_cast<std::uint64_t>(entry.HeaderOffset) == Escaped32;
-        if (escaped && !ReadZip64Fields(header, entry))
+        std::uint64_t offset = Le32(header + 42);
+        if (offset == Escaped32 && !Zip64Offset(header, offset))
             return false;
-        TakeUnicodeName(header, entry);
-        take(entry);
+        offsets.push_back(static_cast<std::int64_t>(offset));
         begin += recordSize;
     }
     return true;
-}
-
-bool ReadEntryOffsets(int fd, std::int64_t start, std::vector<std::int64_t>& offsets) {
-    offsets.clear();
-    return ReadRawDirectory(fd, start,
-                            [&](const TRawDirectoryEntry& entry) { offsets.push_back(entry.HeaderOffset); });
 }
 
 TRawEntryChecker::TRawEntryChecker() : m_in(ReadSize), m_out(OutputSize) {

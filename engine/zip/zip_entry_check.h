@@ -9,27 +9,10 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
-#include <string>
 #include <vector>
 
-// What the central directory tells of one entry.
-struct TRawDirectoryEntry {
-    std::string Name;              // as stored, or as the Unicode path field names it when that matches
-    std::int64_t HeaderOffset = 0; // of its local header, from the archive's start
-    std::int64_t Size = 0;
-    std::int64_t CompressedSize = 0;
-    std::uint32_t Crc = 0;
-    std::uint32_t DosTime = 0; // date in the high word
-    std::uint16_t Method = 0;
-    std::uint16_t Flags = 0;
-};
-
-// Hands every entry of the central directory of the archive beginning at Start in the file to Take, in
-// directory order. False when the directory cannot be read whole.
-bool ReadRawDirectory(int fd, std::int64_t start, const std::function<void(const TRawDirectoryEntry&)>& take);
-
-// Where the local header of every entry lies, in directory order (offsets from the archive's start).
+// Where the local header of every entry of the central directory lies, in directory order, for the archive
+// beginning at Start in the file (offsets from that start). False when the directory cannot be read whole.
 bool ReadEntryOffsets(int fd, std::int64_t start, std::vector<std::int64_t>& offsets);
 
 // An unencrypted entry, stored or deflated, and what its data must give.

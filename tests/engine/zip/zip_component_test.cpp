@@ -707,64 +707,6 @@ TEST_F(SelfExtractorTest, KeptEntriesAreCheckedHoweverTheArchiveLaysThemOut) {
     }
 }
 
-// The only-changed test's index is read from the directory directly: it must tell what libzip's reading
-// tells, whoever wrote the archive, with stubs, folders, UTF-8 names and Unicode path fields.
-TEST_F(SelfExtractorTest, IndexTellsWhatTheDirectoryReaderTells) {
-    ScopedEnv tz("TZ", "America/New_York");
-    const std::string utf8 = "\xc3\xa9t\xc3\xa9.txt";
-    WriteFile(m_src + "a.txt", TextLike(5000));
-    WriteFile(m_src + "sub/" + utf8, "accents");
-    WriteFile(m_src + "empty", "");
-    SetModified(m_src + "a.txt", 1700000001);
-    const std::vector<std::string> names = {"a.txt", "sub/" + utf8, "empty"};
-    const auto infoZip = [&] {
-        std::remove(m_archive.c_str());
-        return RunCommand("cd " + Quote(m_src) + " && zip -q -r " + Quote(m_archive) + " a.txt sub empty")
-            .ExitCode;
-    };
-    struct TCase {
-        const char* Writer;
-        std::function<bool()> Make;
-        std::string Archive;
-    } cases[] = {
-        {"ours, new", [&] { return std::remove(m_archive.c_str()), Compress(names) == ZipResult::Success; },
-         m_archive},
-        {"ours, updated", [&] { return Compress({"a.txt"}) == ZipResult::Success; }, m_archive},
-        {"ours, behind a stub", [&] { return CompressSfx(names) == ZipResult::Success; }, m_exe},
-        {"Info-ZIP zip", [&] { return infoZip() == 0; }, m_archive},
-        // libzip adds a Unicode path field to a UTF-8 name it writes.
-        {"libzip, a UTF-8 name added",
-         [&] {
-             std::remove(m_archive.c_str());
-             return Compress({"a.txt", "empty"}) == ZipResult::Success &&
-                    Compress({"sub/" + utf8}) == ZipResult::Success;
-         },
-         m_archive},
-    };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Writer);
-        ASSERT_TRUE(c.Make());
-        std::vector<TZipEntryInfo> index, directory;
-        ASSERT_EQ(ReadZipIndex(c.Archive, index), ZipResult::Success);
-        ASSERT_EQ(ReadZipDirectory(c.Archive, directory), ZipResult::Success);
-        const auto text = [](const std::vector<TZipEntryInfo>& entries) {
-            std::vector<std::string> lines;
-            for (const TZipEntryInfo& e : entries)
-                lines.push_back(e.Name + " " + std::to_string(e.Size) + " " + std::to_string(e.Modified) +
-                                (e.IsFolder ? " folder" : ""));
-            return lines;
-        };
-        EXPECT_GE(index.size(), 3u);
-        EXPECT_EQ(text(index), text(directory));
-    }
-    // What is no archive gets the directory reader's answer.
-    WriteFile(m_archive, RandomBytes(3000));
-    std::vector<TZipEntryInfo> entries;
-    EXPECT_EQ(ReadZipIndex(m_archive, entries), ZipResult::InvalidZipFile);
-    WriteFile(m_archive, "");
-    EXPECT_EQ(ReadZipIndex(m_archive, entries), ZipResult::EmptyZipFile);
-}
-
 // Runs the self-extractor on a terminal of its own and types Password when asked.
 TCommandResult RunOnTerminal(const std::string& program, const std::string& folder,
                              const std::string& password) {
@@ -870,10 +812,6 @@ TEST_F(ZipComponentTest, Zip64ArchiveWithMoreThan65535Entries) {
     std::vector<TZipEntryInfo> entries;
     ASSERT_EQ(ReadZipDirectory(m_archive, entries), ZipResult::Success);
     EXPECT_EQ(entries.size(), static_cast<std::size_t>(Count));
-    std::vector<TZipEntryInfo> index;
-    ASSERT_EQ(ReadZipIndex(m_archive, index), ZipResult::Success);
-    ASSERT_EQ(index.size(), static_cast<std::size_t>(Count));
-    EXPECT_EQ(index.back().Name, entries.back().Name);
     const TCommandResult test = RunCommand("unzip -tq " + Quote(m_archive));
     EXPECT_EQ(test.ExitCode, 0) << test.Output.substr(0, 2000);
 }
