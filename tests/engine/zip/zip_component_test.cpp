@@ -1,6 +1,5 @@
 // Tests of the zip component: new and updated archives, events, skipped files, passwords, Zip64 and the
 // self-extractor.
-#include "engine/zip/zip_archive_file.h"
 #include "engine/zip/zip_codes.h"
 #include "engine/zip/zip_component.h"
 #include "engine/zip/zip_compressor.h"
@@ -145,84 +144,6 @@ TEST_F(ZipComponentTest, NewArchiveHoldsEveryFileWithItsTimeAndEventsInOrder) {
     EXPECT_EQ(test.ExitCode, 0) << test.Output;
     const TCommandResult list = RunCommand("unzip -Z -l " + Quote(m_archive));
     EXPECT_NE(list.Output.find("-rw"), std::string::npos) << list.Output; // Unix permissions kept
-    ExpectNoLeftovers();
-}
-
-// A new archive is written by the component itself, an update by libzip: the same files must come out
-// the same either way, to libzip, to unzip and to 7z, names in UTF-8 and read-only modes included.
-TEST_F(ZipComponentTest, NewArchiveHoldsItsFilesAsAnUpdatedOneDoes) {
-    ScopedEnv tz("TZ", "Europe/Berlin");
-    const std::vector<std::string> names = {"plain.txt",
-                                            "Gr\xc3\xbc\xc3\x9f"
-                                            "e/\xc3\xa9t\xc3\xa9.txt",
-                                            "readonly.bin", "empty"};
-    WriteFile(m_src + names[0], TextLike(20000));
-    WriteFile(m_src + names[1], "umlauts");
-    WriteFile(m_src + names[2], RandomBytes(3000));
-    WriteFile(m_src + names[3], "");
-    ASSERT_EQ(::chmod((m_src + names[2]).c_str(), 0444), 0);
-    WriteFile(m_src + "first.txt", "in the archive before");
-    const std::string fresh = m_dir / "out/fresh.zip";
-    const std::string updated = m_archive;
-    TEvents events;
-    ASSERT_EQ(Compress(names, events, "", [&](TZipComponent& zip) { zip.ZipFilename = fresh; }),
-              ZipResult::Success);
-    ASSERT_EQ(Compress({"first.txt"}), ZipResult::Success);
-    ASSERT_EQ(Compress(names), ZipResult::Success);
-
-    const auto facts = [](const std::string& archive) {
-        std::vector<std::string> lines;
-        zip_error_t error;
-        zip_t* handle = OpenZipArchiveReadOnly(archive, error);
-        zip_error_fini(&error);
-        if (!handle)
-            return lines;
-        for (zip_int64_t i = 0; i < zip_get_num_entries(handle, 0); ++i) {
-            zip_stat_t st;
-            zip_stat_index(handle, static_cast<zip_uint64_t>(i), 0, &st);
-            zip_uint8_t system = 0;
-            zip_uint32_t attributes = 0;
-            zip_file_get_external_attributes(handle, static_cast<zip_uint64_t>(i), 0, &system, &attributes);
-            // Read as the format reads it: CP437 unless marked as UTF-8.
-            const std::string name = zip_get_name(handle, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_STRICT);
-            if (name != "first.txt")
-                lines.push_back(name + " " + std::to_string(st.size) + " " + std::to_string(st.comp_size) +
-                                " " + std::to_string(st.crc) + " " + std::to_string(st.comp_method) + " " +
-                                std::to_string(st.mtime) + " " + std::to_string(system) + " " +
-                                std::to_string(attributes));
-        }
-        zip_discard(handle);
-        return lines;
-    };
-    EXPECT_EQ(facts(fresh).size(), names.size());
-    EXPECT_EQ(facts(fresh), facts(updated));
-    for (const std::string& archive : {fresh, updated}) {
-        SCOPED_TRACE(archive);
-        EXPECT_EQ(RunCommand("unzip -tq " + Quote(archive)).ExitCode, 0);
-        const TCommandResult listed = RunCommand("unzip -Z " + Quote(archive));
-        EXPECT_NE(listed.Output.find("-r--r--r--"), std::string::npos) << listed.Output;
-        EXPECT_NE(listed.Output.find(names[1]), std::string::npos) << listed.Output;
-        const TCommandResult tested = RunCommand("7z t " + Quote(archive));
-        EXPECT_EQ(tested.ExitCode, 0) << tested.Output;
-        EXPECT_NE(RunCommand("7z l " + Quote(archive)).Output.find(names[1]), std::string::npos);
-        EXPECT_EQ(ReadEntry(archive, names[1]), "umlauts");
-    }
-}
-
-// Stopped while a new archive is being written: nothing of it is left.
-TEST_F(ZipComponentTest, AbortWhileANewArchiveIsWrittenLeavesNoFile) {
-    for (int i = 0; i < 3; ++i)
-        WriteFile(m_src + "f" + std::to_string(i), TextLike(100000, static_cast<unsigned>(i)));
-    TEvents events;
-    int calls = 0;
-    const int result = Compress({"f0", "f1", "f2"}, events, "", [&](TZipComponent& zip) {
-        zip.OnGlobalStatus = [&](TZipComponent* sender, std::int64_t, std::int64_t processed, auto&&...) {
-            if (processed == 3 && ++calls == 2) // the files are done: the archive is being written
-                sender->Abort = true;
-        };
-    });
-    EXPECT_EQ(result, ZipResult::UserAbort);
-    EXPECT_FALSE(platform::FileExists(m_archive));
     ExpectNoLeftovers();
 }
 
