@@ -6,7 +6,6 @@
 #include "engine/zip/zip_component.h"
 #include "engine/zip/zip_component_internal.h"
 #include "engine/zip/zip_compressor.h"
-#include "engine/zip/zip_new_archive.h"
 #include "platform/directory.h"
 #include "platform/durable_file.h"
 #include "platform/file_attributes.h"
@@ -117,11 +116,7 @@ private:
     std::vector<bool> m_replaced; // which entries of the existing archive this run replaces
     std::unique_ptr<TArchiveFileSource> m_source;
     TParallelCompressor m_compressor;
-    // A new archive without a password is written by the run itself, entry by entry, through the archive's
-    // source; the libzip handle then only tells that there is nothing to keep.
-    std::unique_ptr<TNewArchive> m_new;
-    zip_source_t* m_target = nullptr; // the archive's source, which the handle owns
-    TArchiveHandle m_archive;         // declared last: discarded before the sources it reads from
+    TArchiveHandle m_archive; // declared last: discarded before the sources it reads from
 
     std::int64_t m_filesTotal = 0, m_filesDone = 0, m_filesSkipped = 0, m_filesExcluded = 0;
     std::int64_t m_bytesTotal = 0, m_bytesDone = 0, m_bytesSkipped = 0, m_bytesOutput = 0;
@@ -204,11 +199,8 @@ int TZipComponent::TCompressRun::OpenArchive() {
         return ZipResultOfError(zipError);
     }
     m_archive.reset(archive);
-    m_target = source;
     std::vector<TZipEntryInfo> entries;
     ListZipEntries(archive, entries);
-    if (entries.empty() && m_owner.EncryptionPassword.empty())
-        m_new = std::make_unique<TNewArchive>();
     m_owner.m_existing =
         std::make_unique<TExistingArchive>(path, m_owner.EncryptionPassword, std::move(entries));
     return ZipResult::Success;
@@ -274,10 +266,6 @@ int TZipComponent::TCompressRun::PlaceEntry(const std::string& storedName, std::
                                             TFile& file) {
     if (existing >= 0 && m_replaced[static_cast<std::size_t>(existing)])
         return PlacedTwice;
-    if (m_new) {
-        file.Entry = m_new->Add(storedName, static_cast<std::uint32_t>(m_files.size()));
-        return file.Entry == TNewArchive::NoEntry ? PlacedTwice : 0;
-    }
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t* source = m_compressor.CreateSource(m_files.size(), error);
@@ -309,8 +297,6 @@ int TZipComponent::TCompressRun::PlaceEntry(const std::string& storedName, std::
 }
 
 std::string TZipComponent::TCompressRun::StoredName(const TFile& file) const {
-    if (m_new)
-        return m_new->Name(file.Entry);
     const char* name = zip_get_name(m_archive.get(), file.Entry, ZIP_FL_ENC_RAW);
     return name ? name : std::string();
 }
@@ -334,9 +320,7 @@ platform::TSearchRec TZipComponent::TCompressRun::RecordOf(const TFile& file) co
 // A file that could not be compressed leaves the archive as it found it: a new entry goes, a replaced one
 // becomes the existing entry again.
 void TZipComponent::TCompressRun::DropEntry(const TFile& file) {
-    if (m_new)
-        m_new->Drop(file.Entry);
-    else if (file.Replaces)
+    if (file.Replaces)
         zip_unchange(m_archive.get(), file.Entry);
     else
         zip_delete(m_archive.get(), file.Entry);
@@ -399,8 +383,6 @@ int TZipComponent::TCompressRun::CompressAll() {
 }
 
 int TZipComponent::TCompressRun::SetEntryAttributes(std::size_t fileIndex) {
-    if (m_new)
-        return ZipResult::Success; // a new archive takes them from the compressor's result
     const TFile& file = m_files[fileIndex];
     const TCompressedFile result = m_compressor.Result(fileIndex);
     zip_t* archive = m_archive.get();
@@ -419,17 +401,6 @@ int TZipComponent::TCompressRun::SetEntryAttributes(std::size_t fileIndex) {
 }
 
 int TZipComponent::TCompressRun::WriteArchive() {
-    if (m_new) {
-        // Progress about a hundred times over the archive, as libzip reports it.
-        const std::int64_t step = std::max<std::int64_t>(1, m_filesDone / 100);
-        std::int64_t written = 0;
-        const int error = m_new->Write(m_target, m_compressor, [&] {
-            if (++written % step == 0)
-                GlobalStatus();
-            return !Aborted();
-        });
-        return ZipResultOfError(error);
-    }
     zip_t* archive = m_archive.get();
     zip_register_progress_callback_with_state(archive, 0.01, &TCompressRun::Progress, nullptr, this);
     zip_register_cancel_callback_with_state(archive, &TCompressRun::Cancel, nullptr, this);
