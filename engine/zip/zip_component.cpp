@@ -5,14 +5,11 @@
 #include "engine/zip/zip_archive_file.h"
 #include "engine/zip/zip_codes.h"
 #include "engine/zip/zip_component_internal.h"
-#include "engine/zip/zip_entry_check.h"
 #include "engine/zip/zip_safe_extract.h"
 #include "platform/dos_time.h"
 
 #include <algorithm>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 int ZipResultOfError(int zipError) {
     switch (zipError) {
@@ -125,21 +122,6 @@ int ReadZipDirectory(const std::string& path, std::vector<TZipEntryInfo>& entrie
     return result;
 }
 
-struct TZipComponent::TExistingArchive::TCheckTools {
-    TRawEntryChecker Raw;
-    zip_t* Archive = nullptr;
-    bool Opened = false;
-    std::vector<char> Buffer;
-
-    TCheckTools() = default;
-    ~TCheckTools() {
-        if (Archive)
-            zip_discard(Archive);
-    }
-    TCheckTools(const TCheckTools&) = delete;
-    TCheckTools& operator=(const TCheckTools&) = delete;
-};
-
 TZipComponent::TExistingArchive::TExistingArchive(std::string path, std::string password,
                                                   std::vector<TZipEntryInfo> entries)
     : m_path(std::move(path)), m_password(std::move(password)), m_entries(std::move(entries)),
@@ -152,8 +134,8 @@ TZipComponent::TExistingArchive::~TExistingArchive() {
     m_stop = true;
     for (std::thread& worker : m_workers)
         worker.join();
-    if (m_fd >= 0)
-        ::close(m_fd);
+    if (m_ownArchive)
+        zip_discard(m_ownArchive);
 }
 
 std::int64_t TZipComponent::TExistingArchive::Find(const std::string& name) const {
@@ -173,9 +155,9 @@ int TZipComponent::TExistingArchive::CheckedState(std::size_t index) {
     if (!m_started)
         StartChecks();
     if (Claim(index)) {
-        if (!m_ownTools)
-            m_ownTools = std::make_unique<TCheckTools>();
-        Check(index, *m_ownTools);
+        if (!m_ownArchive)
+            m_ownArchive = OpenOwnHandle();
+        Check(m_ownArchive, index, m_ownBuffer);
     }
     // Waiting on the entry's own state, so that a worker finishing an entry nobody waits for wakes no one.
     std::atomic<int>& state = m_state[index];
@@ -197,13 +179,6 @@ bool TZipComponent::TExistingArchive::Intact(std::size_t index) {
 
 void TZipComponent::TExistingArchive::StartChecks() {
     m_started = true;
-    m_fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (m_fd >= 0) {
-        m_start = std::max<std::int64_t>(FindZipStart(m_fd), 0);
-        // Offsets that do not stand for libzip's entries one by one are of no use.
-        if (!ReadEntryOffsets(m_fd, m_start, m_offsets) || m_offsets.size() != m_entries.size())
-            m_offsets.clear();
-    }
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
     for (unsigned i = 0; i < threads; ++i)
         m_workers.emplace_back([this] { CheckWorker(); });
@@ -214,38 +189,18 @@ bool TZipComponent::TExistingArchive::Claim(std::size_t index) {
     return m_state[index].compare_exchange_strong(expected, Checking);
 }
 
-void TZipComponent::TExistingArchive::Check(std::size_t index, TCheckTools& tools) {
-    const TZipEntryInfo& entry = m_entries[index];
-    const bool plain = entry.Encryption == TZipEncryption::None &&
-                       (entry.Method == ZipMethodStored || entry.Method == ZipMethodDeflated);
+void TZipComponent::TExistingArchive::Check(zip_t* archive, std::size_t index, std::vector<char>& buffer) {
     int state = Damaged;
-    if (plain && !m_offsets.empty()) {
-        const TRawEntry raw{m_offsets[index], entry.CompressedSize, entry.Size, entry.Crc,
-                            entry.Method == ZipMethodDeflated};
-        if (tools.Raw.Check(m_fd, m_start, raw, m_stop) == TRawCheck::Sound)
+    if (archive) {
+        const int error = CheckEntryData(archive, static_cast<zip_uint64_t>(index),
+                                         m_password.empty() ? nullptr : m_password.c_str(), &m_stop, buffer);
+        if (error == ZIP_ER_OK)
             state = Sound;
-    } else {
-        state = CheckedWithLibzip(index, tools);
+        else if (error == ZIP_ER_WRONGPASSWD || error == ZIP_ER_NOPASSWD || error == ZIP_ER_ENCRNOTSUPP)
+            state = Refused;
     }
     m_state[index].store(state);
     m_state[index].notify_all();
-}
-
-int TZipComponent::TExistingArchive::CheckedWithLibzip(std::size_t index, TCheckTools& tools) {
-    if (!tools.Opened) {
-        tools.Opened = true;
-        tools.Archive = OpenOwnHandle();
-    }
-    if (!tools.Archive)
-        return Damaged;
-    const int error =
-        CheckEntryData(tools.Archive, static_cast<zip_uint64_t>(index),
-                       m_password.empty() ? nullptr : m_password.c_str(), &m_stop, tools.Buffer);
-    if (error == ZIP_ER_OK)
-        return Sound;
-    if (error == ZIP_ER_WRONGPASSWD || error == ZIP_ER_NOPASSWD || error == ZIP_ER_ENCRNOTSUPP)
-        return Refused;
-    return Damaged;
 }
 
 // One handle opened at a time: libzip converts every entry's time through the C library's time zone, whose
@@ -259,14 +214,17 @@ zip_t* TZipComponent::TExistingArchive::OpenOwnHandle() {
 }
 
 void TZipComponent::TExistingArchive::CheckWorker() {
-    TCheckTools tools;
+    zip_t* archive = OpenOwnHandle();
+    std::vector<char> buffer;
     while (!m_stop.load()) {
         const std::size_t index = m_nextCheck.fetch_add(1);
         if (index >= m_entries.size())
             break;
         if (Keepable(index) && Claim(index))
-            Check(index, tools);
+            Check(archive, index, buffer);
     }
+    if (archive)
+        zip_discard(archive);
 }
 
 TZipComponent::TZipComponent() = default;

@@ -36,9 +36,8 @@ private:
 
 // The directory of the archive a compression updates, for the look-ups of its events. Whether an entry may be
 // kept (it opens with the run's password, and its data still matches its CRC) is found out by worker threads
-// as soon as the first question comes. An unencrypted entry is checked with one read of its bytes from the
-// archive file, which the threads share; an encrypted one needs libzip for its key derivation and
-// decryption, over a handle of each thread's own, opened when the first such entry comes.
+// as soon as the first question comes, each over an archive handle of its own, since each answer costs a key
+// derivation and a read of the entry's data.
 class TZipComponent::TExistingArchive {
 public:
     TExistingArchive(std::string path, std::string password, std::vector<TZipEntryInfo> entries);
@@ -56,8 +55,6 @@ public:
 
 private:
     enum : int { Unknown = 0, Checking = 1, Sound = 2, Damaged = 3, Refused = 4 };
-    // What one thread checks with: the shared file's checker, and its own libzip handle once it needs one.
-    struct TCheckTools;
     // The entry could be kept at all: its encryption is the one the run asks for, as far as the directory
     // tells.
     bool Keepable(std::size_t index) const;
@@ -67,8 +64,7 @@ private:
     void CheckWorker();
     zip_t* OpenOwnHandle();
     bool Claim(std::size_t index);
-    void Check(std::size_t index, TCheckTools& tools);
-    int CheckedWithLibzip(std::size_t index, TCheckTools& tools);
+    void Check(zip_t* archive, std::size_t index, std::vector<char>& buffer);
 
     std::string m_path;
     std::string m_password;
@@ -79,12 +75,8 @@ private:
     std::atomic<std::size_t> m_nextCheck{0};
     std::atomic<bool> m_stop{false};
     bool m_started = false;
-    // The archive file the plain checks read, where the archive begins in it, and where each entry lies;
-    // no offsets when the directory could not be read here (libzip then checks every entry).
-    int m_fd = -1;
-    std::int64_t m_start = 0;
-    std::vector<std::int64_t> m_offsets;
-    std::unique_ptr<TCheckTools> m_ownTools; // for answers the calling thread finds out itself
+    zip_t* m_ownArchive = nullptr; // for answers the calling thread finds out itself
+    std::vector<char> m_ownBuffer;
     std::mutex m_openMutex;
     std::vector<std::thread> m_workers;
 };
