@@ -30,11 +30,16 @@ inline constexpr const char* EmailAddressInvalid =
 inline constexpr const char* EmailReplaceNoSelection = "You must select an email address to replace";
 inline constexpr const char* EmailReplaceExists =
     "Cannot replace email address. The email address already exists.";
+// The Status page.
+inline constexpr const char* BackupNotStarted = "Unable to start the backup";
 // The profile list.
 inline constexpr const char* ProfileNotSaved = "Unable to save changes to profile.";
 inline constexpr const char* ProfileNotSavedCaption = "Save Error";
 inline constexpr const char* ProfileDeleteQuestion = "Are you sure you want to delete this profile?";
 inline constexpr const char* ProfileDeleteCaption = "Confirm Profile Delete";
+// Each followed by a line break and the system's reason.
+inline constexpr const char* ProfileNotDeleted = "Unable to delete the profile file.";
+inline constexpr const char* ProfileNotRenamed = "Unable to rename the profile file.";
 inline constexpr const char* ProfileDeleteRefused =
     "This profile cannot be deleted while its backup is running.";
 // The new-profile wizard.

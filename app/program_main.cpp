@@ -4,9 +4,9 @@
 #include "app/file_version_info.h"
 #include "app/locale_settings.h"
 #include "app/main_window/main_window.h"
-#include "app/widgets/qt_dispatcher.h"
 #include "app/single_instance.h"
 #include "app/widgets/dialogs.h"
+#include "app/widgets/qt_dispatcher.h"
 #include "engine/helpers.h"
 #include "engine/net/mail_client.h"
 #include "platform/format_settings.h"
@@ -78,6 +78,13 @@ int ProgramMain(int argc, char** argv) {
     // An instance that ends here shows nothing and ends with the normal exit code.
     if (!CheckSingleInstance())
         return 0;
+    // Held until the process ends. A program on this home whose channel was out of reach (another runtime
+    // folder) still owns the home: this one ends as a second start does.
+    const THomeLock homeLock(platform::ProgramHomeDir());
+    if (!homeLock.Held()) {
+        ReleaseSingleInstanceMutex();
+        return 0;
+    }
 
     // Only the Exit command ends the program, never the closing of the last window.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -100,19 +107,15 @@ int ProgramMain(int argc, char** argv) {
         try {
             window = std::make_unique<TfrmMain>(options);
             window->setWindowTitle(QString::fromStdString(AppTitle));
-            channel.Listen(InstanceChannelPath(MainWindowClassName, AppTitle));
         } catch (...) {
             ReleaseSingleInstanceMutex();
             throw;
         }
-        ReleaseSingleInstanceMutex();
-
         TfrmMain* main = window.get();
-        QObject::connect(&channel, &TInstanceChannel::ActivationRequested, main,
-                         [main] { dialogs::RunGuarded(main, [main] { main->ActivationRequested(); }); });
         QObject::connect(main, &TfrmMain::ProgramEnded, &application, &QCoreApplication::quit,
                          Qt::QueuedConnection);
-        // A forced end must end the program even when something on the way fails.
+        // A forced end must end the program even when something on the way fails. The end is in place
+        // before the program can be found, so that whoever finds it can also end it.
         auto forcedEnd = [main] {
             dialogs::RunGuarded(main, [main] { main->ForcedEnd(); });
             QCoreApplication::quit();
@@ -120,6 +123,11 @@ int ProgramMain(int argc, char** argv) {
         InstallEndSignals(main, forcedEnd);
         QObject::connect(&application, &QGuiApplication::commitDataRequest, main,
                          [forcedEnd](QSessionManager&) { forcedEnd(); });
+
+        channel.Listen(InstanceChannelPath(MainWindowClassName, AppTitle));
+        ReleaseSingleInstanceMutex();
+        QObject::connect(&channel, &TInstanceChannel::ActivationRequested, main,
+                         [main] { dialogs::RunGuarded(main, [main] { main->ActivationRequested(); }); });
 
         exitCode = application.exec();
         // A backup that would not stop in time is left to the end of the process, never destroyed

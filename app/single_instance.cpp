@@ -2,6 +2,7 @@
 #include "app/single_instance.h"
 
 #include "engine/helpers.h"
+#include "platform/file_io.h"
 #include "platform/home.h"
 
 #include <QLocalServer>
@@ -99,6 +100,24 @@ InstanceCheck CheckSingleInstanceResult() {
         return InstanceCheck::FoundRunning;
     }
     return InstanceCheck::Go;
+}
+
+THomeLock::THomeLock(const std::string& home) {
+    platform::ForceDirectories(home);
+    const std::string path = home + HomeLockName;
+    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (m_fd < 0)
+        return;
+    int result = 0;
+    do
+        result = ::flock(m_fd, LOCK_EX | LOCK_NB);
+    while (result != 0 && errno == EINTR);
+    m_held = result == 0 || errno != EWOULDBLOCK;
+}
+
+THomeLock::~THomeLock() {
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 bool CheckSingleInstance() {

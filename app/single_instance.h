@@ -33,6 +33,28 @@ InstanceCheck CheckSingleInstanceResult();
 // Asks the instance listening at Path to come forward; false when nobody answers.
 bool RequestActivation(const QString& path);
 
+// The settings home's lock, held for the program's whole life: the runtime folder's lock and channel
+// do not reach a program started in another login session (another runtime folder), and two programs on
+// one home would run the same profiles into the same destinations.
+class THomeLock {
+public:
+    // Takes the lock on HomeLockName in Home without waiting. A home where the lock file cannot be made
+    // lets the start go on (Held true): only the runtime folder's lock is left then.
+    explicit THomeLock(const std::string& home);
+    ~THomeLock();
+    THomeLock(const THomeLock&) = delete;
+    THomeLock& operator=(const THomeLock&) = delete;
+
+    // False when another program holds the home.
+    bool Held() const { return m_held; }
+
+private:
+    int m_fd = -1;
+    bool m_held = true;
+};
+
+constexpr const char* HomeLockName = "brimvale.lock";
+
 // The running instance's side: listens at the channel and reports each request to come forward.
 class TInstanceChannel : public QObject {
     Q_OBJECT

@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QStyle>
 
 #include <utility>
@@ -96,14 +97,15 @@ void TfrmBVWizard::ConnectHandlers() {
             [this] { EmailAddressesClick(m_ui->cmdEmailNotification); });
     connect(ui.chkEmailNotification, &QCheckBox::toggled, this, &TfrmBVWizard::chkEmailNotificationClick);
     connect(ui.chkCompression, &QCheckBox::toggled, this, &TfrmBVWizard::chkCompressionClick);
-    // Moving to Cancel skips the checks: the wizard ends anyway.
+    // Moving to Cancel skips the checks: the wizard ends anyway. So does a leave that the checks of a step
+    // change set off, or one after which the edit has the focus again (a step change checked it then).
     auto* focusLeave = new FocusLeaveWatcher(this);
     focusLeave->Watch(ui.txtDriveDest, [this](QWidget* newFocus) {
-        if (newFocus != m_ui->cmdCancel)
+        if (newFocus != m_ui->cmdCancel && !m_checkingStep && !m_ui->txtDriveDest->hasFocus())
             txtDriveDestExit();
     });
     focusLeave->Watch(ui.txtVerifyPassword, [this](QWidget* newFocus) {
-        if (newFocus != m_ui->cmdCancel)
+        if (newFocus != m_ui->cmdCancel && !m_checkingStep && !m_ui->txtVerifyPassword->hasFocus())
             txtVerifyPasswordExit();
     });
     ui.rgrSchedule->installEventFilter(this);
@@ -160,14 +162,16 @@ void TfrmBVWizard::HighlightStep(int step) {
 void TfrmBVWizard::ShowStep(int step) {
     Ui::TfrmBVWizard& ui = *m_ui;
     // Each step may only be entered when the ones before it are complete; otherwise the one before it
-    // stays on screen.
+    // stays on screen. The drive path is checked here too: Enter and Page Down leave its step without
+    // leaving the edit.
+    const QScopedValueRollback<bool> checking(m_checkingStep, true);
     if (step == 2 && !CheckProfileName())
         step = 1;
     else if (step == 3 && ui.lstSource->count() == 0 && !ui.chkWizDesktop->isChecked() &&
              !ui.chkWizMyDocuments->isChecked() && !ui.chkWizFavorites->isChecked()) {
         dialogs::ShowError(this, Text(texts::WizardNoSource));
         step = 2;
-    } else if (step == 4 && !ValidateDestinations())
+    } else if (step == 4 && (!ValidateDestinations() || (ui.chkDriveDest->isChecked() && !CheckDrivePath())))
         step = 3;
     else if (step == 5 && !CheckPasswordsMatch())
         step = 4;
@@ -323,6 +327,10 @@ void TfrmBVWizard::txtDriveDestChange() {
 }
 
 void TfrmBVWizard::txtDriveDestExit() {
+    CheckDrivePath();
+}
+
+bool TfrmBVWizard::CheckDrivePath() {
     QLineEdit* edit = m_ui->txtDriveDest;
     static const QRegularExpression refused(QStringLiteral("[*?\"<>|]"));
     const bool bad = edit->text().contains(refused);
@@ -334,6 +342,7 @@ void TfrmBVWizard::txtDriveDestExit() {
         edit->setFocus();
         edit->selectAll();
     }
+    return !bad;
 }
 
 void TfrmBVWizard::cmdDriveDestClick() {

@@ -53,6 +53,9 @@ private:
     void cmdRemoveClick();
     void AddSource(const QString& entry);
     void txtDriveDestExit();
+    // Refuses a path with a character no destination may hold (the user is told, the edit keeps the
+    // focus) and gives a path its trailing "/"; false when refused.
+    bool CheckDrivePath();
     void txtDriveDestChange();
     void cmdDriveDestClick();
     void EmailAddressesClick(QObject* sender);
@@ -66,6 +69,9 @@ private:
     std::unique_ptr<Ui::TfrmBVWizard> m_ui;
     std::vector<std::string> m_existingNames;
     int m_currentStep = 1;
+    // The checks of a step change are running: a focus-leave check they set off stays silent, so that
+    // one fault is told once.
+    bool m_checkingStep = false;
     TEmailDestination m_destination;
     TEmailDestination m_notification;
 };

@@ -9,6 +9,7 @@
 #include "engine/name_list.h"
 #include "engine/net/mail_client.h"
 #include "engine/thread.h"
+#include "platform/durable_file.h"
 #include "platform/file_io.h"
 
 #include <sys/stat.h>
@@ -188,6 +189,16 @@ private:
     // True when the copy is done, or (Pending) written and waiting for its batch's rename.
     bool CopyFileBlocks(const std::string& source, platform::File& in, const struct stat& st,
                         const std::string& dest, bool replacing, bool& pending);
+    enum class TCopyEnd { Complete, Aborted, Failed };
+    // The two ways of copying a file's content, each up to its end, an abort, or a failure (Failure says
+    // why); Copied counts the bytes copied.
+    TCopyEnd CopyInKernel(platform::File& in, std::int64_t size, platform::DurableWriter& out,
+                          std::int64_t& copied, std::string& failure);
+    TCopyEnd CopyByBlocks(platform::File& in, platform::DurableWriter& out, std::int64_t& copied,
+                          std::string& failure);
+    void CountCopied(std::int64_t bytes, std::int64_t& copied);
+    void WaitForBatch(const std::string& source, const std::string& dest, platform::DurableWriter out,
+                      std::int64_t credited);
     // Syncs the waiting copies together, renames each over its old copy and writes the log lines that
     // waited with them, in order.
     void FlushPendingCopies();
@@ -248,8 +259,8 @@ private:
     // Copies that replace older ones, written to their temporary files and waiting to be synced together
     // before their renames, and the log lines that came after them, in order.
     struct TPendingCopy {
-        std::string Source, Dest, TempName;
-        platform::File Out;
+        std::string Source, Dest;
+        platform::DurableWriter Out;
         std::int64_t Credited = 0; // the bytes counted as processed for it
     };
     struct TWaitingEntry {

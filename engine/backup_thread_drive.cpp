@@ -59,32 +59,6 @@ bool LiesWithin(const std::string& inner, const std::string& outer) {
     return inner.size() >= outer.size() && inner.compare(0, outer.size(), outer) == 0;
 }
 
-// A duplicate of a temporary file's descriptor, which keeps its lock while the original is closed.
-class TLockKeeper {
-public:
-    explicit TLockKeeper(int fd) : m_fd(::dup(fd)) {}
-    ~TLockKeeper() { Release(); }
-    TLockKeeper(const TLockKeeper&) = delete;
-    TLockKeeper& operator=(const TLockKeeper&) = delete;
-    void Release() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd;
-};
-
-// New copies rely on one sync of the destination's file system once the run has written them.
-void SyncFileSystem(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::syncfs(fd);
-        ::close(fd);
-    }
-}
-
 } // namespace
 
 void TBackupThread::CopyToDrive() {
@@ -123,7 +97,7 @@ void TBackupThread::CopyToDrive() {
     }
     Synchronization(root);
     if (RunLog->Summary.FilesCopied > 0)
-        SyncFileSystem(root);
+        platform::SyncFileSystem(root);
     FlushStatus();
 }
 
@@ -263,85 +237,40 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
     const std::string folder = platform::ExtractFilePath(dest);
     if (m_cleanedFolders.insert(folder).second)
         platform::RemoveStaleTemporaryFiles(folder);
-    std::string tempName;
+    platform::DurableWriter out;
     // Made with the source's permission bits at once: the mode is set once per file.
-    const int tempFd = platform::CreateTemporarySibling(dest, st.st_mode & 0777, tempName);
-    if (tempFd < 0) {
+    if (!out.Open(dest, st.st_mode & 0777, platform::StaleFiles::LeaveToCaller)) {
         LogError(dest, "Failed to create destination file");
         return false;
     }
-    platform::File out = platform::File::Adopt(tempFd, tempName);
-    // Holds the temporary file's lock from the close that reports the last write errors to the rename.
-    TLockKeeper lock(tempFd);
     TBackupSummary& summary = RunLog->Summary;
-    std::vector<char>& buffer = m_copyBuffer;
-    buffer.resize(CopyBlockSize);
     std::int64_t copied = 0;
     std::string failure;
-    bool aborted = false;
+    TCopyEnd end = TCopyEnd::Failed;
     try {
         // A large file is copied in the kernel up to the size it had when opened; reads and writes take over
         // for whatever follows, and wherever the file systems cannot copy so.
-        while (st.st_size >= KernelCopyMinimum && copied < st.st_size && failure.empty()) {
-            if (Terminated()) {
-                aborted = true;
-                break;
-            }
-            const std::int64_t n = in.CopyTo(out, KernelCopyBlockSize);
-            if (n < 0 && out.Error() != 0)
-                failure = platform::ErrorText(out.Error());
-            else if (n < 0 && !KernelCopyUnsupported(in.Error()))
-                failure = platform::ErrorText(in.Error());
-            if (n <= 0)
-                break;
-            copied += n;
-            summary.BytesProcessed += n;
-            Status.Position = copied;
-            DoStatus();
-        }
-        for (; failure.empty() && !aborted;) {
-            if (Terminated()) {
-                aborted = true;
-                break;
-            }
-            const std::int64_t n = in.Read(buffer.data(), buffer.size());
-            if (n < 0) {
-                failure = platform::ErrorText(in.Error());
-                break;
-            }
-            // Only a read of nothing is the end: file systems such as FUSE and network mounts may hand out
-            // less than a full block before it.
-            if (n == 0)
-                break;
-            if (!out.WriteAll(buffer.data(), static_cast<std::size_t>(n))) {
-                failure = platform::ErrorText(out.Error());
-                break;
-            }
-            copied += n;
-            summary.BytesProcessed += n;
-            Status.Position = copied;
-            DoStatus();
-        }
-        if (failure.empty() && !aborted) {
-            const struct timespec times[2] = {st.st_atim, st.st_mtim};
-            ::futimens(out.Fd(), times);
+        end = CopyInKernel(in, st.st_size, out, copied, failure);
+        if (end == TCopyEnd::Complete)
+            end = CopyByBlocks(in, out, copied, failure);
+        if (end == TCopyEnd::Complete) {
+            out.KeepAttributesOf(st);
             // A copy that replaces an older one must be on disk before the rename removes the old one: it
-            // waits for the sync its batch shares.
+            // waits for the sync its batch shares. New copies rely on the sync at the end of the run.
             pending = replacing;
-            if (!replacing && !out.Close())
+            if (!replacing && !out.Commit(platform::CommitSync::Later)) {
                 failure = platform::ErrorText(out.Error());
-            else if (!replacing && !platform::RenameFile(tempName, dest))
-                failure = platform::ErrorText(errno);
-            lock.Release();
+                end = TCopyEnd::Failed;
+            }
         }
     } catch (const std::exception& error) {
         failure = error.what();
+        end = TCopyEnd::Failed;
     }
-    if (!failure.empty() || aborted) {
-        out.Close();
-        ::unlink(tempName.c_str());
+    if (end != TCopyEnd::Complete) {
+        out.Abandon();
         summary.BytesProcessed -= copied;
-        if (!aborted)
+        if (end == TCopyEnd::Failed)
             LogError(source, "File Error - " + failure);
         return false;
     }
@@ -350,69 +279,103 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
         copied += Status.Max - Status.Position;
         Status.Position = Status.Max;
     }
-    if (pending) {
-        TWaitingEntry entry;
-        entry.Copy =
-            std::make_unique<TPendingCopy>(TPendingCopy{source, dest, tempName, std::move(out), copied});
-        m_waiting.push_back(std::move(entry));
-        ++m_pendingCopies;
-        m_pendingBytes += copied;
-    }
+    if (pending)
+        WaitForBatch(source, dest, std::move(out), copied);
     return true;
+}
+
+TBackupThread::TCopyEnd TBackupThread::CopyInKernel(platform::File& in, std::int64_t size,
+                                                    platform::DurableWriter& out, std::int64_t& copied,
+                                                    std::string& failure) {
+    while (size >= KernelCopyMinimum && copied < size) {
+        if (Terminated())
+            return TCopyEnd::Aborted;
+        const std::int64_t n = out.CopyFrom(in, KernelCopyBlockSize);
+        if (n < 0 && out.Error() != 0)
+            failure = platform::ErrorText(out.Error());
+        else if (n < 0 && !KernelCopyUnsupported(in.Error()))
+            failure = platform::ErrorText(in.Error());
+        if (!failure.empty())
+            return TCopyEnd::Failed;
+        if (n <= 0)
+            break;
+        CountCopied(n, copied);
+    }
+    return TCopyEnd::Complete;
+}
+
+TBackupThread::TCopyEnd TBackupThread::CopyByBlocks(platform::File& in, platform::DurableWriter& out,
+                                                    std::int64_t& copied, std::string& failure) {
+    std::vector<char>& buffer = m_copyBuffer;
+    buffer.resize(CopyBlockSize);
+    for (;;) {
+        if (Terminated())
+            return TCopyEnd::Aborted;
+        const std::int64_t n = in.Read(buffer.data(), buffer.size());
+        if (n < 0) {
+            failure = platform::ErrorText(in.Error());
+            return TCopyEnd::Failed;
+        }
+        // Only a read of nothing is the end: file systems such as FUSE and network mounts may hand out
+        // less than a full block before it.
+        if (n == 0)
+            return TCopyEnd::Complete;
+        if (!out.Write(buffer.data(), static_cast<std::size_t>(n))) {
+            failure = platform::ErrorText(out.Error());
+            return TCopyEnd::Failed;
+        }
+        CountCopied(n, copied);
+    }
+}
+
+void TBackupThread::CountCopied(std::int64_t bytes, std::int64_t& copied) {
+    copied += bytes;
+    RunLog->Summary.BytesProcessed += bytes;
+    Status.Position = copied;
+    DoStatus();
+}
+
+void TBackupThread::WaitForBatch(const std::string& source, const std::string& dest,
+                                 platform::DurableWriter out, std::int64_t credited) {
+    TWaitingEntry entry;
+    entry.Copy = std::make_unique<TPendingCopy>(TPendingCopy{source, dest, std::move(out), credited});
+    m_waiting.push_back(std::move(entry));
+    ++m_pendingCopies;
+    m_pendingBytes += credited;
 }
 
 void TBackupThread::FlushPendingCopies() {
     if (m_pendingCopies == 0)
         return;
-    // Every copy's data reaches the disk before the first rename: one sync of the destination's file system
-    // for the whole batch, and only when that reports a failure, one sync per copy to tell which failed.
-    // The first copy's descriptor is the oldest: the sync reports every write-back failure since it opened.
-    const auto first = std::find_if(m_waiting.begin(), m_waiting.end(),
-                                    [](const TWaitingEntry& entry) { return entry.Copy != nullptr; });
-    const bool synced = ::syncfs(first->Copy->Out.Fd()) == 0;
-    std::vector<int> syncErrors;
+    // Every copy's data reaches the disk before the first rename, by one sync for the whole batch.
+    std::vector<platform::DurableWriter*> writers;
     for (TWaitingEntry& entry : m_waiting)
         if (entry.Copy)
-            syncErrors.push_back(synced || entry.Copy->Out.DataSync() ? 0 : entry.Copy->Out.Error());
+            writers.push_back(&entry.Copy->Out);
+    platform::SyncTogether(writers);
     std::vector<TWaitingEntry> waiting = std::move(m_waiting);
     m_waiting.clear();
     m_pendingCopies = 0;
     m_pendingBytes = 0;
     TBackupSummary& summary = RunLog->Summary;
-    std::size_t copyIndex = 0;
     for (TWaitingEntry& entry : waiting) {
         if (!entry.Copy) {
             WriteLogLine(entry.Kind, entry.Source, entry.Time, entry.Message);
             continue;
         }
         TPendingCopy& copy = *entry.Copy;
-        int error = syncErrors[copyIndex++];
-        // Holds the temporary file's lock from the close to the rename.
-        TLockKeeper lock(copy.Out.Fd());
-        if (error == 0 && !copy.Out.Close())
-            error = copy.Out.Error();
-        if (error == 0 && !platform::RenameFile(copy.TempName, copy.Dest))
-            error = errno;
-        lock.Release();
-        if (error == 0) {
+        if (copy.Out.Commit(platform::CommitSync::Later)) {
             summary.FilesCopied += 1;
             LogSuccess(copy.Source, "File Copied");
             continue;
         }
-        copy.Out.Close();
-        ::unlink(copy.TempName.c_str());
         summary.BytesProcessed -= copy.Credited;
-        LogError(copy.Source, "File Error - " + platform::ErrorText(error));
+        LogError(copy.Source, "File Error - " + platform::ErrorText(copy.Out.Error()));
     }
 }
 
 // The run stops with an exception: the waiting copies go, their old copies stay.
 void TBackupThread::DiscardPendingCopies() {
-    for (TWaitingEntry& entry : m_waiting)
-        if (entry.Copy) {
-            entry.Copy->Out.Close();
-            ::unlink(entry.Copy->TempName.c_str());
-        }
     m_waiting.clear();
     m_pendingCopies = 0;
     m_pendingBytes = 0;

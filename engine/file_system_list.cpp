@@ -4,6 +4,7 @@
 #include "engine/exception.h"
 #include "engine/wildcard_match.h"
 #include "platform/dos_time.h"
+#include "platform/durable_file.h"
 #include "platform/file_attributes.h"
 #include "platform/file_io.h"
 
@@ -210,6 +211,9 @@ public:
                 } else {
                     Found(rec, folder, true);
                 }
+            } else if (rec.Kind == platform::EntryKind::File && platform::IsTemporaryName(rec.Name)) {
+                // A file this program is writing (or a killed run left) beside a user's file: never the
+                // user's.
             } else if (rec.Kind == platform::EntryKind::File) {
                 std::string name = Joined(folder->Name, rec.Name);
                 if (PassesFilter(name, rec.Attr, m_list.FileAttributeMask, m_fileMasks,

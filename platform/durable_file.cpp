@@ -7,12 +7,14 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -63,7 +65,11 @@ bool IsTemporaryName(const std::string& name) {
     return true;
 }
 
-int CreateTemporaryAt(int dirFd, const std::string& fileName, mode_t mode, std::string& tempName) {
+namespace {
+
+// CreateTemporaryAt, telling the new file's status (its owner among it) in Own.
+int CreateLockedTemporary(int dirFd, const std::string& fileName, mode_t mode, std::string& tempName,
+                          struct stat& own) {
     const std::string folder = dirFd == AT_FDCWD ? ExtractFilePath(fileName) : std::string();
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::string candidate = folder + TemporaryNameFor(fileName);
@@ -76,8 +82,7 @@ int CreateTemporaryAt(int dirFd, const std::string& fileName, mode_t mode, std::
         }
         // Another run's clean-up may have opened the new file before the lock was taken: the file must still
         // be there under its name, and the lock ours.
-        struct stat own {
-        }, named{};
+        struct stat named {};
         const bool ours = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &own) == 0 &&
                           ::fstatat(dirFd, candidate.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
                           own.st_dev == named.st_dev && own.st_ino == named.st_ino;
@@ -97,6 +102,13 @@ int CreateTemporaryAt(int dirFd, const std::string& fileName, mode_t mode, std::
     }
     errno = EEXIST;
     return -1;
+}
+
+} // namespace
+
+int CreateTemporaryAt(int dirFd, const std::string& fileName, mode_t mode, std::string& tempName) {
+    struct stat own {};
+    return CreateLockedTemporary(dirFd, fileName, mode, tempName, own);
 }
 
 int CreateTemporarySibling(const std::string& target, mode_t mode, std::string& tempName) {
@@ -163,30 +175,143 @@ DurableWriter::~DurableWriter() {
     Abandon();
 }
 
+DurableWriter::DurableWriter(DurableWriter&& other) noexcept {
+    *this = std::move(other);
+}
+
+DurableWriter& DurableWriter::operator=(DurableWriter&& other) noexcept {
+    if (this != &other) {
+        Abandon();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_dirFd = std::exchange(other.m_dirFd, -1);
+        m_error = other.m_error;
+        m_mode = other.m_mode;
+        m_owner = other.m_owner;
+        m_group = other.m_group;
+        m_finished = other.m_finished;
+        m_target = std::move(other.m_target);
+        m_path = std::move(other.m_path);
+        m_tempName = std::move(other.m_tempName);
+        other.m_tempName.clear();
+    }
+    return *this;
+}
+
 bool DurableWriter::Fail(int error) {
     m_error = error;
     Abandon();
     return false;
 }
 
-bool DurableWriter::Open(const std::string& target, mode_t mode) {
+bool DurableWriter::Open(const std::string& target, mode_t mode, StaleFiles stale) {
     Abandon();
+    m_target = m_path = target;
+    return Create(mode, stale);
+}
+
+bool DurableWriter::OpenAt(int dirFd, const std::string& name, const std::string& path, mode_t mode,
+                           StaleFiles stale) {
+    Abandon();
+    m_dirFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    m_target = name;
+    m_path = path;
+    if (m_dirFd < 0)
+        return Fail(errno);
+    return Create(mode, stale);
+}
+
+bool DurableWriter::Create(mode_t mode, StaleFiles stale) {
     m_error = 0;
-    m_target = target;
-    RemoveStaleTemporaryFiles(ExtractFilePath(target));
-    m_fd = CreateTemporarySibling(target, mode, m_tempName);
+    m_finished = false;
+    const int dir = m_dirFd >= 0 ? m_dirFd : AT_FDCWD;
+    if (stale == StaleFiles::Remove) {
+        if (m_dirFd >= 0)
+            RemoveStaleTemporaryFilesAt(m_dirFd);
+        else
+            RemoveStaleTemporaryFiles(ExtractFilePath(m_target));
+    }
+    if (int fault = InjectedFault(FaultOp::OpenWrite, m_path))
+        return Fail(fault);
+    struct stat own {};
+    m_fd = CreateLockedTemporary(dir, m_target, mode, m_tempName, own);
     if (m_fd < 0)
         return Fail(errno);
+    m_owner = own.st_uid;
+    m_group = own.st_gid;
+    m_mode = mode & 07777;
     return true;
 }
 
 bool DurableWriter::Write(const void* data, std::size_t size) {
     if (m_fd < 0)
         return m_error ? false : Fail(EBADF);
-    if (int fault = InjectedFault(FaultOp::Write, m_target))
+    if (int fault = InjectedFault(FaultOp::Write, m_path))
         return Fail(fault);
     const int error = WriteFully(m_fd, data, size);
     return error == 0 ? true : Fail(error);
+}
+
+bool DurableWriter::WriteAt(const void* data, std::size_t size, std::int64_t offset) {
+    if (m_fd < 0)
+        return m_error ? false : Fail(EBADF);
+    if (int fault = InjectedFault(FaultOp::Write, m_path))
+        return Fail(fault);
+    const char* bytes = static_cast<const char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(m_fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return Fail(n < 0 ? errno : ENOSPC);
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::int64_t DurableWriter::CopyFrom(File& in, std::size_t size) {
+    if (m_fd < 0)
+        return (m_error ? false : Fail(EBADF)), -1;
+    File out = File::Adopt(m_fd, m_path);
+    const std::int64_t n = in.CopyTo(out, size);
+    const int error = out.Error();
+    m_fd = out.Release();
+    if (n < 0 && error != 0)
+        Fail(error);
+    return n;
+}
+
+void DurableWriter::KeepAttributesOf(const struct stat& source) {
+    if (m_fd < 0)
+        return;
+    // Changing the owner clears the set-user and set-group bits: the mode comes after it. A user may not
+    // give a file away, but may hand it to one of their groups.
+    if (source.st_uid != m_owner || source.st_gid != m_group) {
+        if (::fchown(m_fd, source.st_uid, source.st_gid) != 0)
+            ::fchown(m_fd, static_cast<uid_t>(-1), source.st_gid);
+        m_mode = static_cast<mode_t>(-1);
+    }
+    SetMode(source.st_mode & 07777);
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    ::futimens(m_fd, times);
+}
+
+bool DurableWriter::SetMode(mode_t mode) {
+    if (m_fd < 0)
+        return false;
+    if (mode == m_mode)
+        return true;
+    if (::fchmod(m_fd, mode) != 0)
+        return false;
+    m_mode = mode;
+    return true;
+}
+
+void DurableWriter::SetModified(std::time_t seconds) {
+    if (m_fd < 0)
+        return;
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ::futimens(m_fd, times);
 }
 
 bool DurableWriter::Sync() {
@@ -197,20 +322,45 @@ bool DurableWriter::Sync() {
     return true;
 }
 
-bool DurableWriter::Commit() {
+bool DurableWriter::Finish() {
     if (m_fd < 0)
         return m_error ? false : Fail(EBADF);
-    if (::fdatasync(m_fd) != 0)
+    // The close reports the last write errors of some file systems (network mounts), so it comes before
+    // the rename; a duplicate keeps the lock until the file has its final name.
+    const int lock = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    if (lock < 0)
         return Fail(errno);
-    // Renamed while the file is still open, so that its lock lasts until it has its final name.
-    if (int fault = InjectedFault(FaultOp::Rename, m_target))
+    const int closing = std::exchange(m_fd, lock);
+    if (::close(closing) != 0)
+        return Fail(errno);
+    m_finished = true;
+    return true;
+}
+
+bool DurableWriter::Commit(CommitSync sync, ReplaceRule rule) {
+    if (m_fd < 0)
+        return m_error ? false : Fail(EBADF);
+    if (sync == CommitSync::Now && ::fdatasync(m_fd) != 0)
+        return Fail(errno);
+    if (!m_finished && !Finish())
+        return false;
+    if (int fault = InjectedFault(FaultOp::Rename, m_path))
         return Fail(fault);
-    if (::rename(m_tempName.c_str(), m_target.c_str()) != 0)
-        return Fail(errno);
+    const int dir = m_dirFd >= 0 ? m_dirFd : AT_FDCWD;
+    const int error = rule == ReplaceRule::Replace
+                          ? (::renameat(dir, m_tempName.c_str(), dir, m_target.c_str()) == 0 ? 0 : errno)
+                          : RenameNoReplaceAt(dir, m_tempName, m_target);
+    if (error != 0)
+        return Fail(error);
     m_tempName.clear();
-    ::close(m_fd); // the data is on disk already
-    m_fd = -1;
-    SyncParentDirectory(m_target);
+    ::close(std::exchange(m_fd, -1));
+    if (sync == CommitSync::Now) {
+        if (m_dirFd >= 0)
+            ::fsync(m_dirFd);
+        else
+            SyncParentDirectory(m_target);
+    }
+    Abandon(); // lets go of the folder
     return true;
 }
 
@@ -220,8 +370,34 @@ void DurableWriter::Abandon() {
         m_fd = -1;
     }
     if (!m_tempName.empty()) {
-        ::unlink(m_tempName.c_str());
+        ::unlinkat(m_dirFd >= 0 ? m_dirFd : AT_FDCWD, m_tempName.c_str(), 0);
         m_tempName.clear();
+    }
+    if (m_dirFd >= 0) {
+        ::close(m_dirFd);
+        m_dirFd = -1;
+    }
+}
+
+void SyncTogether(std::span<DurableWriter* const> writers) {
+    if (writers.empty())
+        return;
+    if (writers.front()->IsOpen() && ::syncfs(writers.front()->m_fd) == 0)
+        return;
+    for (DurableWriter* writer : writers)
+        if (writer->IsOpen())
+            writer->Sync();
+}
+
+void SyncFileSystemOf(int fd) {
+    ::syncfs(fd);
+}
+
+void SyncFileSystem(const std::string& folder) {
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::syncfs(fd);
+        ::close(fd);
     }
 }
 

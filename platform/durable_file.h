@@ -1,52 +1,113 @@
 // Replacing a file without ever losing it: the new content goes to a hidden temporary file in the
 // same folder, is synced to disk and is then renamed over the target. Until Commit succeeds the old
-// file stays exactly as it was; an abandoned writer removes its temporary file.
+// file stays exactly as it was; an abandoned writer removes its temporary file. Every writer of a user's
+// file (copies, extracted and restored files, archives, profiles and settings) goes through DurableWriter.
 //
 // Temporary files carry a name of their own (".<name>.XXXXXX.brimvale-tmp") and are locked (flock) by the
 // process writing them until they have been renamed or removed, so that what a killed run leaves behind can
 // be told from a user's file and from a file another running run is still writing: the next run that writes
-// into a folder removes the stale ones there (RemoveStaleTemporaryFiles).
+// into a folder removes the stale ones there (RemoveStaleTemporaryFiles), and no scan takes them for a
+// user's file (IsTemporaryName).
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <span>
 #include <string>
 
 namespace platform {
+
+class File;
+
+// Whether a commit may take the place of a file that exists under the target's name by then. A writer that
+// decided to write because nothing was there keeps whatever appeared meanwhile.
+enum class ReplaceRule { Replace, KeepExisting };
+// When a commit makes the file durable. Now: its data before the rename, the folder after it. Later: the
+// caller does, by one sync of many writers (SyncTogether) before their commits, or for new files by one
+// sync of the file system once a run has written them (SyncFileSystem).
+enum class CommitSync { Now, Later };
+// Whether opening first removes the stale temporary files of the target's folder. Writers of many files
+// do it once per folder themselves.
+enum class StaleFiles { Remove, LeaveToCaller };
 
 class DurableWriter {
 public:
     DurableWriter() = default;
     ~DurableWriter();
+    DurableWriter(DurableWriter&& other) noexcept;
+    DurableWriter& operator=(DurableWriter&& other) noexcept;
     DurableWriter(const DurableWriter&) = delete;
     DurableWriter& operator=(const DurableWriter&) = delete;
 
-    // Removes the stale temporary files of Target's folder, then creates the temporary file beside Target,
-    // which no listing of profiles, logs or archives picks up. Mode applies to the new file.
-    bool Open(const std::string& target, mode_t mode = 0644);
+    // Creates the temporary file beside Target, which no listing of profiles, logs, archives or scanned
+    // folders picks up. Mode applies to the new file.
+    bool Open(const std::string& target, mode_t mode = 0644, StaleFiles stale = StaleFiles::Remove);
+    // The same for the file Name in the open folder DirFd (the writer keeps a duplicate of it), so that no
+    // link on the way to the folder can be swapped in meanwhile. Path is the target's full path, for the
+    // failure seam.
+    bool OpenAt(int dirFd, const std::string& name, const std::string& path, mode_t mode,
+                StaleFiles stale = StaleFiles::Remove);
     bool Write(const void* data, std::size_t size);
     bool Write(const std::string& text) { return Write(text.data(), text.size()); }
+    // Writes at Offset of the temporary file, for writers that go back to fill in what they wrote before.
+    bool WriteAt(const void* data, std::size_t size, std::int64_t offset);
+    // Copies up to Size bytes from In's position in the kernel: the bytes copied (0 at In's end), or -1.
+    // A failed write abandons the writer (Error() set); otherwise In.Error() tells why (EXDEV, EINVAL,
+    // ENOSYS or EOPNOTSUPP where the file systems cannot copy so: read and Write then).
+    std::int64_t CopyFrom(File& in, std::size_t size);
+    // Gives the new file Source's permission bits, its owner and group where the system allows this process
+    // to (silently kept otherwise), and its access and modification times.
+    void KeepAttributesOf(const struct stat& source);
+    // The new file's permission bits and modification time (its access time too).
+    bool SetMode(mode_t mode);
+    void SetModified(std::time_t seconds);
     // Syncs what was written so far, so that a caller can tell a failed write-out from a failed
-    // rename. Commit syncs in any case.
+    // rename. Commit syncs in any case, unless told to leave it.
     bool Sync();
-    // Syncs, closes and renames over the target, then syncs the folder. On failure the temporary
-    // file is removed and the target is untouched.
-    bool Commit();
+    // Closes the written file, which reports the last write errors of some file systems, and keeps it
+    // locked, so that the Commit that follows (on another thread, say) has only the rename left. Sync first
+    // where the data must be on disk.
+    bool Finish();
+    // Renames the file over the target (see ReplaceRule and CommitSync). On failure the temporary
+    // file is removed and the target is untouched; Error() is EEXIST when KeepExisting found a file.
+    bool Commit(CommitSync sync = CommitSync::Now, ReplaceRule rule = ReplaceRule::Replace);
     // Removes the temporary file; the target is untouched.
     void Abandon();
 
+    bool IsOpen() const { return m_fd >= 0; }
     int Error() const { return m_error; }
+    // The temporary file's path (its name only for OpenAt); empty once committed or abandoned.
     const std::string& TempName() const { return m_tempName; }
 
 private:
+    friend void SyncTogether(std::span<DurableWriter* const> writers);
     bool Fail(int error);
+    bool Create(mode_t mode, StaleFiles stale);
 
     int m_fd = -1;
+    int m_dirFd = -1; // the folder of OpenAt, owned; -1 for a path
     int m_error = 0;
-    std::string m_target;
+    mode_t m_mode = 0;
+    uid_t m_owner = 0; // of the new file
+    gid_t m_group = 0;
+    bool m_finished = false;
+    std::string m_target; // the path, or the name in m_dirFd
+    std::string m_path;   // the target's full path
     std::string m_tempName;
 };
+
+// Syncs the data of all Writers (open, not yet committed) at once: one sync of their file system, and only
+// when that reports a failure, one sync per writer to tell which failed; those are abandoned with their
+// error. The first writer should be the oldest: the sync reports every write-back failure since it opened.
+void SyncTogether(std::span<DurableWriter* const> writers);
+// Syncs the whole file system that holds Folder, or the open file or folder Fd: the one sync that new files
+// written with CommitSync::Later rely on.
+void SyncFileSystem(const std::string& folder);
+void SyncFileSystemOf(int fd);
 
 // A fresh temporary name (no folder) for a file named FileName: ".<name>.XXXXXX.brimvale-tmp" with six random
 // letters, the name shortened where it would not fit.

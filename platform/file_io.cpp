@@ -216,10 +216,48 @@ bool RemoveDir(const std::string& path) {
     return ::rmdir(ExcludeTrailingPathDelimiter(path).c_str()) == 0;
 }
 
+namespace {
+
+bool RefusesNoReplaceFlag(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+// For file systems without the no-replace rename (NFS, some FUSE), which refuse the flag itself: a new
+// link, which fails on an existing name, then the old name's removal never replace either.
+int RenameByLinkAt(int dir, const std::string& from, const std::string& to) {
+    if (::linkat(dir, from.c_str(), dir, to.c_str(), 0) == 0) {
+        if (::unlinkat(dir, from.c_str(), 0) == 0)
+            return 0;
+        const int error = errno;
+        ::unlinkat(dir, to.c_str(), 0);
+        return error;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
+        return errno;
+    // No hard links either: only a file created in the instant between the test and the rename could
+    // still be replaced.
+    struct stat existing {};
+    if (::fstatat(dir, to.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return ::renameat(dir, from.c_str(), dir, to.c_str()) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+int RenameNoReplaceAt(int dir, const std::string& from, const std::string& to) {
+    if (::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    return RefusesNoReplaceFlag(errno) ? RenameByLinkAt(dir, from, to) : errno;
+}
+
 bool RenameFileNoReplace(const std::string& from, const std::string& to) {
-    if (InjectedFault(FaultOp::Rename, to))
-        return false;
-    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+    int error = InjectedFault(FaultOp::Rename, to);
+    if (error == 0)
+        error = RenameNoReplaceAt(AT_FDCWD, from, to);
+    else if (RefusesNoReplaceFlag(error))
+        error = RenameByLinkAt(AT_FDCWD, from, to);
+    errno = error;
+    return error == 0;
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {

@@ -39,6 +39,12 @@ public:
     bool IsOpen() const { return m_fd >= 0; }
     int Fd() const { return m_fd; }
     int Error() const { return m_error; }
+    // Gives the descriptor up to the caller, who closes it.
+    int Release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
 
     // Bytes read (0 at the end of the file), or -1.
     std::int64_t Read(void* buffer, std::size_t size);
@@ -80,6 +86,10 @@ bool PathExists(const std::string& path);
 bool ForceDirectories(const std::string& path);
 bool DeleteFile(const std::string& path);
 bool RemoveDir(const std::string& path);
+// Renames From to To in the folder Dir (AT_FDCWD: paths) without ever taking the place of an existing file:
+// 0, or the errno (EEXIST when To exists). Falls back to a link and an unlink where the file system has
+// no no-replace rename.
+int RenameNoReplaceAt(int dir, const std::string& from, const std::string& to);
 // Fails when the new name exists already.
 bool RenameFileNoReplace(const std::string& from, const std::string& to);
 // Replaces the target when it exists.

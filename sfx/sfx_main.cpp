@@ -64,13 +64,50 @@ std::string ReasonName(int reason) {
     return row ? row->Name : "error " + std::to_string(reason);
 }
 
+void PrintUsage(std::ostream& out, const char* program) {
+    out << "Usage: " << program << " [--] [folder]\n"
+        << "Extracts the attached archive into the folder, or into the current folder when none is given.\n";
+}
+
+// The folder argument, or "." without one. An argument that begins with "-" is an option (only --help
+// is known), and "--" ends the options, so that a folder named "-x" can be given as "-- -x". False when
+// the program must end with Exit.
+bool ReadArguments(int argc, char** argv, std::string& folder, int& exit) {
+    std::vector<std::string> operands;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (options && argument == "--") {
+            options = false;
+        } else if (options && !argument.empty() && argument.front() == '-') {
+            if (argument == "--help") {
+                PrintUsage(std::cout, argv[0]);
+                exit = 0;
+            } else {
+                std::cerr << argv[0] << ": unknown option " << argument << "\n";
+                PrintUsage(std::cerr, argv[0]);
+                exit = 2;
+            }
+            return false;
+        } else {
+            operands.push_back(argument);
+        }
+    }
+    if (operands.size() > 1) {
+        PrintUsage(std::cerr, argv[0]);
+        exit = 2;
+        return false;
+    }
+    folder = operands.empty() ? "." : operands.front();
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 2) {
-        std::cerr << "Usage: " << argv[0] << " [folder]\n";
-        return 2;
-    }
+    std::string folder;
+    if (int exit = 0; !ReadArguments(argc, argv, folder, exit))
+        return exit;
     const std::string self = platform::ExecutablePath();
     if (FindZipStart(self) < 0) {
         std::cerr << "No archive is attached to this program.\n";
@@ -86,9 +123,9 @@ int main(int argc, char** argv) {
     zip_error_fini(&error);
     const std::string password = HasEncryptedEntries(archive) ? AskPassword() : std::string();
     TTargetFolder target;
-    if (!target.Open(argc == 2 ? argv[1] : ".")) {
-        std::cerr << "Cannot create the folder " << (argc == 2 ? argv[1] : ".") << ": "
-                  << platform::ErrorText(target.Error()) << "\n";
+    if (!target.Open(folder)) {
+        std::cerr << "Cannot create the folder " << folder << ": " << platform::ErrorText(target.Error())
+                  << "\n";
         zip_discard(archive);
         return 2;
     }

@@ -13,6 +13,9 @@ inline constexpr const char* UpdatesNotChecked = "Not scheduled to check for upd
 inline constexpr const char* UpgradeAvailable = "The following upgrade is available for download.";
 inline constexpr const char* NoUpgrades = "There are no upgrades available at this time.";
 inline constexpr const char* UpgradesNotChecked = "Not scheduled to check for upgrades at this time.";
+// Followed by the reason the request failed.
+inline constexpr const char* UpdateCheckFailed = "Unable to check for updates: ";
+inline constexpr const char* UpgradeCheckFailed = "Unable to check for upgrades: ";
 
 inline constexpr const char* Close = "Close";
 inline constexpr const char* Cancel = "Cancel";

@@ -355,6 +355,22 @@ void TfrmUpdates::reject() {
         TModalForm::reject();
 }
 
+void TfrmUpdates::ShowFailedCheck() {
+    const QString reason = QString::fromStdString(FeedError);
+    m_ui->lblUpdateText->setText(Q(update_texts::UpdateCheckFailed) + reason);
+    m_ui->lblUpgradeText->setText(Q(update_texts::UpgradeCheckFailed) + reason);
+}
+
+void TfrmUpdates::Abandon() {
+    if (m_updatesThread)
+        m_updatesThread->Terminate();
+    if (DownloadThread)
+        DownloadThread->Terminate();
+    CloseAfterDownload = false;
+    if (isVisible())
+        done(QDialog::Rejected);
+}
+
 void TfrmUpdates::LinkOver(THyperLink* sender) {
     sender->SetFontColor(QColor(255, 0, 0));
 }

@@ -64,6 +64,13 @@ public:
     bool CheckFeed(const std::string& url);
     // Takes what the feed document Xml offers into the window; the result as for CheckFeed.
     bool ParseFeed(const std::string& xml);
+    // Why the last CheckFeed got no document, in the client's words; empty when one arrived.
+    std::string FeedError;
+    // Both panels say that the check failed and why (FeedError).
+    void ShowFailedCheck();
+    // The program is ending: the feed request and a download are cancelled without asking and the
+    // window closes; the workers' ends are awaited when the window goes.
+    void Abandon();
 
     // Asks for a folder and downloads Url into it.
     void StartDownload(const QString& url);

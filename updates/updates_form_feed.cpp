@@ -48,6 +48,7 @@ QString ReadLinkAddress(TFeedReader& reader) {
 bool TfrmUpdates::CheckFeed(const std::string& url) {
     Checking = true;
     FeedText.clear();
+    FeedError.clear();
     m_updatesThread = std::make_unique<TUpdatesThread>();
     m_updatesThread->URL = url;
     m_updatesThread->Timeouts = FeedTimeouts;
@@ -75,6 +76,7 @@ bool TfrmUpdates::CheckFeed(const std::string& url) {
 void TfrmUpdates::UpdatesThreadTerminate(TThread* /*sender*/) {
     Checking = false;
     FeedText = m_updatesThread->FeedText;
+    FeedError = m_updatesThread->ErrorMessage;
     m_updatesThread.reset();
 }
 

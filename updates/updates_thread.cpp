@@ -18,13 +18,18 @@ THttpTimeouts TUpdatesThread::DefaultTimeouts() {
 
 void TUpdatesThread::Execute() {
     FeedText.clear();
+    ErrorMessage.clear();
     try {
         THttpClient client;
         client.Timeouts = Timeouts;
         client.AbortRequested = [this] { return Terminated(); };
         FeedText = std::string(TrimText(client.Get(URL, MaxFeedBytes)));
+    } catch (const std::exception& error) {
+        // A feed that cannot be had is no feed; the reason is kept for a check the user asked for.
+        FeedText.clear();
+        if (!Terminated())
+            ErrorMessage = error.what();
     } catch (...) {
-        // A feed that cannot be had is no feed; nothing is reported.
         FeedText.clear();
     }
 }

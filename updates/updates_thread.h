@@ -17,6 +17,8 @@ public:
     // The fetched document without leading and trailing white space; empty when the request failed
     // (no connection, a time-out, a status other than 2xx, a document over MaxFeedBytes, or Terminate).
     std::string FeedText;
+    // Why the request failed, in the client's words; empty after a document arrived or Terminate.
+    std::string ErrorMessage;
     // A feed request never waits long: a check holds up the window that waits for it.
     THttpTimeouts Timeouts;
 

@@ -144,7 +144,10 @@ void TfrmMain::FormCreate() {
     update();
     CheckRunOnStartup();
     FUpdatesForm = nullptr;
-    CheckForUpdates(this);
+    // The start-up check waits for the event loop, so that an Exit or an end signal while the feed is
+    // awaited reaches the program's end.
+    QMetaObject::invokeMethod(
+        this, [this] { dialogs::RunGuarded(this, [this] { CheckForUpdates(this); }); }, Qt::QueuedConnection);
     FLoading = false;
 }
 
@@ -188,16 +191,24 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 void TfrmMain::CloseWindow() {
     bool closeAllowed = false;
     FormClose(closeAllowed);
+    if (!closeAllowed)
+        return;
+    EndUpdateCheck();
     // A running restore is cancelled first; its loop ends the program once it has unwound.
-    if (closeAllowed && !DeferEndForRestore())
+    if (!DeferEndForRestore())
         emit ProgramEnded();
 }
 
 void TfrmMain::FormClose(bool& closeAllowed) {
     if (RunningBackupCount() == 0 && FExiting) {
-        closeAllowed = true;
+        // Once the end is decided no tick may start a run, also not one served inside the message of a
+        // failed settings write; a run started meanwhile from the tray still holds the end.
+        timMain->stop();
         hide();
         SaveAppSettings();
+        closeAllowed = RunningBackupCount() == 0;
+        if (!closeAllowed)
+            timMain->start();
         return;
     }
     closeAllowed = false;
@@ -296,6 +307,7 @@ void TfrmMain::ForcedEnd() {
     if (m_forcedEnd)
         return;
     m_forcedEnd = true;
+    EndUpdateCheck();
     for (auto& slot : FSlots) {
         if (slot)
             slot->Terminate();

@@ -154,6 +154,8 @@ private:
     // Settings and the Application page (main_window_application.cpp).
     void ConnectApplicationPage();
     void LoadAppSettings();
+    // The stored window sizes shrink to what the screen can show.
+    void FitStoredSizesToScreen();
     // False when the file could not be written (the user is told once).
     bool SaveAppSettings();
     void LoadApplicationPage();
@@ -181,8 +183,11 @@ private:
     // The Status page and its run slots (main_window_status.cpp).
     void ConnectStatusPage();
     void ResetSlot(int slot, const std::string& profileName, bool enabled);
-    // Starts the profile of cell Index in a free slot, or records why it cannot start.
-    void StartBackup(int index);
+    // Starts the profile of cell Index in a free slot, or records why it cannot start. OnDemand: the
+    // user asked for it (Backup Now), not the scheduler.
+    void StartBackup(int index, bool onDemand = false);
+    // The system refused a run's thread: says why, on a tick only the first time since the last start.
+    void ReportRefusedThread(const char* reason, bool onDemand);
     void RefuseBackup(TBackupProfile& p);
     void cmdBackupNowClick();
     void TrayBackupNowClick(int index);
@@ -230,7 +235,7 @@ private:
     // Moves Item to its place in caption order, keeping it current.
     void SortProfileItem(QTreeWidgetItem* item);
     // False (and the name left as it was) when Name is unusable, taken by another profile, or the
-    // profile's file cannot take it.
+    // profile's file cannot take it; in the last case m_renameError holds the system's reason.
     bool RenameProfile(TBackupProfile& profile, const std::string& name);
     void TakeWizardAnswers(const TfrmBVWizard& wizard, TBackupProfile& profile);
     // The scheduler's timer stops while the wizard is open, so that no run starts meanwhile.
@@ -343,12 +348,9 @@ private:
                             const std::string& entryName, std::string target);
     void RestoreFromFolder(const TRestoreJob& job, const std::string& entryPath, const std::string& entryName,
                            const std::string& target);
-    // The number of files that could not be restored.
-    int RestoreTree(const TRestoreJob& job, TFileSystemList& list, const std::string& target);
-    // False when the file could not be restored; a file left as it is (not newer, cancelled) is no failure.
-    bool RestoreFile(const TRestoreJob& job, const std::string& sourceFile, const std::string& targetFolder);
     void RestoreZipFileStatus(TZipComponent* sender, const std::string& fileName);
-    void RestoreZipGlobalStatus(TZipComponent* sender, std::int64_t bytesTotal, std::int64_t bytesDone);
+    void RestoreZipGlobalStatus(TZipComponent* sender, std::int64_t bytesTotal, std::int64_t bytesDone,
+                                std::int64_t filesDone);
     void SetRestoreGauge(std::int64_t max, std::int64_t position);
     void ResetRestoreProgress();
     void RestoreMessage(const std::string& text);
@@ -392,6 +394,8 @@ private:
     // The update check (main_window_updates.cpp).
     void ConnectUpdates();
     void CheckForUpdates(QObject* sender);
+    // The program ends: a running check is cancelled (its window closed) and no further check starts.
+    void EndUpdateCheck();
 
     std::unique_ptr<Ui::TfrmMain> m_ui;
     std::unique_ptr<Ui::PageProfiles> m_uiProfiles;
@@ -437,10 +441,14 @@ private:
     bool FLoading = false;
     bool m_askingPassword = false;
     bool m_forcedEnd = false;
+    // The program's end is decided (Exit confirmed with no run, or a forced end).
+    bool m_ending = false;
     bool m_settingsWriteReported = false;
+    bool m_threadRefusalReported = false;
     std::deque<TProfileCell> FProfiles;
     // Set while the program itself changes a list item, so that the change is no rename.
     bool m_settingProfileItem = false;
+    int m_renameError = 0;
     std::unique_ptr<TBackupLogList> FLogList;
     // The Restore page: a restore's loop is running; it has been cancelled (the running flag cleared); the
     // number of the entry being restored in the whole list; the gauge in bytes; the program's end waits for
@@ -450,7 +458,10 @@ private:
     int m_restoreEntryNumber = 0;
     std::int64_t m_restoreMax = 0;
     std::int64_t m_restorePosition = 0;
+    std::int64_t m_restoreFilesDone = 0; // files the running extraction has written
     qint64 m_restoreEventsServed = 0;
     bool m_restoreEndPending = false;
+    // A restore stopped for want of a password: the password box takes the focus at its end.
+    bool m_focusRestorePassword = false;
     QObject* FUpdatesForm = nullptr;
 };

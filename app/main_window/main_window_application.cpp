@@ -15,6 +15,9 @@
 #include "ui_page_log.h"
 
 #include <QApplication>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace {
 
@@ -55,11 +58,28 @@ void TfrmMain::ConnectApplicationPage() {
 
 void TfrmMain::LoadAppSettings() {
     m_settings = LoadAppSettingsFile(SettingsFileName());
+    FitStoredSizesToScreen();
     LoadApplicationPage();
     if (m_settings.WindowHeight >= 450)
         resize(width(), std::max(m_settings.WindowHeight, minimumHeight()));
     if (m_settings.WindowWidth >= 462)
         resize(std::max(m_settings.WindowWidth, minimumWidth()), height());
+}
+
+void TfrmMain::FitStoredSizesToScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    // A window larger than the screen cannot be used, and one of millions of pixels cannot even be
+    // painted. A screen below a lower limit still gets the limit.
+    const QSize room = screen->availableGeometry().size();
+    const auto fit = [](std::int32_t& value, int available, std::int32_t lowest) {
+        value = std::min(value, std::max(available, lowest));
+    };
+    fit(m_settings.WindowWidth, room.width(), minimumWidth());
+    fit(m_settings.WindowHeight, room.height(), minimumHeight());
+    fit(m_settings.LogWindowWidth, room.width(), 450);
+    fit(m_settings.LogWindowHeight, room.height(), 415);
 }
 
 void TfrmMain::LoadApplicationPage() {

@@ -17,10 +17,12 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QStyle>
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 
 namespace {
@@ -114,6 +116,24 @@ private:
     bool m_set = true;
 };
 
+// A click of the left button anywhere in a list, on a row or below the last one.
+class ListClickFilter : public QObject {
+public:
+    ListClickFilter(QObject* parent, std::function<void()> onClick)
+        : QObject(parent), m_onClick(std::move(onClick)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonRelease &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            m_onClick();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_onClick;
+};
+
 } // namespace
 
 void TfrmMain::ConnectLogPage() {
@@ -126,7 +146,9 @@ void TfrmMain::ConnectLogPage() {
     ConnectGuarded(ui.chkShowLogGrid, &QCheckBox::toggled, &TfrmMain::chkShowLogGridClick);
     ConnectGuarded(ui.cmdClearAllLog, &QPushButton::clicked, &TfrmMain::cmdClearAllLogClick);
     ConnectGuarded(ui.cmdClearSelectedLog, &QPushButton::clicked, &TfrmMain::cmdClearSelectedLogClick);
-    ConnectGuarded(ui.lvwLog, &QTableWidget::clicked, &TfrmMain::lvwLogClick);
+    // The list's own click signal comes for a click on a row only.
+    ui.lvwLog->viewport()->installEventFilter(
+        new ListClickFilter(this, [this] { dialogs::RunGuarded(this, [this] { lvwLogClick(); }); }));
     ConnectGuarded(ui.lvwLog, &QTableWidget::itemSelectionChanged, &TfrmMain::EnableClearSelectedLog);
     ConnectGuarded(ui.lvwLog, &QTableWidget::doubleClicked, &TfrmMain::lvwLogDblClick);
 }

@@ -19,6 +19,7 @@
 #include <QTime>
 #include <QTimer>
 
+#include <cerrno>
 #include <functional>
 
 namespace {
@@ -223,6 +224,9 @@ void TfrmMain::lstProfilesEdited(QTreeWidgetItem* item) {
     if (!ok || !profile)
         return;
     if (!RenameProfile(*profile, S(item->text(0)))) {
+        if (m_renameError != 0)
+            dialogs::ShowError(this, QString(texts::ProfileNotRenamed) + "\r\n" +
+                                         Q(platform::ErrorText(m_renameError)));
         m_settingProfileItem = true;
         item->setText(0, Q(profile->Name));
         m_settingProfileItem = false;
@@ -239,6 +243,7 @@ void TfrmMain::lstProfilesEdited(QTreeWidgetItem* item) {
 }
 
 bool TfrmMain::RenameProfile(TBackupProfile& profile, const std::string& name) {
+    m_renameError = 0;
     if (name == profile.Name)
         return true;
     if (!IsUsableProfileName(name))
@@ -251,8 +256,10 @@ bool TfrmMain::RenameProfile(TBackupProfile& profile, const std::string& name) {
             return false;
     const std::string oldFile = ProfileFileName(profile.Name);
     if (platform::FileExists(oldFile)) {
-        if (!platform::RenameFileNoReplace(oldFile, ProfileFileName(name)))
+        if (!platform::RenameFileNoReplace(oldFile, ProfileFileName(name))) {
+            m_renameError = errno;
             return false;
+        }
         const std::string oldLog = LogsDir + profile.Name + ".log";
         if (platform::FileExists(oldLog))
             platform::RenameFileNoReplace(oldLog, LogsDir + name + ".log");
@@ -384,13 +391,21 @@ void TfrmMain::cmdDeleteClick() {
         dialogs::ShowError(this, Q(texts::ProfileDeleteRefused));
         return;
     }
+    // Deleting cannot be undone: Enter alone never does it.
     if (dialogs::MessageBox(this, Q(texts::ProfileDeleteQuestion), Q(texts::ProfileDeleteCaption),
-                            dialogs::Icon::Warning, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+                            dialogs::Icon::Warning, QMessageBox::Yes | QMessageBox::No,
+                            QMessageBox::No) != QMessageBox::Yes)
         return;
+    // A profile whose file stays would come back at the next start and run on its schedule: it stays
+    // listed until its file is gone.
     if (*cell) {
         const std::string fileName = ProfileFileName((*cell)->Name);
-        if (platform::FileExists(fileName))
-            platform::DeleteFile(fileName);
+        if (platform::FileExists(fileName) && !platform::DeleteFile(fileName)) {
+            const int error = errno;
+            dialogs::ShowError(this,
+                               QString(texts::ProfileNotDeleted) + "\r\n" + Q(platform::ErrorText(error)));
+            return;
+        }
     }
     QTreeWidgetItem* item = list->selectedItems().front();
     const int position = list->indexOfTopLevelItem(item);

@@ -5,13 +5,11 @@
 #include "app/app_texts.h"
 #include "app/widgets/dialogs.h"
 #include "app/widgets/text_conversion.h"
-#include "engine/file_system_list.h"
+#include "engine/copy_restore.h"
 #include "engine/helpers.h"
 #include "engine/zip/archive_extraction.h"
+#include "engine/zip/zip_codes.h"
 #include "platform/directory.h"
-#include "platform/dos_time.h"
-#include "platform/durable_file.h"
-#include "platform/file_attributes.h"
 #include "platform/file_io.h"
 #include "platform/user_folders.h"
 #include "ui_main_window.h"
@@ -21,15 +19,13 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QEvent>
 #include <QMenu>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
 #include <exception>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -39,18 +35,16 @@ namespace {
 
 const QString RestoreNowCaption = QStringLiteral("&Restore Now");
 const QString CancelCaption = QStringLiteral("&Cancel");
+const QString RestoringFrom = QStringLiteral("Restoring from: ");
 const std::string NoArchivesItem = " <- No Archives Found ->";
 const std::string LineBreaks = "\r\n\r\n";
 const std::string NothingToRestore = "Nothing to restore.";
-const std::string SourceMissing = "Source does not exist.";
-const std::string InvalidDestination = "Invalid destination.";
 const std::string NothingProcessed = "No files ended up being processed";
 constexpr const char* SelectEntry = "Please select a file/directory to restore from the list above.";
 constexpr const char* ProgressCaption = "Restore Progress";
 // The combo item's text "index:name" is kept here; the item shows the name.
 constexpr int ProfileItemRole = Qt::UserRole;
 
-constexpr std::size_t CopyBlockSize = 61440;
 // A copy lets window events run after each such run of bytes, so that Cancel is served inside a large file.
 constexpr std::int64_t EventsEveryBytes = 1 << 20;
 constexpr qint64 EventsEveryMs = 20;
@@ -94,16 +88,35 @@ std::vector<std::string> ArchivesIn(const std::string& folder) {
     return names;
 }
 
+// The folders of Path that do not exist yet, the deepest first.
+std::vector<std::string> MissingFolders(std::string path) {
+    std::vector<std::string> missing;
+    for (path = platform::ExcludeTrailingPathDelimiter(path); path.size() > 1 && !platform::PathExists(path);
+         path = platform::ExcludeTrailingPathDelimiter(platform::ExtractFilePath(path)))
+        missing.push_back(path);
+    return missing;
+}
+
 bool IsAbsolute(const std::string& path) {
     return !path.empty() && path[0] == platform::PathDelim;
 }
 
-// The DOS date-time of a file time, for the strictly-later test of a restore.
-std::uint32_t DosStamp(std::time_t seconds) {
-    std::uint32_t dos = 0;
-    platform::UnixToDosDateTime(seconds, dos);
-    return dos;
-}
+// Every show of a page: its tab chosen, or the window shown (or restored) with the page open.
+class PageShowFilter : public QObject {
+public:
+    PageShowFilter(QObject* parent, std::function<void()> onShow)
+        : QObject(parent), m_onShow(std::move(onShow)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            m_onShow();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_onShow;
+};
 
 } // namespace
 
@@ -129,10 +142,10 @@ struct TRestoreJob {
 
 void TfrmMain::ConnectRestorePage() {
     Ui::PageRestore& ui = *m_uiRestore;
-    connect(m_ui->pagMain, &QTabWidget::currentChanged, this, [this](int index) {
-        if (m_ui->pagMain->widget(index) == m_ui->tabRestore)
-            dialogs::RunGuarded(this, [this] { tabRestoreShow(); });
-    });
+    // The page shows when its tab is chosen and also when the window comes back with the page open, so
+    // that a backup made meanwhile is offered at once.
+    m_ui->tabRestore->installEventFilter(
+        new PageShowFilter(this, [this] { dialogs::RunGuarded(this, [this] { tabRestoreShow(); }); }));
     connect(ui.cboRestoreProfiles, &QComboBox::currentIndexChanged, this,
             [this] { dialogs::RunGuarded(this, [this] { cboRestoreProfilesChange(); }); });
     auto* popRestore = new QMenu(ui.lstRestoreFilesDirs);
@@ -168,7 +181,7 @@ void TfrmMain::ShowRestoreProfile(const TBackupProfile& profile) {
         if (!path.empty())
             list->addItem(Q(IncludeTrailingPathDelimiter(path) + "*"));
     }
-    ui.lblRestoreFrom->setText(Q("Restoring from: " + profile.DriveDestination.Path));
+    ui.lblRestoreFrom->setText(RestoringFrom + Q(profile.DriveDestination.Path));
     for (QWidget* control :
          {static_cast<QWidget*>(ui.lblRestoreArchive), static_cast<QWidget*>(ui.cboRestoreArchive),
           static_cast<QWidget*>(ui.lblRestorePass), static_cast<QWidget*>(ui.txtRestorePass)})
@@ -214,6 +227,7 @@ void TfrmMain::cboRestoreProfilesChange() {
     if (!profile) {
         // Nothing stays on the page that no profile stands behind.
         ui.lstRestoreFilesDirs->clear();
+        ui.lblRestoreFrom->setText(RestoringFrom);
         return;
     }
     ShowProfile(IndexOfProfileItem(ui.cboRestoreProfiles->currentData(ProfileItemRole).toString()), 1);
@@ -294,6 +308,8 @@ void TfrmMain::cmdRestoreNowClick() {
     RestoreEntries(job);
     m_restoreActive = false;
     EnableRestoreInputs(true, job.FromArchive);
+    if (std::exchange(m_focusRestorePassword, false))
+        ui.txtRestorePass->setFocus();
     if (std::exchange(m_restoreEndPending, false))
         emit ProgramEnded();
 }
@@ -331,38 +347,53 @@ void TfrmMain::RestoreFromArchive(const TRestoreJob& job, const std::string& ent
     }
     const std::string archiveFile = archiveFolder + job.ArchiveName;
     if (!platform::FileExists(archiveFile)) {
-        RestoreMessage(NothingToRestore + LineBreaks + "\t" + archiveFile + LineBreaks + SourceMissing);
+        RestoreMessage(RestoreSourceMissingText(archiveFile));
         return;
     }
+    const std::vector<std::string> created = MissingFolders(target);
     if (!IsAbsolute(target) || !platform::ForceDirectories(target)) {
-        RestoreMessage("Unable to restore." + LineBreaks + "\t" + target + LineBreaks + InvalidDestination);
+        RestoreMessage(RestoreInvalidDestinationText(target));
         return;
     }
     // The archive keeps the entry's folders below the in-archive path: a target that ends with that path
     // (at a folder boundary) is where the entry came from, and the extraction goes to the folder above it.
-    // Any other target receives the stored folders beneath it.
+    // Any other target receives the stored folders beneath it. Where the target is cut, the folders of the
+    // in-archive path lead to the user's own folder: links among them (~/work -> /data/work) are followed.
     target = IncludeTrailingPathDelimiter(target);
+    std::string followed;
     if (!inArchive.empty() && target.size() > inArchive.size() &&
         target.compare(target.size() - inArchive.size(), inArchive.size(), inArchive) == 0 &&
-        target[target.size() - inArchive.size() - 1] == platform::PathDelim)
+        target[target.size() - inArchive.size() - 1] == platform::PathDelim) {
         target.resize(target.size() - inArchive.size());
+        followed = inArchive;
+    }
 
     if (!job.ArchivePassword.empty() && QString(Q(job.TypedPassword)).trimmed().isEmpty()) {
         RestoreMessage("ERROR: You must enter a password to restore this archive.");
-        m_uiRestore->txtRestorePass->setFocus();
+        // The box is disabled while the restore runs: it takes the focus once the inputs are back.
+        m_focusRestorePassword = true;
         ResetRestoreProgress();
         return;
     }
     std::string errorText;
+    m_restoreFilesDone = 0;
     UnzipArchive(
         archiveFile, inArchive + entryName, target, job.TypedPassword, job.ReplaceNewer,
-        [this](TZipComponent* sender, std::int64_t, std::int64_t, std::int64_t, int, std::int64_t bytesTotal,
-               std::int64_t bytesProcessed, std::int64_t bytesSkipped, int, std::int64_t,
-               int) { RestoreZipGlobalStatus(sender, bytesTotal, bytesProcessed + bytesSkipped); },
+        [this](TZipComponent* sender, std::int64_t, std::int64_t filesProcessed, std::int64_t, int,
+               std::int64_t bytesTotal, std::int64_t bytesProcessed, std::int64_t bytesSkipped, int,
+               std::int64_t, int) {
+            RestoreZipGlobalStatus(sender, bytesTotal, bytesProcessed + bytesSkipped, filesProcessed);
+        },
         [this](TZipComponent* sender, const std::string& fileName, std::int64_t, std::int64_t, std::int64_t,
                int, int, bool) { RestoreZipFileStatus(sender, fileName); },
-        errorText);
-    if (errorText.empty())
+        errorText, followed);
+    // A password that opens nothing restores nothing: the target is left as it was found.
+    if (errorText == WrongPasswordText)
+        for (const std::string& folder : created)
+            platform::RemoveDir(folder);
+    if (errorText == ZipErrorText(ZipResult::UserAbort))
+        RestoreMessage(RestoreCancelledText(m_restoreFilesDone));
+    else if (errorText.empty())
         RestoreMessage("Restore completed without errors.");
     else if (errorText == NothingProcessed)
         RestoreMessage(errorText + LineBreaks + "This usually means the files to be restored" + "\r\n" +
@@ -380,8 +411,9 @@ void TfrmMain::RestoreZipFileStatus(TZipComponent* sender, const std::string& fi
         AbortZip(sender);
 }
 
-void TfrmMain::RestoreZipGlobalStatus(TZipComponent* sender, std::int64_t bytesTotal,
-                                      std::int64_t bytesDone) {
+void TfrmMain::RestoreZipGlobalStatus(TZipComponent* sender, std::int64_t bytesTotal, std::int64_t bytesDone,
+                                      std::int64_t filesDone) {
+    m_restoreFilesDone = filesDone;
     SetRestoreGauge(bytesTotal, bytesDone);
     ServeRestoreEvents(true);
     if (m_restoreCancelled)
@@ -395,133 +427,27 @@ void TfrmMain::RestoreFromFolder(const TRestoreJob& job, const std::string& entr
     if (!job.DestinationName.empty())
         copyFolder += job.DestinationName + platform::PathDelim;
     copyFolder += PlaceOfEntry(job.DirectoryStructure, entryPath);
-    if (!platform::DirectoryExists(copyFolder)) {
-        RestoreMessage(NothingToRestore + LineBreaks + "\t" + copyFolder + LineBreaks + SourceMissing);
-        return;
-    }
-    if (!IsAbsolute(target) || !platform::ForceDirectories(target)) {
-        RestoreMessage("Unable to restore." + LineBreaks + "\t" + target + LineBreaks + InvalidDestination);
-        return;
-    }
-    int errors = 0;
-    if (entryName == "*") {
-        TFileSystemList list;
-        list.Open(copyFolder, false);
-        list.First();
-        SetRestoreGauge(list.GetSize(), 0);
-        if (list.Down())
-            errors = RestoreTree(job, list, target);
-    } else {
-        const std::string file = copyFolder + entryName;
-        platform::TSearchRec rec;
-        SetRestoreGauge(platform::FindFile(file, rec) ? rec.Size : 0, 0);
-        if (!RestoreFile(job, file, target))
-            errors = 1;
-    }
-    ResetRestoreProgress();
-    if (errors == 0)
-        RestoreMessage("Restore completed successfully.");
-    else
-        RestoreMessage("Restore completed with " + std::to_string(errors) + " errors.");
-}
-
-int TfrmMain::RestoreTree(const TRestoreJob& job, TFileSystemList& list, const std::string& target) {
-    const std::string folder = IncludeTrailingPathDelimiter(target);
-    platform::ForceDirectories(folder);
-    int count = 0;
-    for (;;) {
-        if (list.GetAttributes() & platform::faDirectory) {
-            const std::string name = list.GetName();
-            // An empty folder of the copy is made again, as the backup found it.
-            if (!platform::ForceDirectories(folder + name))
-                ++count;
-            else if (list.HasChildren()) {
-                const std::string fullName = list.GetFullName();
-                list.Down();
-                count += RestoreTree(job, list, folder + name);
-                list.Locate(fullName);
-            }
-        } else if (!RestoreFile(job, list.GetFullName(), folder)) {
-            ++count;
-        }
-        if (m_restoreCancelled || !list.Next())
-            break;
-    }
-    return count;
-}
-
-bool TfrmMain::RestoreFile(const TRestoreJob& job, const std::string& sourceFile,
-                           const std::string& targetFolder) {
-    const std::string folder = IncludeTrailingPathDelimiter(targetFolder);
-    platform::ForceDirectories(folder);
-    const std::string target = folder + platform::ExtractFileName(sourceFile);
-    m_uiRestore->lblRestoreProgress->setText(
-        Q("Source #" + std::to_string(m_restoreEntryNumber) + ": Restoring - " + sourceFile));
-    ServeRestoreEvents(false);
-    if (m_restoreCancelled)
-        return true;
-
-    platform::File in = platform::File::OpenRead(sourceFile);
-    struct stat source {};
-    if (!in.IsOpen() || ::fstat(in.Fd(), &source) != 0 || !S_ISREG(source.st_mode))
-        return false;
-    struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists) {
-        // Restoring a file onto itself would empty it.
-        if (existing.st_dev == source.st_dev && existing.st_ino == source.st_ino)
-            return true;
-        if (!S_ISREG(existing.st_mode))
-            return false;
-        if (!job.ReplaceNewer && DosStamp(source.st_mtime) <= DosStamp(existing.st_mtime))
-            return true;
-        // A read-only file is kept as the user protected it.
-        if ((existing.st_mode & S_IWUSR) == 0)
-            return false;
-    }
-
-    // The new content goes to a temporary file beside the target, renamed over it only when complete:
-    // a cancel or a failure leaves the old file as it was.
-    std::string tempName;
-    const int fd = platform::CreateTemporarySibling(target, 0600, tempName);
-    if (fd < 0)
-        return false;
-    platform::File out = platform::File::Adopt(fd, tempName);
-    std::vector<char> buffer(CopyBlockSize);
-    std::int64_t sinceEvents = 0;
-    bool complete = false;
-    for (;;) {
-        const std::int64_t n = in.Read(buffer.data(), buffer.size());
-        if (n < 0)
-            break;
-        if (n == 0) {
-            complete = true;
-            break;
-        }
-        if (!out.WriteAll(buffer.data(), static_cast<std::size_t>(n)))
-            break;
-        SetRestoreGauge(m_restoreMax, m_restorePosition + n);
-        sinceEvents += n;
-        if (sinceEvents >= EventsEveryBytes) {
-            sinceEvents = 0;
+    TCopyRestore restore;
+    restore.ReplaceNewer = job.ReplaceNewer;
+    restore.OnFile = [this](const std::string& sourceFile) {
+        m_uiRestore->lblRestoreProgress->setText(
+            Q("Source #" + std::to_string(m_restoreEntryNumber) + ": Restoring - " + sourceFile));
+        ServeRestoreEvents(false);
+    };
+    std::int64_t servedAt = 0;
+    restore.OnProgress = [this, &servedAt](std::int64_t total, std::int64_t done) {
+        SetRestoreGauge(total, done);
+        if (done - servedAt >= EventsEveryBytes) {
+            servedAt = done;
             ServeRestoreEvents(false);
         }
-        if (m_restoreCancelled)
-            break;
-    }
-    if (complete) {
-        const struct timespec times[2] = {source.st_atim, source.st_mtim};
-        complete = ::fchmod(out.Fd(), source.st_mode & 07777) == 0 && ::futimens(out.Fd(), times) == 0 &&
-                   (!exists || out.DataSync()) && out.Close() && platform::RenameFile(tempName, target);
-    }
-    if (!complete) {
-        out.Close();
-        ::unlink(tempName.c_str());
-        // A cancelled copy is no failure: the file is simply left as it was.
-        return m_restoreCancelled;
-    }
-    platform::SyncParentDirectory(target);
-    return true;
+    };
+    restore.Cancelled = [this] { return m_restoreCancelled; };
+    const TRestoreOutcome outcome = restore.Restore(copyFolder, entryName, target);
+    if (outcome.Result != TRestoreResult::SourceMissing &&
+        outcome.Result != TRestoreResult::InvalidDestination)
+        ResetRestoreProgress();
+    RestoreMessage(outcome.Text);
 }
 
 void TfrmMain::SetRestoreGauge(std::int64_t max, std::int64_t position) {

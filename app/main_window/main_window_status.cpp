@@ -2,6 +2,7 @@
 // aborting it, and the hint window over the slots' file labels and gauges.
 #include "app/main_window/main_window.h"
 
+#include "app/app_texts.h"
 #include "app/status_hint.h"
 #include "app/tray_icon.h"
 #include "app/widgets/text_conversion.h"
@@ -134,7 +135,7 @@ void TfrmMain::ShowPendingErrors() {
         SetTrayIcon(TTrayIcon::Idle);
 }
 
-void TfrmMain::StartBackup(int index) {
+void TfrmMain::StartBackup(int index, bool onDemand) {
     TBackupProfile* p = ProfileAt(index);
     if (!p)
         return;
@@ -180,12 +181,32 @@ void TfrmMain::StartBackup(int index) {
         thread->SetTempFolder(S(app.txtAppTempDir->text()));
     thread->FreeOnTerminate = true;
     thread->ValidateDestinationMedia = m_settings.ValidateDestinationMedia;
-    p->InProcess = true;
     const std::size_t at = SlotIndexOf(slot);
+    try {
+        thread->Resume();
+    } catch (const std::exception& error) {
+        // The system refused the thread: the slot and the profile stay free, so that Backup Now, the
+        // next tick and Exit work as before.
+        ResetSlot(slot, "", false);
+        if (RunningBackupCount() == 0)
+            SetTrayIcon(TTrayIcon::Idle);
+        EnableBackupNowForSelection();
+        ReportRefusedThread(error.what(), onDemand);
+        return;
+    }
+    m_threadRefusalReported = false;
+    p->InProcess = true;
     ++m_slotRuns[at];
     m_slotLogs[at] = {};
     FSlots[at] = std::move(thread);
-    FSlots[at]->Resume();
+}
+
+void TfrmMain::ReportRefusedThread(const char* reason, bool onDemand) {
+    // A due profile is tried again at every tick: the user hears of it once, not at every tick.
+    if (!onDemand && m_threadRefusalReported)
+        return;
+    m_threadRefusalReported = true;
+    dialogs::MessageBox(this, QString(texts::BackupNotStarted) + " (" + Q(reason) + ").", Q(AppTitle));
 }
 
 void TfrmMain::RefuseBackup(TBackupProfile& p) {
@@ -213,11 +234,11 @@ void TfrmMain::RefuseBackup(TBackupProfile& p) {
 
 void TfrmMain::cmdBackupNowClick() {
     m_ui->pagMain->setCurrentWidget(m_ui->tabStatus);
-    StartBackup(SelectedProfileIndex());
+    StartBackup(SelectedProfileIndex(), true);
 }
 
 void TfrmMain::TrayBackupNowClick(int index) {
-    StartBackup(index);
+    StartBackup(index, true);
 }
 
 void TfrmMain::BackupStatus(TBackupThread* sender) {
@@ -362,8 +383,9 @@ void TfrmMain::AbortBkUp(QObject* sender) {
     // The prompt waits for the user while runs go on: Yes stops only the run it was asked about.
     const std::uint64_t run = m_slotRuns[at];
     const bool running = FSlots[at] != nullptr;
+    // Aborting cannot be undone: Enter alone never does it.
     const auto answer = dialogs::MessageBox(this, kAbortPrompt, "Abort Backup", dialogs::Icon::Warning,
-                                            QMessageBox::Yes | QMessageBox::No);
+                                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer == QMessageBox::Yes && running && FSlots[at] && m_slotRuns[at] == run)
         FSlots[at]->Terminate();
 }

@@ -22,13 +22,14 @@ namespace {
 constexpr double IntervalDays[] = {0, 1.0, 7.0, 15.0, 30.0};
 
 // A kind set to interval Index is due: "at startup" only at the main window's own call at start, the
-// others once that many days have passed since the last check, anything else (none chosen) never.
+// others once that many days have passed since the last check, anything else (none chosen) never. A last
+// check dated after now was made under a wrong clock and counts as long ago.
 bool IntervalDue(int index, bool startup, TDateTime lastCheck, TDateTime now) {
     if (index == 0)
         return startup;
     if (index < 1 || index > 4)
         return false;
-    return now - lastCheck >= IntervalDays[index];
+    return lastCheck > now || now - lastCheck >= IntervalDays[index];
 }
 
 // The screen cursor back to the default one, however the check ends.
@@ -64,14 +65,21 @@ void TfrmMain::ConnectUpdates() {
     ConnectGuarded(checkNow, &QPushButton::clicked, [this, checkNow] { CheckForUpdates(checkNow); });
 }
 
+void TfrmMain::EndUpdateCheck() {
+    m_ending = true;
+    if (FUpdatesForm)
+        static_cast<TfrmUpdates*>(FUpdatesForm)->Abandon();
+}
+
 void TfrmMain::CheckForUpdates(QObject* sender) {
     const TDefaultCursorOnExit defaultCursor;
     Ui::PageApplication& ui = *m_uiApplication;
     const bool onDemand = sender == ui.cmdCheckUpdates;
     if (onDemand)
         QApplication::setOverrideCursor(Qt::WaitCursor);
-    // A check is running: this call came from a message served inside it.
-    if (FUpdatesForm)
+    // A check is running: this call came from a message served inside it. Once the program ends, no
+    // check starts.
+    if (FUpdatesForm || m_ending)
         return;
 
     const bool startup = sender == this;
@@ -100,10 +108,17 @@ void TfrmMain::CheckForUpdates(QObject* sender) {
     form.chkAutoCheckUpgrades()->setChecked(ui.chkUpgrades->isChecked());
     form.cboUpgradesInterval()->setCurrentIndex(ui.cboUpgrades->currentIndex());
 
-    if (form.CheckFeed(UpdateFeedAddress()) || onDemand) {
+    const bool offered = form.CheckFeed(UpdateFeedAddress());
+    // The program's end came while the feed was awaited: the window is not shown any more.
+    if (m_ending)
+        return;
+    if (offered || onDemand) {
         // The window's own cursor shows; the wait is over.
         while (QApplication::overrideCursor())
             QApplication::restoreOverrideCursor();
+        // Only a check the user asked for says that it failed; an automatic one stays silent.
+        if (!form.FeedError.empty())
+            form.ShowFailedCheck();
         dialogs::ExecDialog(form);
         ui.chkUpdates->setChecked(form.chkAutoCheckUpdates()->isChecked());
         ui.cboUpdates->setCurrentIndex(form.cboUpdatesInterval()->currentIndex());

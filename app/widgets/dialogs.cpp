@@ -28,9 +28,7 @@ QMessageBox::Icon ToQt(Icon icon) {
 class RealDialogs : public DialogHandler {
 public:
     QMessageBox::StandardButton ShowMessage(QWidget* parent, const Message& message) override {
-        QMessageBox box(ToQt(message.icon), message.caption, ScreenText(message.text), message.buttons,
-                        parent);
-        return static_cast<QMessageBox::StandardButton>(box.exec());
+        return static_cast<QMessageBox::StandardButton>(CreateMessageBox(parent, message)->exec());
     }
     int ExecDialog(QDialog& dialog) override { return dialog.exec(); }
     QString ChooseFolder(QWidget* parent, const QString& caption, const QString& title,
@@ -60,9 +58,18 @@ QString ScreenText(const QString& text) {
     return shown;
 }
 
+std::unique_ptr<QMessageBox> CreateMessageBox(QWidget* parent, const Message& message) {
+    auto box = std::make_unique<QMessageBox>(ToQt(message.icon), message.caption, ScreenText(message.text),
+                                             message.buttons, parent);
+    if (message.defaultButton != QMessageBox::NoButton)
+        box->setDefaultButton(message.defaultButton);
+    return box;
+}
+
 QMessageBox::StandardButton MessageBox(QWidget* parent, const QString& text, const QString& caption,
-                                       Icon icon, QMessageBox::StandardButtons buttons) {
-    return current->ShowMessage(parent, Message{text, caption, icon, buttons});
+                                       Icon icon, QMessageBox::StandardButtons buttons,
+                                       QMessageBox::StandardButton defaultButton) {
+    return current->ShowMessage(parent, Message{text, caption, icon, buttons, defaultButton});
 }
 
 void ShowError(QWidget* parent, const QString& text) {

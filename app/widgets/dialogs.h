@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class QDialog;
 class QWidget;
@@ -20,7 +21,12 @@ struct Message {
     QString caption;
     Icon icon = Icon::None;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    // The button Enter presses; NoButton lets the box choose (the accepting one).
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
+
+// The box the real handler shows for Message.
+std::unique_ptr<QMessageBox> CreateMessageBox(QWidget* parent, const Message& message);
 
 // What shows dialogs. The default one shows them for real; tests install one that answers.
 class DialogHandler {
@@ -42,7 +48,8 @@ DialogHandler* SetDialogHandler(DialogHandler* handler);
 
 QMessageBox::StandardButton MessageBox(QWidget* parent, const QString& text, const QString& caption,
                                        Icon icon = Icon::None,
-                                       QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+                                       QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                       QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 // The standard error dialog: an error icon, the caption "Error" and an OK button.
 void ShowError(QWidget* parent, const QString& text);
 // Shows Dialog modally and returns its result code.

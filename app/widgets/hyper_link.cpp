@@ -3,6 +3,7 @@
 
 #include <QDesktopServices>
 #include <QMouseEvent>
+#include <QTextDocument>
 #include <QUrl>
 
 THyperLink::THyperLink(QWidget* parent) : QLabel(parent) {
@@ -15,7 +16,11 @@ THyperLink::THyperLink(QWidget* parent) : QLabel(parent) {
 
 void THyperLink::SetHREF(const QString& value) {
     m_href = value;
-    setToolTip(value);
+    // A tool tip that looks like markup is shown as markup: the address is escaped so that it shows as
+    // it is, unwrapped.
+    setToolTip(Qt::mightBeRichText(value) ? QStringLiteral("<p style='white-space:pre'>") +
+                                                value.toHtmlEscaped() + QStringLiteral("</p>")
+                                          : value);
 }
 
 void THyperLink::SetFontColor(const QColor& color) {

@@ -278,13 +278,12 @@ bool TArchiveFileSource::ReadAhead(std::int64_t left) {
 zip_int64_t TArchiveFileSource::BeginWrite() {
     RollbackWrite();
     // What a killed run left beside the archive goes before this run writes there.
-    platform::RemoveStaleTemporaryFiles(platform::ExtractFilePath(m_path));
-    m_writeFd = platform::CreateTemporarySibling(m_path, m_mode, m_tempName);
-    if (m_writeFd < 0)
-        return Fail(ZIP_ER_TMPOPEN, errno);
+    if (!m_writer.Open(m_path, m_mode))
+        return Fail(ZIP_ER_TMPOPEN, m_writer.Error());
     m_writePos = m_writeEnd = m_bufferPos = 0;
     m_buffer.clear();
-    if (int error = platform::WriteFully(m_writeFd, m_stub.data(), m_stub.size())) {
+    if (!m_stub.empty() && !m_writer.Write(m_stub.data(), m_stub.size())) {
+        const int error = m_writer.Error();
         RollbackWrite();
         return Fail(ZIP_ER_WRITE, error);
     }
@@ -294,24 +293,15 @@ zip_int64_t TArchiveFileSource::BeginWrite() {
 bool TArchiveFileSource::Flush() {
     if (m_buffer.empty())
         return true;
-    if (int fault = platform::InjectedFault(platform::FaultOp::Write, m_path))
-        return Fail(ZIP_ER_WRITE, fault), false;
-    std::size_t done = 0;
-    const off_t base = static_cast<off_t>(m_stub.size()) + static_cast<off_t>(m_bufferPos);
-    while (done < m_buffer.size()) {
-        const ssize_t n = ::pwrite(m_writeFd, m_buffer.data() + done, m_buffer.size() - done, base + done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return Fail(ZIP_ER_WRITE, n < 0 ? errno : ENOSPC), false;
-        done += static_cast<std::size_t>(n);
-    }
+    const std::int64_t base = static_cast<std::int64_t>(m_stub.size()) + m_bufferPos;
+    if (!m_writer.WriteAt(m_buffer.data(), m_buffer.size(), base))
+        return Fail(ZIP_ER_WRITE, m_writer.Error()), false;
     m_buffer.clear();
     return true;
 }
 
 zip_int64_t TArchiveFileSource::Write(const void* data, zip_uint64_t length) {
-    if (m_writeFd < 0)
+    if (!m_writer.IsOpen())
         return Fail(ZIP_ER_WRITE, EBADF);
     const bool contiguous = m_writePos == m_bufferPos + static_cast<std::int64_t>(m_buffer.size());
     if (!contiguous || m_buffer.size() + length > WriteBufferSize) {
@@ -355,32 +345,19 @@ zip_int64_t TArchiveFileSource::SeekWrite(void* data, zip_uint64_t length) {
 }
 
 zip_int64_t TArchiveFileSource::CommitWrite() {
-    if (m_writeFd < 0)
+    if (!m_writer.IsOpen())
         return Fail(ZIP_ER_WRITE, EBADF);
     if (!Flush())
         return -1;
-    if (::fdatasync(m_writeFd) != 0)
-        return Fail(ZIP_ER_WRITE, errno);
-    // Renamed while the file is still open, so that its lock lasts until it has its final name.
-    if (int fault = platform::InjectedFault(platform::FaultOp::Rename, m_path))
-        return Fail(ZIP_ER_RENAME, fault);
-    if (::rename(m_tempName.c_str(), m_path.c_str()) != 0)
-        return Fail(ZIP_ER_RENAME, errno);
-    m_tempName.clear();
-    ::close(m_writeFd); // the data is on disk already
-    m_writeFd = -1;
-    platform::SyncParentDirectory(m_path);
+    // A failed sync is a failed write; anything after it, a failed rename.
+    if (!m_writer.Sync())
+        return Fail(ZIP_ER_WRITE, m_writer.Error());
+    if (!m_writer.Commit())
+        return Fail(ZIP_ER_RENAME, m_writer.Error());
     return 0;
 }
 
 void TArchiveFileSource::RollbackWrite() {
-    if (m_writeFd >= 0) {
-        ::close(m_writeFd);
-        m_writeFd = -1;
-    }
-    if (!m_tempName.empty()) {
-        ::unlink(m_tempName.c_str());
-        m_tempName.clear();
-    }
+    m_writer.Abandon();
     m_buffer.clear();
 }

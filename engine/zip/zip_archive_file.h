@@ -3,6 +3,8 @@
 // then archive) to a hidden temporary file that is synced and renamed over the old one only once complete.
 #pragma once
 
+#include "platform/durable_file.h"
+
 #include <sys/types.h>
 #include <zip.h>
 
@@ -33,7 +35,7 @@ public:
     // A new libzip source over this object; nullptr on failure.
     zip_source_t* CreateSource(zip_error_t& error);
     // The temporary file being written, empty when none exists.
-    const std::string& TempName() const { return m_tempName; }
+    const std::string& TempName() const { return m_writer.TempName(); }
 
 private:
     static zip_int64_t Callback(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command);
@@ -63,8 +65,7 @@ private:
     std::int64_t m_aheadPos = 0;
     std::int64_t m_aheadLength = 0;
 
-    int m_writeFd = -1;
-    std::string m_tempName;
+    platform::DurableWriter m_writer;
     std::int64_t m_writePos = 0; // relative to the archive's start, after the stub
     std::int64_t m_writeEnd = 0; // the furthest byte written
     std::vector<char> m_buffer;  // data not yet written, beginning at m_bufferPos

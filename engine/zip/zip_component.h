@@ -101,6 +101,10 @@ public:
     // whole folder); empty for every entry.
     std::string FilesToProcess;
     std::string UnzipToFolder;
+    // Extraction with PreservePaths: a stored path ("a/b/") whose folders below UnzipToFolder lead to the
+    // folder the caller chose and are the user's own, so that where they are links they are followed. Links
+    // anywhere else below UnzipToFolder are refused.
+    std::string FollowLinksOnPath;
     // Set inside an event to cancel the running operation, which then returns 518.
     std::atomic<bool> Abort{false};
 
@@ -118,8 +122,9 @@ public:
     // written, else an error code with the old archive untouched.
     int CompressFiles();
     // Extracts the entries chosen by FilesToProcess into UnzipToFolder. 0, 527 when some files were skipped
-    // by the skip options, 509 when nothing was extracted, 532 when a file could not be extracted, else an
-    // error.
+    // by the skip options, 509 when nothing was extracted, 532 when a file could not be extracted (also when
+    // the password opens none of the chosen entries: then every file is skipped as InvalidPassword and
+    // nothing is written), else an error.
     int ExtractFiles();
 
     // While CompressFiles runs (inside its events): the entry of the existing archive stored as Name.

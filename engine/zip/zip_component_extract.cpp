@@ -114,6 +114,9 @@ private:
     void Skip(const std::string& name, const std::string& onDisk, const zip_stat_t& st, int reason);
     void GlobalStatus();
     bool Aborted() const { return m_owner.Abort.load(); }
+    bool PasswordRefused(const std::vector<zip_uint64_t>& chosen);
+    std::vector<std::string> FollowedParts() const;
+    void SkipAllAsRefused(const std::vector<zip_uint64_t>& chosen);
 
     TZipComponent& m_owner;
     zip_t* m_archive = nullptr;
@@ -173,7 +176,12 @@ int TZipComponent::TExtractRun::Run() {
             m_owner.OnWarning(&m_owner, m_owner.FilesToProcess, ZipWarningCode::NoFilesMatched);
         return ZipResult::NothingToDo;
     }
+    if (PasswordRefused(chosen)) {
+        SkipAllAsRefused(chosen);
+        return ZipResult::FilesNotExtracted;
+    }
     m_targetOpen = m_target.Open(m_owner.UnzipToFolder);
+    m_target.FollowLinksOn(FollowedParts());
     StartWorkers(chosen);
 
     for (const zip_uint64_t index : chosen) {
@@ -198,12 +206,58 @@ int TZipComponent::TExtractRun::Run() {
             return ZipResult::UserAbort;
     }
     if (m_targetOpen)
-        ::syncfs(m_target.Fd());
+        platform::SyncFileSystemOf(m_target.Fd());
     if (m_filesFailed > 0)
         return ZipResult::FilesNotExtracted;
     if (m_filesDone == 0)
         return ZipResult::NothingToDo;
     return m_filesSkipped > 0 ? ZipResult::FilesSkipped : ZipResult::Success;
+}
+
+std::vector<std::string> TZipComponent::TExtractRun::FollowedParts() const {
+    std::vector<std::string> parts;
+    bool isFolder = false;
+    if (!m_owner.PreservePaths || !SplitEntryName(m_owner.FollowLinksOnPath, true, parts, isFolder))
+        parts.clear();
+    return parts;
+}
+
+// Every chosen file is encrypted and the smallest of them does not open with the password (or without one):
+// told before anything is written, so that a wrong password leaves the target as it was. An archive that
+// also holds entries without encryption is extracted entry by entry.
+bool TZipComponent::TExtractRun::PasswordRefused(const std::vector<zip_uint64_t>& chosen) {
+    bool found = false;
+    zip_uint64_t smallest = 0, smallestSize = 0;
+    for (const zip_uint64_t index : chosen) {
+        zip_stat_t st;
+        if (zip_stat_index(m_archive, index, ZIP_FL_ENC_RAW, &st) != 0 || IsFolderEntry(st.name))
+            continue;
+        if (st.encryption_method == ZIP_EM_NONE)
+            return false;
+        if (!found || st.size < smallestSize) {
+            found = true;
+            smallest = index;
+            smallestSize = st.size;
+        }
+    }
+    if (!found)
+        return false;
+    const std::string& password = m_owner.EncryptionPassword;
+    std::vector<char> buffer;
+    const int error = CheckEntryData(m_archive, smallest, password.empty() ? nullptr : password.c_str(),
+                                     &m_owner.Abort, buffer);
+    return error == ZIP_ER_WRONGPASSWD || error == ZIP_ER_NOPASSWD;
+}
+
+void TZipComponent::TExtractRun::SkipAllAsRefused(const std::vector<zip_uint64_t>& chosen) {
+    for (const zip_uint64_t index : chosen) {
+        zip_stat_t st;
+        if (zip_stat_index(m_archive, index, ZIP_FL_ENC_RAW, &st) != 0 || IsFolderEntry(st.name))
+            continue;
+        ++m_filesFailed;
+        Skip(st.name, std::string(), st, ZipSkipReason::InvalidPassword);
+    }
+    GlobalStatus();
 }
 
 std::vector<std::string> TZipComponent::TExtractRun::TargetParts(std::vector<std::string> parts) const {
@@ -276,6 +330,7 @@ void TZipComponent::TExtractRun::Work() {
     zip_error_fini(&error);
     TTargetFolder target;
     const bool ready = archive && target.Open(m_owner.UnzipToFolder);
+    target.FollowLinksOn(FollowedParts());
     const std::string& password = m_owner.EncryptionPassword;
     for (;;) {
         const std::size_t next = m_nextJob.fetch_add(1);

@@ -140,15 +140,17 @@ bool TTargetFolder::Open(const std::string& folder) {
 
 int TTargetFolder::OpenFolder(const std::vector<std::string>& parts, std::size_t count, bool create) {
     int fd = m_fd;
+    bool followed = true;
     for (std::size_t i = 0; i < count && fd >= 0; ++i) {
         const char* part = parts[i].c_str();
+        followed = followed && i < m_followed.size() && m_followed[i] == parts[i];
         if (create && ::mkdirat(fd, part, 0777) != 0 && errno != EEXIST) {
             m_error = errno;
             if (fd != m_fd)
                 ::close(fd);
             return -1;
         }
-        const int next = ::openat(fd, part, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int next = ::openat(fd, part, O_RDONLY | O_DIRECTORY | (followed ? 0 : O_NOFOLLOW) | O_CLOEXEC);
         m_error = next < 0 ? errno : 0;
         if (fd != m_fd)
             ::close(fd);
@@ -217,16 +219,6 @@ TEntryExtraction CreateEntryFolder(TTargetFolder& target, const std::vector<std:
     return {};
 }
 
-void TExtractedFile::Discard() {
-    if (DirFd >= 0 && !TempName.empty())
-        ::unlinkat(DirFd, TempName.c_str(), 0);
-    for (int* fd : {&LockFd, &DirFd}) {
-        if (*fd >= 0)
-            ::close(*fd);
-        *fd = -1;
-    }
-}
-
 TEntryExtraction ExtractEntryToFile(zip_t* archive, zip_uint64_t index, const char* password,
                                     TTargetFolder& target, const std::vector<std::string>& parts,
                                     const TExtractProgress& progress) {
@@ -237,17 +229,9 @@ TEntryExtraction ExtractEntryToFile(zip_t* archive, zip_uint64_t index, const ch
 }
 
 TEntryExtraction CommitExtractedFile(TExtractedFile& file) {
-    if (int fault = platform::InjectedFault(platform::FaultOp::Rename, file.FullPath)) {
-        file.Discard();
-        return {ZipSkipReason::MoveFile, fault};
-    }
-    if (::renameat(file.DirFd, file.TempName.c_str(), file.DirFd, file.Name.c_str()) != 0) {
-        const int error = errno;
-        file.Discard();
-        return {ZipSkipReason::MoveFile, error};
-    }
-    file.TempName.clear();
-    file.Discard();
+    // A replaced file's data is on disk already; new files rely on the one sync at the end of the extraction.
+    if (!file.Writer.Commit(platform::CommitSync::Later, file.Rule))
+        return {ZipSkipReason::MoveFile, file.Writer.Error()};
     return {};
 }
 
@@ -271,30 +255,15 @@ TEntryExtraction ExtractEntryToTemporary(zip_t* archive, zip_uint64_t index, con
     if (!entry)
         return {ReasonOfOpenError(zip_error_code_zip(zip_get_error(archive))), 0};
 
-    if (int fault = platform::InjectedFault(platform::FaultOp::OpenWrite, fullPath))
-        return {ZipSkipReason::CreateFile, fault};
     // What a killed extraction left in this folder goes before this one writes there.
     if (target.FirstWriteInto(Join(std::vector<std::string>(parts.begin(), parts.end() - 1))))
         platform::RemoveStaleTemporaryFilesAt(dir.Get());
-    std::string tempName;
-    int fd = platform::CreateTemporaryAt(dir.Get(), name, 0600, tempName);
-    if (fd < 0)
-        return {ZipSkipReason::CreateFile, errno};
-    // Holds the temporary file's lock from the close that reports the last write errors to the rename, which
-    // may come later on another thread: File takes it along.
-    int lock = ::dup(fd);
-
-    TEntryExtraction result;
-    auto fail = [&](int reason, int error) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-        ::unlinkat(dir.Get(), tempName.c_str(), 0);
-        if (lock >= 0)
-            ::close(lock);
-        lock = -1;
-        result = {reason, error};
-        return result;
+    platform::DurableWriter& out = file.Writer;
+    if (!out.OpenAt(dir.Get(), name, fullPath, 0600, platform::StaleFiles::LeaveToCaller))
+        return {ZipSkipReason::CreateFile, out.Error()};
+    const auto fail = [&](int reason, int error) {
+        out.Abandon();
+        return TEntryExtraction{reason, error};
     };
 
     std::vector<char> buffer(BlockSize);
@@ -311,10 +280,8 @@ TEntryExtraction ExtractEntryToTemporary(zip_t* archive, zip_uint64_t index, con
                 break;
             return fail(ReasonOfOpenError(error), 0);
         }
-        if (int fault = platform::InjectedFault(platform::FaultOp::Write, fullPath))
-            return fail(ZipSkipReason::WriteFile, fault);
-        if (int error = platform::WriteFully(fd, buffer.data(), static_cast<std::size_t>(n)))
-            return fail(ZipSkipReason::WriteFile, error);
+        if (!out.Write(buffer.data(), static_cast<std::size_t>(n)))
+            return fail(ZipSkipReason::WriteFile, out.Error());
         total += n;
         if (progress && !progress(total))
             return fail(ExtractCancelled, 0);
@@ -322,26 +289,15 @@ TEntryExtraction ExtractEntryToTemporary(zip_t* archive, zip_uint64_t index, con
     if (static_cast<zip_uint64_t>(total) != st.size)
         return fail(ZipSkipReason::InvalidUncompSize, 0);
 
-    const struct timespec times[2] = {{st.mtime, 0}, {st.mtime, 0}};
-    ::fchmod(fd, mode);
+    out.SetMode(mode);
     if ((st.valid & ZIP_STAT_MTIME) != 0)
-        ::futimens(fd, times);
+        out.SetModified(st.mtime);
     struct stat existing {};
     const bool replaces = ::fstatat(dir.Get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
     // A replaced file must not be lost if the machine stops right after the rename; new files rely on the
     // one sync at the end of the extraction.
-    if (replaces && ::fdatasync(fd) != 0)
-        return fail(ZipSkipReason::WriteFile, errno);
-    const int closing = fd;
-    fd = -1;
-    if (::close(closing) != 0)
-        return fail(ZipSkipReason::WriteFile, errno);
-    file.DirFd = ::fcntl(dir.Get(), F_DUPFD_CLOEXEC, 0);
-    if (file.DirFd < 0)
-        return fail(ZipSkipReason::MoveFile, errno);
-    file.TempName = tempName;
-    file.Name = name;
-    file.FullPath = fullPath;
-    file.LockFd = lock;
-    return result;
+    if ((replaces && !out.Sync()) || !out.Finish())
+        return fail(ZipSkipReason::WriteFile, out.Error());
+    file.Rule = replaces ? platform::ReplaceRule::Replace : platform::ReplaceRule::KeepExisting;
+    return {};
 }

@@ -3,6 +3,8 @@
 // from an entry, and each file is written to a locked temporary file that is renamed into place.
 #pragma once
 
+#include "platform/durable_file.h"
+
 #include <zip.h>
 
 #include <atomic>
@@ -38,8 +40,12 @@ public:
     // The folder with a trailing "/".
     const std::string& Path() const { return m_path; }
 
+    // The leading folders of entry paths that lead to the folder the user chose, and are the user's own:
+    // where they are links, they are followed.
+    void FollowLinksOn(std::vector<std::string> parts) { m_followed = std::move(parts); }
     // The descriptor of the folder Parts[0..count) below the target, each part created when missing and none
-    // of them a link; -1 with errno in Error(). The caller closes it (unless it is Fd() itself).
+    // of them a link (but those of FollowLinksOn); -1 with errno in Error(). The caller closes it (unless it
+    // is Fd() itself).
     int OpenFolder(const std::vector<std::string>& parts, std::size_t count, bool create);
     int Fd() const { return m_fd; }
     // True the first time a file is written into Folder (parts joined by "/", empty for the target itself).
@@ -47,6 +53,7 @@ public:
 
 private:
     std::set<std::string> m_written;
+    std::vector<std::string> m_followed;
     int m_fd = -1;
     int m_error = 0;
     std::string m_path;
@@ -83,15 +90,11 @@ TEntryExtraction ExtractEntryToFile(zip_t* archive, zip_uint64_t index, const ch
 // A whole extracted file under its temporary name beside its place, until CommitExtractedFile renames it into
 // place. Dropped uncommitted, it removes the temporary file.
 struct TExtractedFile {
-    TExtractedFile() = default;
-    ~TExtractedFile() { Discard(); }
-    TExtractedFile(const TExtractedFile&) = delete;
-    TExtractedFile& operator=(const TExtractedFile&) = delete;
-    void Discard();
+    void Discard() { Writer.Abandon(); }
 
-    int DirFd = -1;  // its folder, owned
-    int LockFd = -1; // keeps the temporary file's lock until it is renamed or removed
-    std::string TempName, Name, FullPath;
+    platform::DurableWriter Writer;
+    // A file that was not there when the entry was written out is not replaced by this one when it appears.
+    platform::ReplaceRule Rule = platform::ReplaceRule::Replace;
 };
 
 // ExtractEntryToFile's first half: the entry written whole to File's temporary name (and synced when it is

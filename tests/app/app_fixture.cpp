@@ -207,6 +207,8 @@ std::unique_ptr<TfrmMain> MainWindowTest::Window(bool tray, int forcedEndWaitMs)
     options.ForcedEndWaitMs = forcedEndWaitMs;
     auto window = std::make_unique<TfrmMain>(options);
     QObject::connect(window.get(), &TfrmMain::ProgramEnded, [this] { ++m_ended; });
+    // What the program does once its event loop runs: the start-up update check.
+    QCoreApplication::sendPostedEvents(window.get(), QEvent::MetaCall);
     return window;
 }
 

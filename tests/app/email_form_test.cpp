@@ -188,3 +188,27 @@ TEST(EmailAddressText, ListsEveryAddressFollowedByACommaAndABlank) {
 }
 
 } // namespace
+
+namespace {
+
+// Tab to Add and Enter adds the typed address; the dialog stays open. Enter in the edit presses OK.
+TEST_F(EmailFormTest, EnterPressesTheFocusedButtonAndElsewhereOk) {
+    m_form.show();
+    m_form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_form));
+    Edit("To")->setFocus();
+    Type("To", QStringLiteral("one@example.org"));
+    auto* add = m_form.findChild<QPushButton*>("cmdAddToEmail");
+    add->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(add, Qt::Key_Return);
+    EXPECT_EQ(Lines("To"), QStringList{QStringLiteral("one@example.org")});
+    EXPECT_TRUE(m_form.isVisible());
+    EXPECT_EQ(m_form.result(), 0);
+
+    Edit("To")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(Edit("To"), Qt::Key_Return);
+    EXPECT_FALSE(m_form.isVisible());
+    EXPECT_EQ(m_form.result(), mrOk);
+}
+
+} // namespace

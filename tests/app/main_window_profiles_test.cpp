@@ -6,6 +6,7 @@
 #include "platform/fault_injection.h"
 #include "platform/file_io.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/tmpfs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,12 +21,14 @@
 
 #include <atomic>
 #include <cerrno>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 
 using testing_support::Click;
 using testing_support::Find;
 using testing_support::MainWindowTest;
+using testing_support::ReadFile;
 using testing_support::ShowActive;
 using testing_support::WriteFile;
 
@@ -157,26 +160,37 @@ TEST_F(ProfileListTest, AClickBesideTheItemsSelectsTheFirstWhenNoneIsSelected) {
     EXPECT_EQ(window->SelectedProfile()->Name, "one");
 }
 
-TEST_F(ProfileListTest, RenameMovesTheFilesOrRevertsSilently) {
+// A name the list refuses reverts silently; a rename the file system refuses reverts and says why. A
+// file system without the no-replace rename (it answers EINVAL, as NFS does) still renames, and still
+// never replaces a file of that name.
+TEST_F(ProfileListTest, RenameMovesTheFilesOrRevertsAndTellsWhatTheFileSystemRefused) {
     const QString tooLong(236, QLatin1Char('n'));
+    const QString fileExists = Text(texts::ProfileNotRenamed) + "\r\nFile exists";
     const struct {
         const char* name;
         QString typed;
+        int fault; // the errno the no-replace rename fails with, 0 for none
         bool renamed;
+        QString message;
     } cases[] = {
-        {"good", QStringLiteral("Gamma"), true},
-        {"empty", QString(), false},
-        {"dot", QStringLiteral("."), false},
-        {"dot dot", QStringLiteral(".."), false},
-        {"slash", QStringLiteral("a/b"), false},
-        {"backslash", QStringLiteral("a\\b"), false},
-        {"run-log name too long", tooLong, false},
-        {"another profile in another case", QStringLiteral("BETA"), false},
-        {"a file that is no profile", QStringLiteral("Zeta"), false},
-        {"only its own case", QStringLiteral("alpha"), true},
+        {"good", QStringLiteral("Gamma"), 0, true, {}},
+        {"empty", QString(), 0, false, {}},
+        {"dot", QStringLiteral("."), 0, false, {}},
+        {"dot dot", QStringLiteral(".."), 0, false, {}},
+        {"slash", QStringLiteral("a/b"), 0, false, {}},
+        {"backslash", QStringLiteral("a\\b"), 0, false, {}},
+        {"run-log name too long", tooLong, 0, false, {}},
+        {"another profile in another case", QStringLiteral("BETA"), 0, false, {}},
+        {"a file that is no profile", QStringLiteral("Zeta"), 0, false, fileExists},
+        {"only its own case", QStringLiteral("alpha"), 0, true, {}},
+        {"no no-replace rename", QStringLiteral("Gamma"), EINVAL, true, {}},
+        {"no no-replace rename, a file there", QStringLiteral("Zeta"), EINVAL, false, fileExists},
+        {"a failing disk", QStringLiteral("Gamma"), EIO, false,
+         Text(texts::ProfileNotRenamed) + "\r\nInput/output error"},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
+        m_dialogs.messages.clear();
         testing_support::TempDir scratch;
         m_env.push_back(std::make_unique<testing_support::ScopedEnv>("BRIMVALE_HOME", scratch.Path()));
         const std::string profiles = scratch / "Profiles/";
@@ -192,15 +206,26 @@ TEST_F(ProfileListTest, RenameMovesTheFilesOrRevertsSilently) {
         testing_support::ShowPageOf(m_list);
         WriteFile(profiles + "Zeta.bvf", "not a profile of this list");
         Select("Alpha");
+        const std::string profileFile = profiles + row.typed.toStdString() + ".bvf";
+        platform::SetFaultHook([&](platform::FaultOp op, const std::string& path) {
+            return op == platform::FaultOp::Rename && path == profileFile ? row.fault : 0;
+        });
         Rename(row.typed);
+        platform::SetFaultHook({});
         const std::string now = row.renamed ? row.typed.toStdString() : "Alpha";
         EXPECT_EQ(window->SelectedProfile()->Name, now);
         EXPECT_EQ(Selected(), QString::fromStdString(now));
         EXPECT_TRUE(platform::FileExists(profiles + now + ".bvf"));
         EXPECT_TRUE(platform::FileExists(logs + now + ".log"));
         EXPECT_EQ(platform::FileExists(profiles + "Alpha.bvf"), !row.renamed);
-        EXPECT_EQ(platform::FileExists(profiles + "Zeta.bvf"), true);
-        EXPECT_TRUE(m_dialogs.messages.empty());
+        EXPECT_EQ(ReadFile(profiles + "Zeta.bvf"), "not a profile of this list");
+        if (row.message.isEmpty()) {
+            EXPECT_TRUE(m_dialogs.messages.empty());
+        } else {
+            ASSERT_EQ(m_dialogs.messages.size(), 1u);
+            EXPECT_EQ(m_dialogs.messages[0].text, row.message);
+            EXPECT_EQ(m_dialogs.messages[0].caption, "Error");
+        }
         EXPECT_TRUE(Enabled(window.get(), "cmdSave"));
         m_env.pop_back();
     }
@@ -505,3 +530,39 @@ TEST_F(ProfileListTest, BackupNowFollowsTheFreeSlotsAndTheRunningMark) {
 }
 
 } // namespace
+
+// A profile file that cannot be deleted (a file system that went read-only) keeps its profile in the
+// list, says why, and the profile is still there at the next start.
+TEST_F(ProfileListTest, AProfileWhoseFileCannotBeDeletedStaysAndSaysWhy) {
+    testing_support::ScopedTmpfs disk(Profiles(), "1m");
+    if (!disk.Mounted())
+        GTEST_SKIP() << disk.Reason();
+    auto window = Open({"a", "b"});
+    ASSERT_EQ(::mount(nullptr, Profiles().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    Select("b");
+    m_dialogs.messageAnswers = {QMessageBox::Yes};
+    Click(window.get(), "cmdDelete");
+    ASSERT_EQ(m_dialogs.messages.size(), 2u);
+    EXPECT_EQ(m_dialogs.messages[1].text, Text(texts::ProfileNotDeleted) + "\r\nRead-only file system");
+    EXPECT_EQ(m_dialogs.messages[1].caption, "Error");
+    EXPECT_EQ(Captions(), (QStringList{"a", "b"}));
+    EXPECT_EQ(Selected(), QStringLiteral("b"));
+    EXPECT_NE(window->ProfileCell(1)->get(), nullptr);
+    window.reset();
+    auto again = Window(false);
+    m_list = Find<QTreeWidget>(again.get(), "lstProfiles");
+    EXPECT_EQ(Captions(), (QStringList{"a", "b"}));
+    ::mount(nullptr, Profiles().c_str(), nullptr, MS_REMOUNT, nullptr);
+}
+
+// Enter in the question deletes nothing: No is its default button.
+TEST_F(ProfileListTest, EnterInTheDeleteQuestionKeepsTheProfile) {
+    auto window = Open({"a", "b"});
+    Select("b");
+    m_dialogs.messageKeys = {Qt::Key_Return};
+    Click(window.get(), "cmdDelete");
+    ASSERT_EQ(m_dialogs.messages.size(), 1u);
+    EXPECT_EQ(m_dialogs.messages[0].text, Text(texts::ProfileDeleteQuestion));
+    EXPECT_EQ(Captions(), (QStringList{"a", "b"}));
+    EXPECT_TRUE(platform::FileExists(ProfileFile("b")));
+}

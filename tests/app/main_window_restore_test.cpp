@@ -4,6 +4,7 @@
 #include "platform/file_io.h"
 #include "tests/app/app_fixture.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -210,17 +211,28 @@ TEST_F(RestorePageTest, ReplaceRuleOnEqualOlderAndNewerTargets) {
     }
 }
 
-// A read-only target that is to be replaced stays as it is and counts as one error.
-TEST_F(RestorePageTest, ReadOnlyTargetCountsAsOneError) {
-    Backup(1, false);
-    WriteFile(Src() + "Docs/a.txt", "mine");
-    SetModified(Src() + "Docs/a.txt", 1000000000);
-    ::chmod((Src() + "Docs/a.txt").c_str(), 0444);
-    Open();
-    Select({QString::fromStdString(Src() + "Docs/*")});
-    RestoreTo("");
-    EXPECT_EQ(ReadFile(Src() + "Docs/a.txt"), "mine");
-    EXPECT_EQ(Messages(), (std::vector<QString>{"Restore completed with 1 errors."}));
+// A read-only target older than the backup is replaced from the copy as from an archive, and the restored
+// file has its own mode.
+TEST_F(RestorePageTest, ReadOnlyOlderTargetIsReplacedOnBothPaths) {
+    for (const bool compress : {false, true}) {
+        SCOPED_TRACE(compress ? "archive" : "copy");
+        Backup(1, compress);
+        WriteFile(Src() + "Docs/a.txt", "mine");
+        SetModified(Src() + "Docs/a.txt", 1000000000);
+        ::chmod((Src() + "Docs/a.txt").c_str(), 0444);
+        Open();
+        Select({QString::fromStdString(Src() + "Docs/*")});
+        RestoreTo("");
+        EXPECT_EQ(ReadFile(Src() + "Docs/a.txt"), "alpha");
+        struct stat st {};
+        ASSERT_EQ(::stat((Src() + "Docs/a.txt").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0644u);
+        EXPECT_EQ(Messages(), (std::vector<QString>{compress ? "Restore completed without errors."
+                                                             : "Restore completed successfully."}));
+        m_dialogs.messages.clear();
+        m_window.reset();
+        RemoveTree(Dst());
+    }
 }
 
 // The refusals, each for one entry: nothing behind the archive list, a password left out, a location
@@ -242,7 +254,7 @@ TEST_F(RestorePageTest, RefusalsNameTheirReason) {
               (std::vector<QString>{"Please select a file/directory to restore from the list above.",
                                     "ERROR: You must enter a password to restore this archive.",
                                     "Unable to restore.\r\n\r\n\trelative/folder\r\n\r\nInvalid destination.",
-                                    "ERROR: Some files could not be extracted"}));
+                                    "ERROR: The password is not correct."}));
     EXPECT_TRUE(Find<QLineEdit>(m_window.get(), "txtRestorePass")->text().isEmpty());
     EXPECT_FALSE(platform::PathExists(Temp("relative")));
 
@@ -257,7 +269,8 @@ TEST_F(RestorePageTest, RefusalsNameTheirReason) {
     EXPECT_EQ(Messages(), (std::vector<QString>{"Nothing to restore."}));
 }
 
-// Cancel during an extraction aborts it; the button and the password are back afterwards.
+// Cancel during an extraction aborts it and says how many files came back before it; the button and the
+// password are back afterwards.
 TEST_F(RestorePageTest, CancelDuringExtraction) {
     std::string big(8 << 20, '\0');
     for (std::size_t i = 0; i < big.size(); ++i)
@@ -277,35 +290,122 @@ TEST_F(RestorePageTest, CancelDuringExtraction) {
     });
     cancel.start(0);
     RestoreTo("");
-    EXPECT_EQ(Messages(), (std::vector<QString>{"ERROR: User aborted process"}));
+    int restored = 0;
+    for (const char* name : {"Docs/a.txt", "Docs/big.bin", "Docs/sub/b.txt"})
+        restored += platform::PathExists(Src() + name) ? 1 : 0;
+    EXPECT_EQ(Messages(), (std::vector<QString>{QString::fromStdString(
+                              "ERROR: User aborted process\r\n\r\nFiles restored before the cancel: " +
+                              std::to_string(restored))}));
+    EXPECT_LT(restored, 3);
     EXPECT_EQ(button->text(), "&Restore Now");
     EXPECT_FALSE(platform::PathExists(Src() + "Docs/big.bin"));
 }
 
-// Cancel in the middle of a large file leaves the old file whole.
-TEST_F(RestorePageTest, CancelInTheMiddleOfAFileKeepsTheOldOne) {
-    WriteFile(Src() + "Docs/big.bin", std::string(16 << 20, 'n'));
-    Backup(1, false);
-    WriteFile(Src() + "Docs/big.bin", "old");
-    SetModified(Src() + "Docs/big.bin", 1000000000);
+// Cancel in the middle of a large file leaves the old file whole, from the copy as from an archive, and
+// says the restore was cancelled.
+TEST_F(RestorePageTest, CancelInTheMiddleOfAFileKeepsTheOldOneOnBothPaths) {
+    for (const bool compress : {false, true}) {
+        SCOPED_TRACE(compress ? "archive" : "copy");
+        WriteFile(Src() + "big.bin", std::string(16 << 20, 'n'));
+        TBackupProfile p;
+        p.Name = "Work";
+        p.Sources = {Src() + "big.bin"};
+        p.DriveDestination.Active = true;
+        p.DriveDestination.Path = Dst();
+        p.BackupAttributes.DirectoryAttributeMask = p.BackupAttributes.FileAttributeMask = 63;
+        p.BackupAttributes.Compress = compress;
+        ASSERT_TRUE(RunAndSave(p));
+        WriteFile(Src() + "big.bin", "old");
+        SetModified(Src() + "big.bin", 1000000000);
+        Open();
+        Select({QString::fromStdString(Src() + "big.bin")});
+        auto* button = Find<QPushButton>(m_window.get(), "cmdRestoreNow");
+        QTimer cancel;
+        // The click comes once the new content is being written beside the old file.
+        QObject::connect(&cancel, &QTimer::timeout, [&] {
+            for (const auto& entry : platform::ListDirectory(Src()).Entries)
+                if (entry.Name.find("big.bin.") != std::string::npos && button->text() == "&Cancel") {
+                    cancel.stop();
+                    button->click();
+                }
+        });
+        cancel.start(0);
+        RestoreTo("");
+        EXPECT_EQ(ReadFile(Src() + "big.bin"), "old");
+        for (const auto& entry : platform::ListDirectory(Src()).Entries)
+            EXPECT_EQ(entry.Name.find("brimvale-tmp"), std::string::npos) << entry.Name;
+        EXPECT_FALSE(cancel.isActive());
+        EXPECT_EQ(Messages(), (std::vector<QString>{
+                                  "ERROR: User aborted process\r\n\r\nFiles restored before the cancel: 0"}));
+        m_dialogs.messages.clear();
+        m_window.reset();
+        RemoveTree(Dst());
+    }
+}
+
+// A wrong password is told apart from a damaged archive and restores nothing: not even the folders of the
+// entry appear.
+TEST_F(RestorePageTest, WrongPasswordSaysSoAndLeavesTheTargetAsItWas) {
+    Backup(1, true, "", "secret");
+    RemoveTree(Src());
+    platform::ForceDirectories(Src());
     Open();
     Select({QString::fromStdString(Src() + "Docs/*")});
-    auto* button = Find<QPushButton>(m_window.get(), "cmdRestoreNow");
-    QTimer cancel;
-    // The click comes once the new content is being written beside the old file.
-    QObject::connect(&cancel, &QTimer::timeout, [&] {
-        for (const auto& entry : platform::ListDirectory(Src() + "Docs/").Entries)
-            if (entry.Name.find("big.bin.") != std::string::npos && button->text() == "&Cancel") {
-                cancel.stop();
-                button->click();
-            }
-    });
-    cancel.start(0);
+    TypeInto(m_window.get(), "txtRestorePass", "wrong");
     RestoreTo("");
-    EXPECT_EQ(ReadFile(Src() + "Docs/big.bin"), "old");
-    for (const auto& entry : platform::ListDirectory(Src() + "Docs/").Entries)
-        EXPECT_EQ(entry.Name.find("brimvale-tmp"), std::string::npos) << entry.Name;
-    EXPECT_FALSE(cancel.isActive());
+    EXPECT_EQ(Messages(), (std::vector<QString>{"ERROR: The password is not correct."}));
+    EXPECT_EQ(testing_support::Entries(Src()), std::vector<std::string>{});
+    TypeInto(m_window.get(), "txtRestorePass", "secret");
+    RestoreTo("");
+    EXPECT_EQ(ReadFile(Src() + "Docs/sub/b.txt"), "beta");
+}
+
+// A profile with the full-path structure whose source lies below a link to a folder goes back to its place
+// through that link, from an archive as from the copy; a link inside the restored folder is still refused.
+TEST_F(RestorePageTest, FullPathBelowALinkedFolderGoesBackToItsPlace) {
+    for (const bool compress : {false, true}) {
+        SCOPED_TRACE(compress ? "archive" : "copy");
+        const std::string real = Temp("data/work/"), outside = Temp("outside/");
+        platform::ForceDirectories(real);
+        platform::ForceDirectories(outside);
+        ASSERT_EQ(::symlink(real.c_str(), Temp("work").c_str()), 0);
+        const std::string linked = Temp("work/");
+        WriteFile(linked + "Docs/a.txt", "alpha");
+        WriteFile(linked + "Docs/sub/b.txt", "beta");
+        TBackupProfile p;
+        p.Name = "Work";
+        p.Sources = {linked + "Docs/*"};
+        p.DriveDestination.Active = true;
+        p.DriveDestination.Path = Dst();
+        p.BackupAttributes.DirectoryAttributeMask = p.BackupAttributes.FileAttributeMask = 63;
+        p.BackupAttributes.DirectoryStructure = 0;
+        p.BackupAttributes.Compress = compress;
+        ASSERT_TRUE(RunAndSave(p));
+        RemoveTree(real + "Docs");
+        Open();
+        Select(Entries());
+        RestoreTo("");
+        EXPECT_EQ(ReadFile(real + "Docs/a.txt"), "alpha");
+        EXPECT_EQ(ReadFile(real + "Docs/sub/b.txt"), "beta");
+        EXPECT_EQ(Messages(), (std::vector<QString>{compress ? "Restore completed without errors."
+                                                             : "Restore completed successfully."}));
+        if (compress) {
+            m_dialogs.messages.clear();
+            RemoveTree(real + "Docs/sub");
+            ASSERT_EQ(::symlink(outside.c_str(), (real + "Docs/sub").c_str()), 0);
+            SetChecked("chkRestoreReplace", true);
+            Select(Entries());
+            RestoreTo("");
+            EXPECT_EQ(testing_support::Entries(outside), std::vector<std::string>{});
+            EXPECT_EQ(Messages(), (std::vector<QString>{"ERROR: Some files could not be extracted"}));
+        }
+        m_dialogs.messages.clear();
+        m_window.reset();
+        RemoveTree(Dst());
+        RemoveTree(Temp("data"));
+        RemoveTree(outside);
+        ::unlink(Temp("work").c_str());
+    }
 }
 
 // The Favorites option without a Favorites folder gives no entry; the desktop gives its folder.
@@ -320,6 +420,52 @@ TEST_F(RestorePageTest, SpecialFolderWithoutPathGivesNoEntry) {
     ASSERT_TRUE(p.SaveToFile(Home() + "Profiles/Work.bvf"));
     Open();
     EXPECT_EQ(Entries(), QStringList{QString::fromStdString(Temp("user/Desktop/*"))});
+}
+
+} // namespace
+
+namespace {
+
+// The page is filled each time it shows: also when the window comes back from being minimised with the
+// page open, so that an archive made meanwhile is offered at once.
+TEST_F(RestorePageTest, TheWindowComingBackWithThePageOpenOffersWhatWasMadeMeanwhile) {
+    Backup(1, true);
+    Open();
+    auto* archives = Find<QComboBox>(m_window.get(), "cboRestoreArchive");
+    ASSERT_EQ(archives->count(), 1);
+    m_window->showMinimized();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window->isMinimized(); }));
+    WriteFile(Dst() + "Work_20260101_120000.zip", ReadFile(Dst() + "Work.zip"));
+    m_window->showNormal();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return archives->count() == 2; })) << archives->count();
+    EXPECT_EQ(Find<QTabWidget>(m_window.get(), "pagMain")->currentWidget()->objectName(), "tabRestore");
+}
+
+// A restore stopped for want of the archive's password leaves the focus in the password box, where the
+// user types it next.
+TEST_F(RestorePageTest, AMissingPasswordPutsTheFocusIntoThePasswordBox) {
+    Backup(1, true, "", "secret");
+    Open();
+    Select({QString::fromStdString(Src() + "one.txt")});
+    RestoreTo("");
+    ASSERT_EQ(Messages(),
+              (std::vector<QString>{"ERROR: You must enter a password to restore this archive."}));
+    EXPECT_EQ(QApplication::focusWidget(), Find<QLineEdit>(m_window.get(), "txtRestorePass"));
+}
+
+// Once the last profile is deleted, the page names no destination any more.
+TEST_F(RestorePageTest, AnEmptiedProfileListLeavesNoDestinationOnThePage) {
+    Backup(1, false);
+    Open();
+    auto* from = Find<QLabel>(m_window.get(), "lblRestoreFrom");
+    EXPECT_EQ(from->text().toStdString(), "Restoring from: " + Dst());
+    m_dialogs.messageAnswers = {QMessageBox::Yes};
+    Click(m_window.get(), "cmdDelete");
+    Find<QTabWidget>(m_window.get(), "pagMain")
+        ->setCurrentWidget(Find<QWidget>(m_window.get(), "tabRestore"));
+    EXPECT_EQ(Find<QComboBox>(m_window.get(), "cboRestoreProfiles")->count(), 0);
+    EXPECT_EQ(m_list->count(), 0);
+    EXPECT_EQ(from->text(), "Restoring from: ");
 }
 
 } // namespace

@@ -3,9 +3,11 @@
 #include "engine/backup_profile.h"
 #include "engine/backup_thread.h"
 #include "engine/helpers.h"
+#include "platform/clock.h"
 #include "platform/fault_injection.h"
 #include "platform/file_io.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/seams.h"
 
 #include <QCursor>
 #include <QGroupBox>
@@ -25,6 +27,12 @@
 #include <chrono>
 #include <filesystem>
 #include <thread>
+
+#include <grp.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using testing_support::Click;
 using testing_support::Find;
@@ -60,6 +68,40 @@ private:
     std::string m_folder;
     std::atomic<bool> m_open{false};
     std::atomic<int> m_waiting{0};
+};
+
+// From now on the system refuses every new thread of this process, as it does for a user at the limit
+// of their processes: the test process becomes an unprivileged user of its own (the limit never holds
+// for root), whose limit is the number of threads it has now. Its folder is handed over to that user
+// first. Lift raises the limit again; the user stays.
+class ThreadRefusal {
+public:
+    explicit ThreadRefusal(const std::string& folder) {
+        const uid_t user = 200000 + static_cast<uid_t>(::getpid() % 100000);
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+            EXPECT_EQ(::lchown(entry.path().c_str(), user, user), 0) << entry.path();
+        EXPECT_EQ(::lchown(folder.c_str(), user, user), 0);
+        EXPECT_EQ(::setgroups(0, nullptr), 0);
+        EXPECT_EQ(::setresgid(user, user, user), 0);
+        EXPECT_EQ(::setresuid(user, user, user), 0);
+        // The leak check at the end attaches to this process, which the change of user forbids.
+        ::prctl(PR_SET_DUMPABLE, 1);
+        EXPECT_EQ(::getrlimit(RLIMIT_NPROC, &m_limit), 0);
+        rlimit refused = m_limit;
+        refused.rlim_cur = Threads();
+        EXPECT_EQ(::setrlimit(RLIMIT_NPROC, &refused), 0);
+    }
+    ~ThreadRefusal() { Lift(); }
+    void Lift() { ::setrlimit(RLIMIT_NPROC, &m_limit); }
+
+private:
+    static rlim_t Threads() {
+        rlim_t count = 0;
+        for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+            ++count;
+        return count;
+    }
+    rlimit m_limit{};
 };
 
 class StatusPageTest : public MainWindowTest {
@@ -236,7 +278,7 @@ TEST_F(StatusPageTest, AFailedRunFreesItsSlotBeforeItsMessageAndKeepsItsLastBack
     EXPECT_GT(Stored("Broken").LastBackup, 0);
 }
 
-TEST_F(StatusPageTest, AbortStopsTheSlotsRunOnlyWhenAnsweredYes) {
+TEST_F(StatusPageTest, AbortStopsTheSlotsRunOnlyWhenAnsweredYesAndEnterSaysNo) {
     WriteFile(Source() + "a.txt", "a");
     WriteFile(Source() + "b.txt", "b");
     Write(Profile("First"));
@@ -246,7 +288,8 @@ TEST_F(StatusPageTest, AbortStopsTheSlotsRunOnlyWhenAnsweredYes) {
         ReadGate gate(Source());
         Click(window.get(), "cmdBackupNow");
         ASSERT_TRUE(QTest::qWaitFor([&] { return gate.Waiting() == 1; }, 20000));
-        m_dialogs.messageAnswers.push_back(QMessageBox::No);
+        // Enter answers the real question with its default button, No.
+        m_dialogs.messageKeys.push_back(Qt::Key_Return);
         Click(window.get(), "cmdAbort1");
         ASSERT_EQ(m_dialogs.messages.size(), 1u);
         EXPECT_EQ(m_dialogs.messages[0].text,
@@ -372,4 +415,135 @@ TEST_F(StatusPageTest, PendingErrorsBlinkUntilTheLogIsClickedAndClearWithARunWit
     EXPECT_EQ(icon->toolTip(), "Brimvale is idle.");
 }
 
+// Pending errors are seen with a click anywhere in the Log list: below its last row, and in a list
+// left empty.
+TEST_F(StatusPageTest, AClickBelowTheRowsOrInAnEmptyLogListAcknowledgesErrors) {
+    TBackupProfile refused = Profile("Alpha");
+    refused.Sources.clear();
+    Write(refused);
+    auto window = Window();
+    window->show();
+    auto* blink = window->findChild<QTimer*>("timTrayErrors");
+    auto* logs = Find<QTableWidget>(window.get(), "lvwLog");
+    for (const bool emptied : {false, true}) {
+        SCOPED_TRACE(emptied);
+        Click(window.get(), "cmdBackupNow");
+        ASSERT_TRUE(blink->isActive());
+        testing_support::ShowPageOf(logs);
+        if (emptied)
+            Click(window.get(), "cmdClearAllLog");
+        EXPECT_EQ(logs->rowCount(), emptied ? 0 : 1);
+        ASSERT_TRUE(blink->isActive());
+        const QPoint belowTheRows(logs->viewport()->width() / 2, logs->viewport()->height() - 4);
+        ASSERT_EQ(logs->itemAt(belowTheRows), nullptr);
+        QTest::mouseClick(logs->viewport(), Qt::LeftButton, {}, belowTheRows);
+        EXPECT_FALSE(blink->isActive());
+        EXPECT_EQ(window->findChild<QSystemTrayIcon*>("trayIcon")->toolTip(),
+                  "Brimvale has errors. See log for details.");
+    }
+}
+
 } // namespace
+
+// The system refuses the threads of runs: each refused start leaves its slot and its profile free, a
+// start from the tray says why every time, the scheduler's ticks say it once, and once threads can be
+// had again the runs go and Exit ends the program. The window stays hidden meanwhile: painting needs
+// threads of its own.
+TEST_F(StatusPageTest, ARunWhoseThreadTheSystemRefusesLeavesItsSlotFreeAndSaysWhy) {
+    const testing_support::ScopedSeams seams;
+    const double start = 46022.5;
+    platform::SetClock([&] { return start; });
+    WriteFile(Source() + "a.txt", "a");
+    Write(Profile("Alpha"));
+    TBackupProfile hourly = Profile("Beta", stHourly);
+    hourly.Schedule.SetHours(1);
+    hourly.LastBackup = start;
+    Write(hourly);
+    WriteFile(SettingsFile(), "[Application]\nPromptBeforeExit=0\n");
+    ScopedEnv tick("BRIMVALE_SCHEDULER_TICK_MS", "50");
+    auto window = Window();
+    const QString refused = "Unable to start the backup (Resource temporarily unavailable).";
+    const auto trayBackupNow = [&](const QString& profile) {
+        auto* menu = window->findChild<QMenu*>("mnuTray");
+        menu->popup(QPoint(0, 0));
+        const QList<QAction*> items = window->findChild<QMenu*>("mnuTrayBackupNowMenu")->actions();
+        menu->hide();
+        for (QAction* item : items)
+            if (item->text() == profile)
+                item->trigger();
+    };
+
+    ThreadRefusal refusal(Temp(""));
+    double now = start + 2.0 / 24;
+    platform::SetClock([&] { return now; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_dialogs.messages.size() == 1; }, 10000));
+    EXPECT_EQ(m_dialogs.messages[0].text, refused);
+    // Later ticks try again, quietly, and never strand a slot.
+    QTest::qWait(300);
+    EXPECT_EQ(m_dialogs.messages.size(), 1u);
+    EXPECT_EQ(window->RunningBackupCount(), 0);
+
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        SCOPED_TRACE(attempt);
+        trayBackupNow("Alpha");
+        ASSERT_EQ(m_dialogs.messages.size(), 1u + static_cast<std::size_t>(attempt));
+        EXPECT_EQ(m_dialogs.messages.back().text, refused);
+        EXPECT_EQ(window->RunningBackupCount(), 0);
+        EXPECT_TRUE(Find<QPushButton>(window.get(), "cmdBackupNow")->isEnabled());
+        EXPECT_FALSE(Find<QGroupBox>(window.get(), "grpBkUpProcess1")->isEnabled());
+        EXPECT_EQ(window->findChild<QSystemTrayIcon*>("trayIcon")->toolTip(), "Brimvale is idle.");
+    }
+
+    refusal.Lift();
+    window->show();
+    Click(window.get(), "cmdBackupNow");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return platform::FileExists(Destination("Alpha") + "source/a.txt") &&
+                   platform::FileExists(Destination("Beta") + "source/a.txt") && Idle(*window);
+        },
+        20000));
+    EXPECT_EQ(m_dialogs.messages.size(), 3u);
+    Click(window.get(), "mnuTrayClose");
+    EXPECT_EQ(m_ended, 1);
+}
+
+// The settings cannot be written on the way out. While their message waits for the user no tick runs,
+// and a run started from the tray meanwhile holds the end until it has finished: no run is left behind.
+TEST_F(StatusPageTest, AnExitWhoseSettingsWriteFailsLeavesNoRunBehind) {
+    WriteFile(Source() + "a.txt", "a");
+    Write(Profile("Alpha"));
+    ScopedEnv tick("BRIMVALE_SCHEDULER_TICK_MS", "50");
+    auto window = Window();
+    window->show();
+    Click(window.get(), "chkPromptBeforeExit");
+    // A folder where the settings file belongs cannot be replaced, not even by root.
+    ::unlink(SettingsFile().c_str());
+    ASSERT_EQ(::mkdir(SettingsFile().c_str(), 0700), 0);
+    ReadGate gate(Source());
+    bool tickerStill = false;
+    m_dialogs.whileNextMessageShows = [&] {
+        tickerStill = !window->findChild<QTimer*>("timMain")->isActive();
+        auto* menu = window->findChild<QMenu*>("mnuTray");
+        menu->popup(QPoint(0, 0));
+        const QList<QAction*> items = window->findChild<QMenu*>("mnuTrayBackupNowMenu")->actions();
+        menu->hide();
+        ASSERT_EQ(items.size(), 1);
+        items[0]->trigger();
+    };
+    Click(window.get(), "cmdExit");
+    ASSERT_EQ(m_dialogs.messages.size(), 1u);
+    EXPECT_TRUE(m_dialogs.messages[0].text.startsWith("Unable to save the settings file "));
+    EXPECT_TRUE(tickerStill);
+    EXPECT_EQ(m_ended, 0);
+    EXPECT_EQ(window->RunningBackupCount(), 1);
+    EXPECT_TRUE(window->findChild<QTimer*>("timMain")->isActive());
+
+    gate.Open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Idle(*window); }, 20000));
+    EXPECT_TRUE(platform::FileExists(Destination("Alpha") + "source/a.txt"));
+    EXPECT_GT(Stored("Alpha").LastBackup, 0);
+    window->show();
+    Click(window.get(), "cmdClose");
+    EXPECT_EQ(m_ended, 1);
+}

@@ -10,9 +10,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 #include <string>
@@ -40,6 +42,8 @@ protected:
     }
 
     void UseFeed(const std::string& path) {
+        // The variable goes back to what it was before the new value is set.
+        m_feed.reset();
         m_feed = std::make_unique<ScopedEnv>("BRIMVALE_UPDATE_FEED", m_server.Url(path));
     }
     void SetNow(double now) {
@@ -134,7 +138,7 @@ TEST_F(UpdateCheckTest, ATickChecksByIntervalButNeverAtStartupAndNotDuringACheck
     EXPECT_EQ(window->AppSettings().LastUpdateCheck, Dec31 + 1.25);
 }
 
-TEST_F(UpdateCheckTest, CheckNowChecksBothKindsAndShowsTheWindowEvenWhenNothingCame) {
+TEST_F(UpdateCheckTest, CheckNowChecksBothKindsAndShowsTheWindowAlsoWhenTheCheckFailed) {
     SetNow(Dec31 + 0.5);
     WriteSettings(false, 0, false, 0);
     auto window = Window();
@@ -145,12 +149,29 @@ TEST_F(UpdateCheckTest, CheckNowChecksBothKindsAndShowsTheWindowEvenWhenNothingC
     EXPECT_EQ(m_panels[0], Panels(update_texts::UpdateAvailable, update_texts::UpgradeAvailable));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
-    UseFeed("/status/404");
-    AnswerUpdatesWindow();
-    Click(window.get(), "cmdCheckUpdates");
-    ASSERT_EQ(m_panels.size(), 2u);
-    EXPECT_EQ(m_panels[1], Panels(update_texts::NoUpdates, update_texts::NoUpgrades));
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    // A check that got no feed says so, with the client's reason, rather than that nothing is new.
+    const struct {
+        const char* name;
+        std::string feed;
+        std::string reason;
+    } failures[] = {
+        {"a status", m_server.Url("/status/404"), "HTTP/1.1 404 Not Found"},
+        {"no server", "http://127.0.0.1:1/updates.xml", "Failed to connect to 127.0.0.1 port 1"},
+    };
+    for (const auto& failure : failures) {
+        SCOPED_TRACE(failure.name);
+        m_panels.clear();
+        const ScopedEnv feed("BRIMVALE_UPDATE_FEED", failure.feed);
+        AnswerUpdatesWindow();
+        Click(window.get(), "cmdCheckUpdates");
+        ASSERT_EQ(m_panels.size(), 1u);
+        EXPECT_EQ(m_panels[0].rfind(std::string(update_texts::UpdateCheckFailed) + failure.reason, 0), 0u)
+            << m_panels[0];
+        EXPECT_NE(m_panels[0].find(std::string(" | ") + update_texts::UpgradeCheckFailed + failure.reason),
+                  std::string::npos)
+            << m_panels[0];
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
     EXPECT_TRUE(m_dialogs.messages.empty());
 }
 
@@ -192,6 +213,50 @@ TEST_F(UpdateCheckTest, AFailedAutomaticCheckStillMovesTheLastCheck) {
     EXPECT_TRUE(m_dialogs.dialogsShown.empty());
     EXPECT_EQ(window->AppSettings().LastUpdateCheck, Dec31 + 0.5);
     EXPECT_EQ(Stored("LastUpdateCheck", "Updates"), "12/31/2025");
+}
+
+} // namespace
+
+namespace {
+
+// A clock that ran a year ahead moved the last check into the future; once the clock is right again,
+// the interval counts from long ago instead of waiting for that date.
+TEST_F(UpdateCheckTest, ALastCheckDatedInTheFutureCountsAsLongAgo) {
+    const ScopedEnv tick("BRIMVALE_SCHEDULER_TICK_MS", "50");
+    WriteSettings(true, 1, false, 0);
+    SetNow(Dec31 + 365.5);
+    AnswerUpdatesWindow();
+    auto window = Window();
+    ASSERT_EQ(m_panels.size(), 1u);
+    ASSERT_EQ(window->AppSettings().LastUpdateCheck, Dec31 + 365.5);
+
+    SetNow(Dec31 + 0.5);
+    AnswerUpdatesWindow();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return m_panels.size() == 2; }, 10000));
+    EXPECT_EQ(window->AppSettings().LastUpdateCheck, Dec31 + 0.5);
+}
+
+// Exit while the start-up check waits for a feed that never answers: the program ends, the request is
+// cancelled, and no updates window shows afterwards.
+TEST_F(UpdateCheckTest, ExitDuringTheStartUpCheckEndsTheProgram) {
+    UseFeed("/silent");
+    WriteFile(SettingsFile(), "[Application]\nPromptBeforeExit=0\n[Updates]\nAutoCheckUpdates=1\n"
+                              "AutoCheckUpdateInterval=0\n");
+    TMainWindowOptions options;
+    options.SystemTray = true;
+    TfrmMain window(options);
+    QObject::connect(&window, &TfrmMain::ProgramEnded, [this] { ++m_ended; });
+    window.show();
+    // The user's click arrives while the feed is awaited.
+    QTimer::singleShot(200, &window, [&window] { Click(&window, "cmdExit"); });
+    QElapsedTimer started;
+    started.start();
+    QCoreApplication::sendPostedEvents(&window, QEvent::MetaCall);
+    EXPECT_EQ(m_ended, 1);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(m_dialogs.dialogsShown.empty());
+    // The feed's own time limit is 30 s; a cancelled request ends within about a second.
+    EXPECT_LT(started.elapsed(), 15000);
 }
 
 } // namespace

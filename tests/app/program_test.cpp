@@ -4,10 +4,13 @@
 #include "app/single_instance.h"
 #include "platform/file_io.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/http_server.h"
 
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QScreen>
 #include <QTest>
 
 #include <fcntl.h>
@@ -34,9 +37,12 @@ protected:
         }
     }
 
-    QProcess& Start(const QString& program = Program, int lockWaitMs = 1000) {
+    QProcess& Start(const QString& program = Program, int lockWaitMs = 1000,
+                    const std::vector<std::pair<QString, QString>>& overrides = {}) {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const auto& [name, value] : overrides)
+            env.insert(name, value);
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("BRIMVALE_INSTANCE_WAIT_MS", QString::number(lockWaitMs));
         env.insert("BRIMVALE_FORCED_END_WAIT_MS", "2000");
@@ -52,8 +58,8 @@ protected:
         return Runtime() + "TfrmMain " + title + ".socket";
     }
     // The socket appears once the instance listens, which is after its window exists.
-    bool WaitForChannel(const std::string& title) const {
-        return QTest::qWaitFor([&] { return platform::PathExists(Channel(title)); }, 30000);
+    bool WaitForChannel(const std::string& title, int timeoutMs = 30000) const {
+        return QTest::qWaitFor([&] { return platform::PathExists(Channel(title)); }, timeoutMs);
     }
 
     std::vector<std::unique_ptr<QProcess>> m_processes;
@@ -117,7 +123,8 @@ TEST_F(ProgramTest, ARunningInstanceIsFoundAndTheSecondStartEnds) {
 
 TEST_F(ProgramTest, AnInstanceOfAnotherTitleIsNotFound) {
     const QString other = QString::fromStdString(ProgramOfAnotherVersion(Temp("other/")));
-    QProcess& older = Start(other);
+    // Each version on a home of its own: one home holds one program whatever its title.
+    QProcess& older = Start(other, 1000, {{"BRIMVALE_HOME", QString::fromStdString(Temp("older-home/"))}});
     ASSERT_TRUE(WaitForChannel("Brimvale 3.0"));
     QProcess& current = Start(Program, 200);
     ASSERT_TRUE(WaitForChannel("Brimvale 2.0"));
@@ -131,4 +138,91 @@ TEST_F(ProgramTest, AnInstanceOfAnotherTitleIsNotFound) {
     QTest::qWait(300);
     EXPECT_TRUE(WaitForChannel("Brimvale 2.0"));
     EXPECT_EQ(next.state(), QProcess::Running);
+}
+
+namespace {
+
+class ProgramEndTest : public ProgramTest {
+protected:
+    ProgramEndTest() { m_server.Serve("feed.xml", "<versions></versions>"); }
+    std::string SilentFeed() const { return m_server.Url("/silent"); }
+
+    testing_support::HttpTestServer m_server;
+};
+
+} // namespace
+
+// Another login session of the same user has another runtime folder, out of reach of the lock and the
+// channel there; the home is the same, and the program there ends as a second start does.
+TEST_F(ProgramEndTest, ASecondProgramOnTheSameHomeEndsWhateverItsRuntimeFolder) {
+    QProcess& first = Start();
+    ASSERT_TRUE(WaitForChannel("Brimvale 2.0"));
+    const std::string otherRuntime = Temp("other-run/");
+    platform::ForceDirectories(otherRuntime);
+    ::chmod(otherRuntime.c_str(), 0700);
+    QProcess& second = Start(Program, 200, {{"XDG_RUNTIME_DIR", QString::fromStdString(otherRuntime)}});
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_FALSE(platform::PathExists(otherRuntime + "TfrmMain Brimvale 2.0.socket"));
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    // Once the first has ended, the home is free for a program from anywhere.
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(30000));
+    QProcess& third = Start(Program, 200, {{"XDG_RUNTIME_DIR", QString::fromStdString(otherRuntime)}});
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return platform::PathExists(otherRuntime + "TfrmMain Brimvale 2.0.socket"); }, 30000));
+    EXPECT_EQ(third.state(), QProcess::Running);
+}
+
+// SIGTERM while the start-up update check waits for a feed that never answers: the request is
+// cancelled and the program ends normally, its settings written, long before the feed's 30 s limit.
+TEST_F(ProgramEndTest, AnEndSignalDuringTheUpdateCheckEndsTheProgramAtOnce) {
+    WriteFile(SettingsFile(), "[Application]\nShowAppWinOnStart=1\n[Updates]\nAutoCheckUpdates=1\n"
+                              "AutoCheckUpdateInterval=0\n");
+    QProcess& program =
+        Start(Program, 1000, {{"BRIMVALE_UPDATE_FEED", QString::fromStdString(SilentFeed())}});
+    // The program listens before its start-up check begins, not once the feed has timed out.
+    ASSERT_TRUE(WaitForChannel("Brimvale 2.0", 10000));
+    QElapsedTimer timer;
+    timer.start();
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_LT(timer.elapsed(), 15000);
+    EXPECT_NE(TIniFile(SettingsFile()).ReadString("Updates", "LastUpdateCheck", ""), "");
+}
+
+// Absurd stored window sizes, with the window shown at start and painted while the start-up check waits
+// for its feed: the program runs and ends normally and keeps sizes the screen can hold.
+TEST_F(ProgramEndTest, AbsurdStoredWindowSizesAreFittedToTheScreen) {
+    for (const char* value : {"0", "-7", "16777216", "2147483647", "wide"}) {
+        SCOPED_TRACE(value);
+        const std::string v = value;
+        WriteFile(SettingsFile(), "[Application]\nShowAppWinOnStart=1\nWindowWidth=" + v + "\nWindowHeight=" +
+                                      v + "\nLogWindowWidth=" + v + "\nLogWindowHeight=" + v +
+                                      "\n[Updates]\nAutoCheckUpdates=1\nAutoCheckUpdateInterval=0\n");
+        QProcess& program =
+            Start(Program, 1000, {{"BRIMVALE_UPDATE_FEED", QString::fromStdString(SilentFeed())}});
+        ASSERT_TRUE(WaitForChannel("Brimvale 2.0", 10000));
+        program.terminate();
+        ASSERT_TRUE(program.waitForFinished(30000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+        // The program runs on the same offscreen screen as this test.
+        const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+        const TIniFile ini(SettingsFile());
+        for (const char* key : {"WindowWidth", "LogWindowWidth"}) {
+            const int stored = ini.ReadInteger("Application", key, -1);
+            EXPECT_GE(stored, 450) << key;
+            EXPECT_LE(stored, screen.width()) << key;
+        }
+        for (const char* key : {"WindowHeight", "LogWindowHeight"}) {
+            const int stored = ini.ReadInteger("Application", key, -1);
+            EXPECT_GE(stored, 415) << key;
+            EXPECT_LE(stored, screen.height()) << key;
+        }
+    }
 }

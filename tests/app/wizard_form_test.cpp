@@ -434,3 +434,72 @@ TEST(ProfileName, UsableNames) {
 }
 
 } // namespace
+
+namespace {
+
+// The drive path is checked however its step is left: Enter, Page Down or a click on Next, each
+// telling a refused character once and staying on the step, and a good path gets its "/".
+TEST_F(WizardTest, TheDrivePathIsCheckedOnTheWayToTheNextStep) {
+    const std::vector<QString> refused{Text(texts::DrivePathCharacters)};
+    const struct {
+        const char* name;
+        std::function<void()> leave;
+    } ways[] = {
+        {"Enter", [&] { QTest::keyClick(Find<QWidget>("txtDriveDest"), Qt::Key_Return); }},
+        {"Page Down", [&] { QTest::keyClick(Find<QWidget>("txtDriveDest"), Qt::Key_PageDown); }},
+        {"a click on Next", [&] { Next(); }},
+    };
+    GoToStep(3);
+    Click("chkDriveDest");
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.name);
+        m_dialogs.messages.clear();
+        Type("txtDriveDest", QStringLiteral("/tmp/a*b"));
+        way.leave();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(m_dialogs.MessageTexts(), refused);
+        EXPECT_EQ(m_wizard.CurrentStep(), 3);
+        EXPECT_EQ(QApplication::focusWidget(), Find<QWidget>("txtDriveDest"));
+
+        m_dialogs.messages.clear();
+        Type("txtDriveDest", QStringLiteral("/tmp/ab"));
+        way.leave();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(m_dialogs.messages.empty());
+        EXPECT_EQ(m_wizard.CurrentStep(), 4);
+        EXPECT_EQ(Find<QLineEdit>("txtDriveDest")->text(), QStringLiteral("/tmp/ab/"));
+        Click("cmdPrevious");
+    }
+}
+
+// Differing passwords and a click on Next: the message box shows once, also while its own loop serves
+// the focus leaving the verify box.
+TEST_F(WizardTest, DifferingPasswordsAreToldOnceOnTheWayToTheSchedule) {
+    GoToStep(4);
+    Click("chkCompression");
+    Type("txtPassword", QStringLiteral("one"));
+    Type("txtVerifyPassword", QStringLiteral("two"));
+    m_dialogs.messageKeys = {Qt::Key_Return, Qt::Key_Return};
+    Next();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_dialogs.MessageTexts(), std::vector<QString>{Text(texts::PasswordsDifferTryAgain)});
+    EXPECT_EQ(m_wizard.CurrentStep(), 4);
+    EXPECT_TRUE(Find<QLineEdit>("txtVerifyPassword")->text().isEmpty());
+}
+
+// Enter presses the button that has the focus, as everywhere else; only Cancel passes it on to Next.
+TEST_F(WizardTest, EnterPressesTheFocusedButton) {
+    GoToStep(2);
+    m_dialogs.folderAnswers = {QStringLiteral("/data")};
+    Find<QWidget>("cmdAddDir")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(Find<QWidget>("cmdAddDir"), Qt::Key_Return);
+    EXPECT_EQ(Sources(), QStringList{QStringLiteral("/data/*")});
+    EXPECT_EQ(m_wizard.CurrentStep(), 2);
+
+    Find<QWidget>("cmdPrevious")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(Find<QWidget>("cmdPrevious"), Qt::Key_Return);
+    EXPECT_EQ(m_wizard.CurrentStep(), 1);
+    EXPECT_TRUE(m_wizard.isVisible());
+}
+
+} // namespace

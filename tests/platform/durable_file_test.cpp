@@ -132,3 +132,47 @@ TEST(TemporaryFiles, OnlyStaleOnesAreRemoved) {
     EXPECT_EQ(RemoveStaleTemporaryFiles(dir.Path()), 1);
     EXPECT_FALSE(PathExists(held));
 }
+
+// A writer that decided to write because nothing was there keeps the file that appeared meanwhile; one that
+// may replace takes its place.
+TEST(DurableWriter, KeepExistingLeavesAFileThatAppearedMeanwhile) {
+    TempDir dir;
+    const std::string target = dir / "restored.txt";
+    for (const ReplaceRule rule : {ReplaceRule::KeepExisting, ReplaceRule::Replace}) {
+        DurableWriter writer;
+        ASSERT_TRUE(writer.Open(target));
+        ASSERT_TRUE(writer.Write("ours"));
+        WriteFile(target, "the user's");
+        const bool keep = rule == ReplaceRule::KeepExisting;
+        EXPECT_EQ(writer.Commit(CommitSync::Later, rule), !keep);
+        EXPECT_EQ(writer.Error(), keep ? EEXIST : 0);
+        EXPECT_EQ(ReadFile(target), keep ? "the user's" : "ours");
+        EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"restored.txt"});
+        ::unlink(target.c_str());
+    }
+}
+
+// The new file takes the source's permission bits, owner and group, and times.
+TEST(DurableWriter, KeepsTheModeOwnerAndTimesOfTheSource) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a file to another user needs root";
+    TempDir dir;
+    const std::string source = dir / "source.txt", target = dir / "target.txt";
+    WriteFile(source, "content");
+    ASSERT_EQ(::chown(source.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(source.c_str(), 0640), 0);
+    testing_support::SetModified(source, 1000000000);
+    struct stat st {};
+    ASSERT_EQ(::stat(source.c_str(), &st), 0);
+    DurableWriter writer;
+    ASSERT_TRUE(writer.Open(target, 0600));
+    ASSERT_TRUE(writer.Write("content"));
+    writer.KeepAttributesOf(st);
+    ASSERT_TRUE(writer.Commit());
+    struct stat result {};
+    ASSERT_EQ(::stat(target.c_str(), &result), 0);
+    EXPECT_EQ(result.st_uid, 65534u);
+    EXPECT_EQ(result.st_gid, 65534u);
+    EXPECT_EQ(result.st_mode & 07777, 0640u);
+    EXPECT_EQ(result.st_mtime, 1000000000);
+}

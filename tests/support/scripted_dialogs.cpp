@@ -1,6 +1,10 @@
 // The scripted dialogs of the window tests.
 #include "tests/support/scripted_dialogs.h"
 
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QKeyEvent>
+
 #include <gtest/gtest.h>
 
 #include <utility>
@@ -13,10 +17,33 @@ ScriptedDialogs::~ScriptedDialogs() {
     dialogs::SetDialogHandler(m_previous);
 }
 
-QMessageBox::StandardButton ScriptedDialogs::ShowMessage(QWidget*, const dialogs::Message& message) {
+namespace {
+
+QMessageBox::StandardButton PressInRealBox(QWidget* parent, const dialogs::Message& message, Qt::Key key) {
+    const std::unique_ptr<QMessageBox> box = dialogs::CreateMessageBox(parent, message);
+    box->show();
+    QCoreApplication::processEvents();
+    QWidget* target = box->focusWidget() ? box->focusWidget() : box.get();
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &press);
+    QCoreApplication::sendEvent(target, &release);
+    QAbstractButton* clicked = box->clickedButton();
+    box->hide();
+    return clicked ? box->standardButton(clicked) : QMessageBox::NoButton;
+}
+
+} // namespace
+
+QMessageBox::StandardButton ScriptedDialogs::ShowMessage(QWidget* parent, const dialogs::Message& message) {
     messages.push_back(message);
     if (whileNextMessageShows)
         std::exchange(whileNextMessageShows, {})();
+    if (!messageKeys.empty()) {
+        const Qt::Key key = messageKeys.front();
+        messageKeys.pop_front();
+        return PressInRealBox(parent, message, key);
+    }
     if (!messageAnswers.empty()) {
         const auto answer = messageAnswers.front();
         messageAnswers.pop_front();

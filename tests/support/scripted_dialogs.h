@@ -32,6 +32,9 @@ public:
     std::deque<std::function<int(QDialog&)>> dialogAnswers;
     // Answers for the next message boxes; without one a box is answered with its first button.
     std::deque<QMessageBox::StandardButton> messageAnswers;
+    // Keys pressed in the next message boxes, which are then shown for real as the program shows them
+    // and answered with the button the key pressed (before any messageAnswers).
+    std::deque<Qt::Key> messageKeys;
     // Runs once while the next message box shows, before it is answered.
     std::function<void()> whileNextMessageShows;
     std::deque<QString> folderAnswers;

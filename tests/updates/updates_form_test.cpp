@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -350,6 +351,34 @@ TEST_F(UpdatesFormTest, OtherLinksOpenInTheBrowserAndTheOrderLinkLightsUp) {
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(order, &leave);
     EXPECT_EQ(order->FontColor(), QColor(0, 0, 255));
+}
+
+} // namespace
+
+namespace {
+
+// What a label or tool tip shows: markup is rendered unless the text is plain.
+QString Shown(const QString& text, Qt::TextFormat format) {
+    if (format == Qt::PlainText || (format == Qt::AutoText && !Qt::mightBeRichText(text)))
+        return text;
+    QTextDocument document;
+    document.setHtml(text);
+    return document.toPlainText();
+}
+
+// The feed arrives over plain HTTP: markup in its price or order address is shown as it is written and
+// never restyles the window.
+TEST_F(UpdatesFormTest, ThePriceAndTheOrderAddressShowAsPlainText) {
+    const QString price = QStringLiteral("<b style='font-size:80px'>9</b>");
+    const QString address = QStringLiteral("http://example.org/<h1>order</h1>");
+    const std::string feed =
+        "<versions><version major=\"3\" minor=\"0\" release=\"0\" build=\"0\"><order price=\"" +
+        EscapeXml(price.toStdString()) + "\" url=\"" + EscapeXml(address.toStdString()) +
+        "\"></order></version></versions>";
+    ASSERT_TRUE(m_form->ParseFeed(feed));
+    const auto* cost = Find<QLabel>("lblUpgradeCost");
+    EXPECT_EQ(Shown(cost->text(), cost->textFormat()), "$" + price);
+    EXPECT_EQ(Shown(Find<THyperLink>("lnkUpgradeOrder")->toolTip(), Qt::AutoText), address);
 }
 
 } // namespace

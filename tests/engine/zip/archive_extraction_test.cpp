@@ -217,7 +217,7 @@ TEST_F(ArchiveExtractionTest, WrongPasswordOrDamagedDataNeverReadsAsSuccess) {
     WriteFile(m_target + "a.txt", "kept");
     for (const char* password : {"wrong", ""}) {
         SCOPED_TRACE(password);
-        EXPECT_EQ(Unzip("a.txt", true, password), "Some files could not be extracted");
+        EXPECT_EQ(Unzip("a.txt", true, password), "The password is not correct.");
         EXPECT_EQ(ReadFile(m_target + "a.txt"), "kept");
     }
     EXPECT_EQ(Unzip("*", true, "right"), "");
