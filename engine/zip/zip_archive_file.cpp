@@ -22,6 +22,9 @@ constexpr std::int64_t Zip64LocatorSize = 20;
 constexpr std::int64_t Zip64EndRecordSize = 56;
 constexpr std::int64_t MaxCommentSize = 0xFFFF;
 constexpr std::size_t WriteBufferSize = 1 << 20;
+// libzip reads the directory and each kept entry's header and data a few bytes at a time: reads smaller than
+// a quarter of this are served from a window read ahead in one call.
+constexpr std::size_t ReadAheadSize = 1 << 20;
 
 std::uint32_t Le32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -225,6 +228,7 @@ zip_int64_t TArchiveFileSource::Open() {
         return Fail(ZIP_ER_READ, errno);
     m_readLength = std::max<std::int64_t>(file.st_size - m_start, 0);
     m_readPos = 0;
+    m_aheadPos = m_aheadLength = 0;
     return 0;
 }
 
@@ -234,6 +238,16 @@ zip_int64_t TArchiveFileSource::Read(void* data, zip_uint64_t length) {
         return 0;
     const std::size_t want =
         static_cast<std::size_t>(std::min<std::uint64_t>(length, static_cast<std::uint64_t>(left)));
+    if (want < ReadAheadSize / 4) {
+        const bool inWindow = m_readPos >= m_aheadPos && m_readPos < m_aheadPos + m_aheadLength;
+        if (!inWindow && !ReadAhead(left))
+            return -1;
+        const std::size_t n = static_cast<std::size_t>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(want), m_aheadPos + m_aheadLength - m_readPos));
+        std::memcpy(data, m_ahead.data() + (m_readPos - m_aheadPos), n);
+        m_readPos += static_cast<std::int64_t>(n);
+        return static_cast<zip_int64_t>(n);
+    }
     ssize_t n;
     do {
         n = ::pread(m_readFd, data, want, static_cast<off_t>(m_start + m_readPos));
@@ -242,6 +256,23 @@ zip_int64_t TArchiveFileSource::Read(void* data, zip_uint64_t length) {
         return Fail(ZIP_ER_READ, errno);
     m_readPos += n;
     return n;
+}
+
+// Fills the window from the read position on, with at most Left bytes.
+bool TArchiveFileSource::ReadAhead(std::int64_t left) {
+    m_ahead.resize(ReadAheadSize);
+    const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, ReadAheadSize));
+    ssize_t n;
+    do {
+        n = ::pread(m_readFd, m_ahead.data(), want, static_cast<off_t>(m_start + m_readPos));
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        Fail(n < 0 ? ZIP_ER_READ : ZIP_ER_EOF, n < 0 ? errno : 0);
+        return false;
+    }
+    m_aheadPos = m_readPos;
+    m_aheadLength = n;
+    return true;
 }
 
 zip_int64_t TArchiveFileSource::BeginWrite() {

@@ -44,6 +44,7 @@ private:
     zip_int64_t Stat(void* data, zip_uint64_t length);
     zip_int64_t Open();
     zip_int64_t Read(void* data, zip_uint64_t length);
+    bool ReadAhead(std::int64_t left);
     zip_int64_t BeginWrite();
     zip_int64_t Write(const void* data, zip_uint64_t length);
     zip_int64_t SeekWrite(void* data, zip_uint64_t length);
@@ -60,6 +61,9 @@ private:
     int m_readFd = -1;
     std::int64_t m_readLength = 0;
     std::int64_t m_readPos = 0;
+    std::vector<char> m_ahead; // read ahead from m_aheadPos on
+    std::int64_t m_aheadPos = 0;
+    std::int64_t m_aheadLength = 0;
 
     platform::DurableWriter m_writer;
     std::int64_t m_writePos = 0; // relative to the archive's start, after the stub

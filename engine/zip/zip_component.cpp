@@ -177,9 +177,23 @@ bool TZipComponent::TExistingArchive::Intact(std::size_t index) {
     return Keepable(index) && CheckedState(index) == Sound;
 }
 
+// Each checking thread first opens a handle of its own, which reads the whole directory and converts every
+// entry's time through the C library's time zone, under its lock, one handle after another: for many small
+// entries that costs more than checking them. A thread is added for each CheckShare of the data to check,
+// so that large entries are still inflated on several cores.
+unsigned TZipComponent::TExistingArchive::CheckThreads() const {
+    constexpr std::int64_t CheckShare = 64 << 20;
+    std::int64_t bytes = 0;
+    for (std::size_t i = 0; i < m_entries.size(); ++i)
+        if (Keepable(i))
+            bytes += m_entries[i].CompressedSize;
+    const std::int64_t cores = std::max(1u, std::thread::hardware_concurrency());
+    return static_cast<unsigned>(std::clamp<std::int64_t>(bytes / CheckShare, 1, cores));
+}
+
 void TZipComponent::TExistingArchive::StartChecks() {
     m_started = true;
-    const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned threads = CheckThreads();
     for (unsigned i = 0; i < threads; ++i)
         m_workers.emplace_back([this] { CheckWorker(); });
 }

@@ -60,6 +60,8 @@ private:
     bool Keepable(std::size_t index) const;
     // Waits for the check of the entry, doing it on the calling thread when no worker has begun it.
     int CheckedState(std::size_t index);
+    // How many threads check ahead.
+    unsigned CheckThreads() const;
     void StartChecks();
     void CheckWorker();
     zip_t* OpenOwnHandle();
