@@ -17,20 +17,20 @@ namespace {
 constexpr const char* Application = "Application";
 constexpr const char* Updates = "Updates";
 
-using S = TAppSettings;
+using Fields = TAppSettings;
 using T = TSettingType;
 
-TSettingKey Bool(const char* section, const char* name, bool S::*field, bool def) {
+TSettingKey Bool(const char* section, const char* name, bool Fields::*field, bool def) {
     return {section, name, T::Boolean, field, def ? 1.0 : 0.0};
 }
-TSettingKey Integer(const char* section, const char* name, std::int32_t S::*field, std::int32_t def,
+TSettingKey Integer(const char* section, const char* name, std::int32_t Fields::*field, std::int32_t def,
                     std::int32_t min = INT32_MIN, std::int32_t max = INT32_MAX) {
     return {section, name, T::Integer, field, static_cast<double>(def), "", min, max};
 }
-TSettingKey Text(const char* name, std::string S::*field) {
+TSettingKey Text(const char* name, std::string Fields::*field) {
     return {Application, name, T::String, field};
 }
-TSettingKey Password(const char* name, std::string S::*field) {
+TSettingKey Password(const char* name, std::string Fields::*field) {
     return {Application, name, T::Password, field};
 }
 TSettingKey NeverWritten(TSettingKey key) {
@@ -40,34 +40,34 @@ TSettingKey NeverWritten(TSettingKey key) {
 
 std::vector<TSettingKey> MakeTable() {
     return {
-        Text("MailFrom", &S::MailFrom),
-        Text("MailReplyTo", &S::MailReplyTo),
-        Text("SMTPHost", &S::SMTPHost),
-        Text("SMTPUsername", &S::SMTPUsername),
-        Password("SMTPPassword", &S::SMTPPassword),
-        Text("POP3Host", &S::POP3Host),
-        Text("POP3Username", &S::POP3Username),
-        Password("POP3Password", &S::POP3Password),
-        Bool(Application, "AppPassRequired", &S::AppPassRequired, false),
-        Bool(Application, "ShowAppWinOnStart", &S::ShowAppWinOnStart, false),
-        Bool(Application, "PromptBeforeExit", &S::PromptBeforeExit, true),
-        Bool(Application, "BlinkingRedIcon", &S::BlinkingRedIcon, true),
-        Password("AppPassword", &S::AppPassword),
-        Bool(Application, "UseAppTempDir", &S::UseAppTempDir, false),
-        Text("AppTempDir", &S::AppTempDir),
-        Integer(Application, "MaxLogSize", &S::MaxLogSize, 1000, 10, 10000),
-        Bool(Application, "LogDetails", &S::LogDetails, false),
-        Bool(Application, "LogGrid", &S::LogGrid, false),
-        Integer(Application, "WindowHeight", &S::WindowHeight, 450),
-        Integer(Application, "WindowWidth", &S::WindowWidth, 462),
-        Integer(Application, "LogWindowHeight", &S::LogWindowHeight, 415, 415),
-        Integer(Application, "LogWindowWidth", &S::LogWindowWidth, 450, 450),
-        NeverWritten(Bool(Application, "ValidateDestinationMedia", &S::ValidateDestinationMedia, true)),
-        Bool(Updates, "AutoCheckUpdates", &S::AutoCheckUpdates, true),
-        Integer(Updates, "AutoCheckUpdateInterval", &S::AutoCheckUpdateInterval, 0),
-        Bool(Updates, "AutoCheckUpgrades", &S::AutoCheckUpgrades, true),
-        Integer(Updates, "AutoCheckUpgradeInterval", &S::AutoCheckUpgradeInterval, 0),
-        {Updates, "LastUpdateCheck", T::Date, &S::LastUpdateCheck},
+        Text("MailFrom", &Fields::MailFrom),
+        Text("MailReplyTo", &Fields::MailReplyTo),
+        Text("SMTPHost", &Fields::SMTPHost),
+        Text("SMTPUsername", &Fields::SMTPUsername),
+        Password("SMTPPassword", &Fields::SMTPPassword),
+        Text("POP3Host", &Fields::POP3Host),
+        Text("POP3Username", &Fields::POP3Username),
+        Password("POP3Password", &Fields::POP3Password),
+        Bool(Application, "AppPassRequired", &Fields::AppPassRequired, false),
+        Bool(Application, "ShowAppWinOnStart", &Fields::ShowAppWinOnStart, false),
+        Bool(Application, "PromptBeforeExit", &Fields::PromptBeforeExit, true),
+        Bool(Application, "BlinkingRedIcon", &Fields::BlinkingRedIcon, true),
+        Password("AppPassword", &Fields::AppPassword),
+        Bool(Application, "UseAppTempDir", &Fields::UseAppTempDir, false),
+        Text("AppTempDir", &Fields::AppTempDir),
+        Integer(Application, "MaxLogSize", &Fields::MaxLogSize, 1000, 10, 10000),
+        Bool(Application, "LogDetails", &Fields::LogDetails, false),
+        Bool(Application, "LogGrid", &Fields::LogGrid, false),
+        Integer(Application, "WindowHeight", &Fields::WindowHeight, 450),
+        Integer(Application, "WindowWidth", &Fields::WindowWidth, 462),
+        Integer(Application, "LogWindowHeight", &Fields::LogWindowHeight, 415, 415),
+        Integer(Application, "LogWindowWidth", &Fields::LogWindowWidth, 450, 450),
+        NeverWritten(Bool(Application, "ValidateDestinationMedia", &Fields::ValidateDestinationMedia, true)),
+        Bool(Updates, "AutoCheckUpdates", &Fields::AutoCheckUpdates, true),
+        Integer(Updates, "AutoCheckUpdateInterval", &Fields::AutoCheckUpdateInterval, 0),
+        Bool(Updates, "AutoCheckUpgrades", &Fields::AutoCheckUpgrades, true),
+        Integer(Updates, "AutoCheckUpgradeInterval", &Fields::AutoCheckUpgradeInterval, 0),
+        {Updates, "LastUpdateCheck", T::Date, &Fields::LastUpdateCheck},
     };
 }
 
@@ -92,23 +92,23 @@ TDateTime IniStrToDate(const std::string& text) {
 void ReadKey(const TIniFile& ini, const TSettingKey& key, TAppSettings& settings) {
     switch (key.Type) {
     case T::Boolean:
-        settings.*std::get<bool S::*>(key.Field) = ini.ReadBool(key.Section, key.Name, key.Number != 0);
+        settings.*std::get<bool Fields::*>(key.Field) = ini.ReadBool(key.Section, key.Name, key.Number != 0);
         break;
     case T::Integer: {
         const std::int32_t value =
             ini.ReadInteger(key.Section, key.Name, static_cast<std::int32_t>(key.Number));
-        settings.*std::get<std::int32_t S::*>(key.Field) = std::clamp(value, key.Min, key.Max);
+        settings.*std::get<std::int32_t Fields::*>(key.Field) = std::clamp(value, key.Min, key.Max);
         break;
     }
     case T::String:
-        settings.*std::get<std::string S::*>(key.Field) = ini.ReadString(key.Section, key.Name, key.Text);
+        settings.*std::get<std::string Fields::*>(key.Field) = ini.ReadString(key.Section, key.Name, key.Text);
         break;
     case T::Password:
-        settings.*std::get<std::string S::*>(key.Field) =
+        settings.*std::get<std::string Fields::*>(key.Field) =
             DecryptString(ini.ReadString(key.Section, key.Name, key.Text), kStoredPasswordKey);
         break;
     case T::Date:
-        settings.*std::get<TDateTime S::*>(key.Field) =
+        settings.*std::get<TDateTime Fields::*>(key.Field) =
             IniStrToDate(ini.ReadString(key.Section, key.Name, ""));
         break;
     }
@@ -117,20 +117,20 @@ void ReadKey(const TIniFile& ini, const TSettingKey& key, TAppSettings& settings
 void WriteKey(TIniFile& ini, const TSettingKey& key, const TAppSettings& settings) {
     switch (key.Type) {
     case T::Boolean:
-        ini.WriteBool(key.Section, key.Name, settings.*std::get<bool S::*>(key.Field));
+        ini.WriteBool(key.Section, key.Name, settings.*std::get<bool Fields::*>(key.Field));
         break;
     case T::Integer:
-        ini.WriteInteger(key.Section, key.Name, settings.*std::get<std::int32_t S::*>(key.Field));
+        ini.WriteInteger(key.Section, key.Name, settings.*std::get<std::int32_t Fields::*>(key.Field));
         break;
     case T::String:
-        ini.WriteString(key.Section, key.Name, settings.*std::get<std::string S::*>(key.Field));
+        ini.WriteString(key.Section, key.Name, settings.*std::get<std::string Fields::*>(key.Field));
         break;
     case T::Password:
         ini.WriteString(key.Section, key.Name,
-                        EncryptString(settings.*std::get<std::string S::*>(key.Field), kStoredPasswordKey));
+                        EncryptString(settings.*std::get<std::string Fields::*>(key.Field), kStoredPasswordKey));
         break;
     case T::Date:
-        ini.WriteString(key.Section, key.Name, DateToIniStr(settings.*std::get<TDateTime S::*>(key.Field)));
+        ini.WriteString(key.Section, key.Name, DateToIniStr(settings.*std::get<TDateTime Fields::*>(key.Field)));
         break;
     }
 }

@@ -1,7 +1,7 @@
 // Turning a QLocale into the locale value.
 #include "app/locale_settings.h"
 
-#include "app/widgets/text_conversion.h"
+#include "widgets/text_conversion.h"
 
 namespace {
 

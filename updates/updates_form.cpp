@@ -1,9 +1,10 @@
 // The updates window: panels, link lists, downloads and closing.
 #include "updates/updates_form.h"
+#include "widgets/text_conversion.h"
 
-#include "app/widgets/dialogs.h"
-#include "app/widgets/form_sizing.h"
-#include "app/widgets/hyper_link.h"
+#include "widgets/dialogs.h"
+#include "widgets/form_sizing.h"
+#include "widgets/hyper_link.h"
 #include "engine/net/http_client.h"
 #include "platform/file_io.h"
 #include "ui_updates_form.h"
@@ -28,10 +29,6 @@ constexpr int DocumentImage = 0;
 constexpr int FileImage = 1;
 constexpr int ImageRole = Qt::UserRole;
 constexpr int AddressColumn = 1;
-
-QString Q(const char* text) {
-    return QString::fromUtf8(text);
-}
 
 bool SameVersion(const TVersionNumbers& a, const TVersionNumbers& b) {
     return a.Major == b.Major && a.Minor == b.Minor && a.Release == b.Release && a.Build == b.Build;
@@ -231,7 +228,7 @@ void TfrmUpdates::LinkDblClick(QTreeWidget* list) {
     const QString address = selected.first()->text(AddressColumn);
     if (selected.first()->data(0, ImageRole).toInt() == FileImage) {
         // Only what the HTTP client fetches is downloaded; anything else is left alone.
-        if (IsHttpAddress(address.toStdString()))
+        if (IsHttpAddress(S(address)))
             StartDownload(address);
     } else {
         OpenWebAddress(address);
@@ -246,13 +243,13 @@ void TfrmUpdates::StartDownload(const QString& url) {
     const QString name = ExtractURLFileName(url);
     if (!IsUsableFileName(name)) {
         dialogs::MessageBox(this, Q(update_texts::DownloadError) + Q(update_texts::UnusableFileName),
-                            QString::fromStdString(AppTitle));
+                            Q(AppTitle));
         return;
     }
     DownloadThread = std::make_unique<TDownloadThread>();
-    DownloadThread->URL = url.toStdString();
+    DownloadThread->URL = S(url);
     DownloadThread->FileName =
-        platform::IncludeTrailingPathDelimiter(folder.toStdString()) + name.toStdString();
+        platform::IncludeTrailingPathDelimiter(S(folder)) + S(name);
     DownloadThread->Timeouts = DownloadTimeouts;
 
     m_ui->prgDownload->setValue(0);
@@ -295,7 +292,7 @@ void TfrmUpdates::DownloadProgress(std::int64_t total, std::int64_t received) {
 void TfrmUpdates::DownloadThreadTerminate(TThread* /*sender*/) {
     const std::string message = DownloadThread->ErrorMessage;
     if (!message.empty())
-        dialogs::MessageBox(this, QString::fromStdString(message), QString::fromStdString(AppTitle));
+        dialogs::MessageBox(this, Q(message), Q(AppTitle));
     if (CloseAfterDownload)
         done(mrOk);
     DownloadThread.reset();
@@ -319,7 +316,7 @@ void TfrmUpdates::cmdCloseClick() {
         done(mrOk);
         return;
     }
-    if (dialogs::MessageBox(this, Q(update_texts::CancelDownloadQuestion), QString::fromStdString(AppTitle),
+    if (dialogs::MessageBox(this, Q(update_texts::CancelDownloadQuestion), Q(AppTitle),
                             dialogs::Icon::Information,
                             QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
@@ -333,7 +330,7 @@ bool TfrmUpdates::FormClose() {
     if (!Downloading())
         return true;
     if (dialogs::MessageBox(this, Q(update_texts::CloseDuringDownloadQuestion),
-                            QString::fromStdString(AppTitle), dialogs::Icon::Information,
+                            Q(AppTitle), dialogs::Icon::Information,
                             QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
         if (DownloadThread)
             DownloadThread->Terminate();
@@ -356,7 +353,7 @@ void TfrmUpdates::reject() {
 }
 
 void TfrmUpdates::ShowFailedCheck() {
-    const QString reason = QString::fromStdString(FeedError);
+    const QString reason = Q(FeedError);
     m_ui->lblUpdateText->setText(Q(update_texts::UpdateCheckFailed) + reason);
     m_ui->lblUpgradeText->setText(Q(update_texts::UpgradeCheckFailed) + reason);
 }

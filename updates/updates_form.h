@@ -3,7 +3,7 @@
 // offered file into a folder the user picks.
 #pragma once
 
-#include "app/widgets/modal_form.h"
+#include "widgets/modal_form.h"
 #include "engine/helpers.h"
 #include "engine/net/http_client.h"
 

@@ -3,8 +3,8 @@
 
 #include "app/log_window/log_highlighter.h"
 #include "app/log_window/log_view.h"
-#include "app/widgets/dialogs.h"
-#include "app/widgets/form_sizing.h"
+#include "widgets/dialogs.h"
+#include "widgets/form_sizing.h"
 #include "ui_log_form.h"
 
 #include <QFocusEvent>

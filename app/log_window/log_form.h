@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/log_window/log_printer.h"
-#include "app/widgets/modal_form.h"
+#include "widgets/modal_form.h"
 
 #include <QString>
 

@@ -7,8 +7,10 @@
 //   the tab's object name and is set up into that tab (m_uiLog->setupUi(m_ui->tabLog)). The editor's
 //   sub-pages are set up the same way into the tabs of pagBackup on the Profiles page.
 // - Ui access: m_ui is the frame; m_ui<Page> (m_uiStatus, m_uiLog, m_uiApplication, ...) is the page's
-//   generated class. A page file includes only its own "ui_page_<name>.h" (and "ui_main_window.h" for
-//   the frame).
+//   generated class. main_window.cpp sets every form up and includes them all; a page file includes its
+//   own "ui_page_<name>.h" and the form of each other page whose controls it reads or sets (most often
+//   the Profiles page's list and buttons, or the Application page's settings), "ui_main_window.h" when
+//   it touches the frame.
 // - Code: main_window_<page>.cpp holds the page's handlers, its load/save pair and a Connect<Page>Page()
 //   that wires its signals with ConnectGuarded and its focus-leave handlers with m_focusLeave->Watch();
 //   the constructor calls each Connect function once, after every form is set up.
@@ -16,7 +18,7 @@
 #pragma once
 
 #include "app/app_settings.h"
-#include "app/widgets/dialogs.h"
+#include "widgets/dialogs.h"
 #include "engine/backup_profile.h"
 #include "engine/backup_thread.h"
 #include "platform/date_time.h"
@@ -50,7 +52,6 @@ class PageApplication;
 class FocusLeaveWatcher;
 class QItemSelection;
 class QTreeWidgetItem;
-class TfrmBVWizard;
 class QAction;
 class QCheckBox;
 class QListWidget;
@@ -237,7 +238,6 @@ private:
     // False (and the name left as it was) when Name is unusable, taken by another profile, or the
     // profile's file cannot take it; in the last case m_renameError holds the system's reason.
     bool RenameProfile(TBackupProfile& profile, const std::string& name);
-    void TakeWizardAnswers(const TfrmBVWizard& wizard, TBackupProfile& profile);
     // The scheduler's timer stops while the wizard is open, so that no run starts meanwhile.
     void PauseScheduler();
     void ResumeScheduler();

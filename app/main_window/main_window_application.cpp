@@ -3,11 +3,11 @@
 #include "app/main_window/main_window.h"
 
 #include "app/app_texts.h"
-#include "app/autostart.h"
+#include "app/startup/autostart.h"
 #include "app/ini_file.h"
-#include "app/widgets/dialogs.h"
-#include "app/widgets/focus_leave.h"
-#include "app/widgets/text_conversion.h"
+#include "widgets/dialogs.h"
+#include "widgets/focus_leave.h"
+#include "widgets/text_conversion.h"
 #include "engine/helpers.h"
 #include "platform/file_io.h"
 #include "platform/home.h"
@@ -216,7 +216,7 @@ void TfrmMain::CheckRunOnStartup() {
             return;
         }
         const std::string program = autostart::QuotedPath(platform::ExecutablePath());
-        if (QString::fromStdString(value).toUpper() != QString::fromStdString(program).toUpper())
+        if (Q(value).toUpper() != Q(program).toUpper())
             autostart::WriteValue(RunValueName, program);
         box->setChecked(true);
     } catch (...) {

@@ -2,11 +2,11 @@
 #include "app/main_window/main_window.h"
 
 #include "app/app_texts.h"
-#include "app/email_form.h"
-#include "app/widgets/caption_clicks.h"
-#include "app/widgets/dialogs.h"
-#include "app/widgets/focus_leave.h"
-#include "app/widgets/text_conversion.h"
+#include "app/dialogs/email_form.h"
+#include "widgets/caption_clicks.h"
+#include "widgets/dialogs.h"
+#include "widgets/focus_leave.h"
+#include "widgets/text_conversion.h"
 #include "ui_page_destinations.h"
 
 #include <QRegularExpression>
@@ -37,10 +37,6 @@ const TAddressLists AddressLists[] = {
     {"cmdEmailNotification", texts::EmailNotificationCaption, texts::EmailNotificationBanner,
      &TBackupProfile::EmailNotification, &Ui::PageDestinations::txtEmailNotification},
 };
-
-QString Text(const char* text) {
-    return QString::fromUtf8(text);
-}
 
 // Characters that many file systems refuse in a name (a backup disk may be formatted for another
 // system); "/" is this system's separator and belongs in a path.
@@ -124,7 +120,7 @@ void TfrmMain::txtDriveDestExit() {
     // The path is kept as typed even when refused: the user is told and put back into the edit.
     const bool refused = HasRefusedPathCharacter(edit->text());
     if (refused)
-        dialogs::ShowError(this, Text(texts::DrivePathCharacters));
+        dialogs::ShowError(this, Q(texts::DrivePathCharacters));
     if (!edit->text().endsWith(QLatin1Char('/')))
         edit->setText(edit->text() + QLatin1Char('/'));
     if (refused) {
@@ -138,8 +134,8 @@ void TfrmMain::cmdDriveDestClick() {
     if (!p)
         return;
     QLineEdit* edit = m_uiDestinations->txtDriveDest;
-    const QString folder = dialogs::ChooseFolder(this, Text(texts::BrowseFolderCaption),
-                                                 Text(texts::BrowseFolderTitle), edit->text());
+    const QString folder = dialogs::ChooseFolder(this, Q(texts::BrowseFolderCaption),
+                                                 Q(texts::BrowseFolderTitle), edit->text());
     if (folder.isEmpty())
         return;
     edit->setText(folder);
@@ -165,8 +161,8 @@ void TfrmMain::EmailAddressesClick(QObject* sender) {
             continue;
         TEmailDestination& part = p->*lists.part;
         TfrmEmail dialog(this);
-        dialog.setWindowTitle(Text(lists.caption));
-        dialog.lblBanner()->setText(Text(lists.banner));
+        dialog.setWindowTitle(Q(lists.caption));
+        dialog.lblBanner()->setText(Q(lists.banner));
         dialog.SetAddresses(part.To, part.CC, part.BCC);
         if (dialogs::ExecDialog(dialog) != mrOk)
             return;

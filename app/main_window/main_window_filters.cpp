@@ -1,8 +1,8 @@
 // The editor page "6. Filter": the folder and the file filter of the selected profile, each an attribute
 // mask, a switch, an include/exclude flag and a list of name masks.
-#include "app/filter_patterns.h"
+#include "app/main_window/filter_patterns.h"
 #include "app/main_window/main_window.h"
-#include "app/widgets/text_conversion.h"
+#include "widgets/text_conversion.h"
 #include "engine/helpers.h"
 #include "ui_page_filter.h"
 

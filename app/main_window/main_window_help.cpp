@@ -1,8 +1,9 @@
 // Help: the page that matches the active tab, from the help folder beside the program.
 #include "app/main_window/main_window.h"
+#include "widgets/text_conversion.h"
 
 #include "app/app_texts.h"
-#include "app/widgets/dialogs.h"
+#include "widgets/dialogs.h"
 #include "platform/file_io.h"
 #include "platform/home.h"
 #include "ui_main_window.h"
@@ -24,5 +25,5 @@ void TfrmMain::cmdHelpClick() {
     const bool logTab = m_ui->pagMain->currentWidget() == m_ui->tabLog;
     const std::string topic = logTab ? "docs/log.htm" : "docs/intro.htm";
     // What the viewer does with the page (or a missing one) is its own business.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(helpDir + topic)));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(Q(helpDir + topic)));
 }

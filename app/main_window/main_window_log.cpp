@@ -6,8 +6,8 @@
 #include "app/log_window/log_form.h"
 #include "app/log_window/log_loader.h"
 #include "app/log_window/log_view.h"
-#include "app/widgets/dialogs.h"
-#include "app/widgets/text_conversion.h"
+#include "widgets/dialogs.h"
+#include "widgets/text_conversion.h"
 #include "engine/backup_log.h"
 #include "engine/backup_log_list.h"
 #include "engine/date_time_format.h"
@@ -338,7 +338,7 @@ void TfrmMain::lvwLogDblClick() {
     }
     form.txtLog()->SetText(std::move(load.Text));
     if (form.txtLog()->Text().IsEmpty())
-        form.txtLog()->SetPlainText(dialogs::ScreenText(QString::fromUtf8(texts::LogWithoutDetails)));
+        form.txtLog()->SetPlainText(dialogs::ScreenText(Q(texts::LogWithoutDetails)));
     dialogs::ExecDialog(form);
     m_settings.LogWindowHeight = form.height();
     m_settings.LogWindowWidth = form.width();

@@ -3,15 +3,14 @@
 #include "app/main_window/main_window.h"
 
 #include "app/app_texts.h"
-#include "app/widgets/dialogs.h"
-#include "app/widgets/text_conversion.h"
-#include "app/wizard_form.h"
+#include "widgets/dialogs.h"
+#include "widgets/text_conversion.h"
+#include "app/dialogs/wizard_form.h"
 #include "engine/helpers.h"
 #include "platform/directory.h"
 #include "platform/file_io.h"
 #include "ui_page_profiles.h"
 #include "ui_page_sources.h"
-#include "ui_wizard_form.h"
 
 #include <QEvent>
 #include <QItemSelection>
@@ -53,11 +52,6 @@ protected:
 private:
     std::function<void(QEvent::Type)> m_handler;
 };
-
-// A picker's time of day as a TDateTime (only the time of day counts for a schedule).
-TDateTime PickerTime(const QTimeEdit* picker) {
-    return picker->time().msecsSinceStartOfDay() / 86400000.0;
-}
 
 std::string ProfileFileName(const std::string& name) {
     return ProfilesDir + name + ProfileExtension;
@@ -281,14 +275,13 @@ void TfrmMain::cmdNewClick() {
             ++index;
         if (index == FProfiles.size())
             FProfiles.emplace_back();
-        const std::string name = S(wizard.ui().txtProfileName->text());
+        const std::string name = wizard.ProfileName();
         QTreeWidgetItem* item = AddProfileItem(name, static_cast<int>(index));
         m_uiProfiles->cmdDelete->setEnabled(true);
         FProfiles[index] = std::make_unique<TBackupProfile>(this);
         TBackupProfile& profile = *FProfiles[index];
         profile.Saved = false;
-        profile.Name = name;
-        TakeWizardAnswers(wizard, profile);
+        wizard.WriteAnswers(profile);
         // A profile whose file could not be written stays unsaved, so that Save can try again.
         const bool saved = profile.SaveToFile(ProfileFileName(name));
         profile.Saved = saved;
@@ -303,63 +296,6 @@ void TfrmMain::cmdNewClick() {
             dialogs::MessageBox(this, Q(texts::ProfileNotSaved), Q(texts::ProfileNotSavedCaption));
     }
     ResumeScheduler();
-}
-
-void TfrmMain::TakeWizardAnswers(const TfrmBVWizard& wizard, TBackupProfile& profile) {
-    const Ui::TfrmBVWizard& ui = wizard.ui();
-    for (int row = 0; row < ui.lstSource->count(); ++row)
-        profile.Sources.push_back(S(ui.lstSource->item(row)->text()));
-    TBackupAttributes& attributes = profile.BackupAttributes;
-    attributes.Desktop = ui.chkWizDesktop->isChecked();
-    attributes.MyDocuments = ui.chkWizMyDocuments->isChecked();
-    attributes.Favorites = ui.chkWizFavorites->isChecked();
-    profile.DriveDestination.Active = ui.chkDriveDest->isChecked();
-    profile.DriveDestination.Path = S(ui.txtDriveDest->text());
-    const TEmailDestination& destination = wizard.DestinationAddresses();
-    profile.EmailDestination.Active = ui.chkEmailDest->isChecked();
-    profile.EmailDestination.To = destination.To;
-    profile.EmailDestination.CC = destination.CC;
-    profile.EmailDestination.BCC = destination.BCC;
-    const TEmailDestination& notification = wizard.NotificationAddresses();
-    profile.EmailNotification.Active = ui.chkEmailNotification->isChecked();
-    profile.EmailNotification.To = notification.To;
-    profile.EmailNotification.CC = notification.CC;
-    profile.EmailNotification.BCC = notification.BCC;
-    profile.EmailNotifyErrorsOnly = ui.chkNotifyOnError->isChecked();
-    profile.EmailNotifyLogFlags = static_cast<std::uint8_t>((ui.chkNotifyLogErrors->isChecked() ? 1 : 0) +
-                                                            (ui.chkNotifyLogWarnings->isChecked() ? 2 : 0) +
-                                                            (ui.chkNotifyLogSuccesses->isChecked() ? 4 : 0));
-    attributes.Compress = ui.chkCompression->isChecked();
-    attributes.Password = S(ui.txtPassword->text());
-    attributes.Generations = static_cast<std::uint32_t>(ui.spnGenerations->value());
-    attributes.SelfExtracting = ui.chkSelfExtract->isChecked();
-    attributes.DirectoryAttributeMask = 63;
-    attributes.FileAttributeMask = 63;
-
-    TBackupSchedule& schedule = profile.Schedule;
-    if (ui.rgrScheduleItem0->isChecked()) {
-        schedule.ScheduleType = stHourly;
-        schedule.SetHours(ui.spnHours->value());
-    } else if (ui.rgrScheduleItem1->isChecked()) {
-        schedule.ScheduleType = stDaily;
-        schedule.DailyTime = PickerTime(ui.datDailyTime);
-    } else if (ui.rgrScheduleItem2->isChecked()) {
-        // The wizard does not finish a weekly schedule without its day.
-        const int day = ui.cboDay->currentIndex();
-        if (day == 0) {
-            schedule.ScheduleType = stWeekdays;
-        } else {
-            schedule.ScheduleType = stWeekly;
-            schedule.Day = static_cast<std::uint8_t>(std::max(day - 1, 0));
-        }
-        schedule.DayTime = PickerTime(ui.datDayTime);
-    } else if (ui.rgrScheduleItem3->isChecked()) {
-        schedule.ScheduleType = stMonthly;
-        schedule.DayOfMonth = ui.spnDayOfMonth->value();
-        schedule.DayOfMonthTime = PickerTime(ui.datDayOfMonthTime);
-    } else {
-        schedule.ScheduleType = stManual;
-    }
 }
 
 void TfrmMain::PauseScheduler() {

@@ -3,8 +3,8 @@
 #include "app/main_window/main_window.h"
 
 #include "app/app_texts.h"
-#include "app/widgets/dialogs.h"
-#include "app/widgets/text_conversion.h"
+#include "widgets/dialogs.h"
+#include "widgets/text_conversion.h"
 #include "engine/copy_restore.h"
 #include "engine/helpers.h"
 #include "engine/zip/archive_extraction.h"

@@ -2,8 +2,8 @@
 // "5. Schedule" that edits the selected profile's schedule.
 #include "app/main_window/main_window.h"
 
-#include "app/schedule_due.h"
-#include "app/widgets/text_conversion.h"
+#include "app/main_window/schedule_due.h"
+#include "widgets/text_conversion.h"
 #include "engine/date_time_format.h"
 #include "engine/helpers.h"
 #include "ui_page_profiles.h"

@@ -3,9 +3,9 @@
 #include "app/main_window/main_window.h"
 
 #include "app/app_texts.h"
-#include "app/status_hint.h"
+#include "app/main_window/status_hint.h"
 #include "app/tray_icon.h"
-#include "app/widgets/text_conversion.h"
+#include "widgets/text_conversion.h"
 #include "engine/backup_log.h"
 #include "engine/backup_log_list.h"
 #include "engine/backup_thread.h"

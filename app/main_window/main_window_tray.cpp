@@ -4,7 +4,7 @@
 
 #include "app/app_texts.h"
 #include "app/tray_icon.h"
-#include "app/widgets/text_conversion.h"
+#include "widgets/text_conversion.h"
 #include "engine/helpers.h"
 #include "ui_page_application.h"
 #include "ui_page_profiles.h"

@@ -2,7 +2,7 @@
 #include "tests/app/app_fixture.h"
 
 #include "app/ini_file.h"
-#include "app/password_form.h"
+#include "app/dialogs/password_form.h"
 #include "engine/helpers.h"
 #include "platform/file_io.h"
 

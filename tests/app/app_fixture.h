@@ -3,8 +3,8 @@
 #pragma once
 
 #include "app/main_window/main_window.h"
-#include "app/widgets/dialogs.h"
-#include "app/widgets/qt_dispatcher.h"
+#include "widgets/dialogs.h"
+#include "widgets/qt_dispatcher.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
 

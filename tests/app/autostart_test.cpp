@@ -1,5 +1,5 @@
 // The start-with-login entry that stands in for the Run value.
-#include "app/autostart.h"
+#include "app/startup/autostart.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>

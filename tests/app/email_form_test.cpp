@@ -1,6 +1,6 @@
 // The e-mail address list dialog, driven through its buttons, edits and lists; and the address text.
 #include "app/app_texts.h"
-#include "app/email_form.h"
+#include "app/dialogs/email_form.h"
 #include "tests/app/app_fixture.h"
 
 #include <QLabel>

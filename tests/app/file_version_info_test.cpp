@@ -1,6 +1,6 @@
 // Reading the version section of program files, and the program's title from it.
-#include "app/file_version_info.h"
-#include "app/program_main.h"
+#include "app/startup/file_version_info.h"
+#include "app/startup/program_main.h"
 #include "engine/helpers.h"
 #include "tests/support/temp_dir.h"
 

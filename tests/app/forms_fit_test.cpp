@@ -3,7 +3,7 @@
 // right margin.
 #include "app/app_texts.h"
 #include "app/main_window/main_window.h"
-#include "app/prompt_form.h"
+#include "app/dialogs/prompt_form.h"
 #include "engine/backup_profile.h"
 #include "platform/directory.h"
 #include "tests/app/app_fixture.h"

@@ -1,7 +1,7 @@
 // The Filter page: typed texts become masks that match full paths, and each control edits the folder or
 // the file filter of the selected profile with the modified mark; showing a profile or switching between
 // its two filters changes nothing.
-#include "app/filter_patterns.h"
+#include "app/main_window/filter_patterns.h"
 #include "engine/backup_profile.h"
 #include "platform/file_io.h"
 #include "tests/app/app_fixture.h"

@@ -1,7 +1,7 @@
 // The real program started twice: the single-instance lock, a running instance found through its
 // channel, an instance of another title left alone, and a forced end.
 #include "app/ini_file.h"
-#include "app/single_instance.h"
+#include "app/startup/single_instance.h"
 #include "platform/file_io.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/http_server.h"

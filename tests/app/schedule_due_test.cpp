@@ -1,5 +1,5 @@
 // The scheduler's due rule: each kind on both sides of its boundaries.
-#include "app/schedule_due.h"
+#include "app/main_window/schedule_due.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The run slots' hint window: shown below the cursor, never wider than the work area, updated only
 // while shown.
-#include "app/status_hint.h"
+#include "app/main_window/status_hint.h"
 
 #include <QCursor>
 #include <QGuiApplication>

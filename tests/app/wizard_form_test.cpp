@@ -1,6 +1,6 @@
 // The new-profile wizard, driven step by step through its buttons, edits, keys and dialogs.
 #include "app/app_texts.h"
-#include "app/wizard_form.h"
+#include "app/dialogs/wizard_form.h"
 #include "tests/app/app_fixture.h"
 
 #include <QCheckBox>

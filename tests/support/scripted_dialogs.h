@@ -1,7 +1,7 @@
 // A dialog handler for window tests: it answers every dialog from a script and records what it said.
 #pragma once
 
-#include "app/widgets/dialogs.h"
+#include "widgets/dialogs.h"
 
 #include <QDialog>
 #include <QString>

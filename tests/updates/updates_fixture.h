@@ -1,16 +1,12 @@
 // What the update tests share: the program's dispatcher to the main thread,
-// dialogs answered from a script, a recorder of the addresses handed to the web browser, a temporary
-// folder and a loopback HTTP server.
+// dialogs answered from a script, a temporary folder and a loopback HTTP server.
 #pragma once
 
-#include "app/widgets/qt_dispatcher.h"
+#include "widgets/qt_dispatcher.h"
 #include "tests/support/http_server.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
-
-#include <QObject>
-#include <QStringList>
-#include <QUrl>
+#include "tests/support/url_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -19,19 +15,6 @@
 #include <vector>
 
 namespace testing_support {
-
-// Takes the place of the web browser for http, https and every other scheme a test hands out.
-class UrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    UrlRecorder();
-    ~UrlRecorder() override;
-
-    QStringList opened;
-
-public slots:
-    void Open(const QUrl& url);
-};
 
 class UpdatesTest : public ::testing::Test {
 protected:

@@ -1,7 +1,8 @@
 // The Qt dispatcher.
-#include "app/widgets/qt_dispatcher.h"
+#include "widgets/qt_dispatcher.h"
+#include "widgets/text_conversion.h"
 
-#include "app/widgets/dialogs.h"
+#include "widgets/dialogs.h"
 
 #include <QThread>
 
@@ -37,7 +38,7 @@ void TQtDispatcher::Queue(std::function<void()> routine) {
             try {
                 routine();
             } catch (const std::exception& error) {
-                dialogs::ShowError(nullptr, QString::fromStdString(error.what()));
+                dialogs::ShowError(nullptr, Q(error.what()));
             } catch (...) {
                 dialogs::ShowError(nullptr, QStringLiteral("Unknown error"));
             }

@@ -1,5 +1,5 @@
 // The hyperlink label.
-#include "app/widgets/hyper_link.h"
+#include "widgets/hyper_link.h"
 
 #include <QDesktopServices>
 #include <QMouseEvent>

@@ -1,12 +1,13 @@
 // The program's entry block.
-#include "app/program_main.h"
+#include "app/startup/program_main.h"
+#include "widgets/text_conversion.h"
 
-#include "app/file_version_info.h"
+#include "app/startup/file_version_info.h"
 #include "app/locale_settings.h"
 #include "app/main_window/main_window.h"
-#include "app/single_instance.h"
-#include "app/widgets/dialogs.h"
-#include "app/widgets/qt_dispatcher.h"
+#include "app/startup/single_instance.h"
+#include "widgets/dialogs.h"
+#include "widgets/qt_dispatcher.h"
 #include "engine/helpers.h"
 #include "engine/net/mail_client.h"
 #include "platform/format_settings.h"
@@ -94,7 +95,7 @@ int ProgramMain(int argc, char** argv) {
     try {
         InitMailClients();
     } catch (const std::exception& error) {
-        dialogs::ShowError(nullptr, QString::fromStdString(error.what()));
+        dialogs::ShowError(nullptr, Q(error.what()));
     }
     platform::SetFormatSettings(FormatSettingsFromLocale(QLocale::system()));
 
@@ -106,7 +107,7 @@ int ProgramMain(int argc, char** argv) {
         TInstanceChannel channel;
         try {
             window = std::make_unique<TfrmMain>(options);
-            window->setWindowTitle(QString::fromStdString(AppTitle));
+            window->setWindowTitle(Q(AppTitle));
         } catch (...) {
             ReleaseSingleInstanceMutex();
             throw;

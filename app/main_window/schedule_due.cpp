@@ -1,5 +1,5 @@
 // The scheduler's due rule.
-#include "app/schedule_due.h"
+#include "app/main_window/schedule_due.h"
 
 #include "engine/helpers.h"
 

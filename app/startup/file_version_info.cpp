@@ -1,5 +1,5 @@
 // Reading the version section of a program file through the ELF section headers.
-#include "app/file_version_info.h"
+#include "app/startup/file_version_info.h"
 
 #include "platform/file_io.h"
 

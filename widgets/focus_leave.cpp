@@ -1,7 +1,7 @@
 // Focus-leave handlers with their re-entrancy guard.
-#include "app/widgets/focus_leave.h"
+#include "widgets/focus_leave.h"
 
-#include "app/widgets/dialogs.h"
+#include "widgets/dialogs.h"
 
 #include <QApplication>
 #include <QFocusEvent>

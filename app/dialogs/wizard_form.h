@@ -1,8 +1,9 @@
 // TfrmBVWizard: the five-step dialog (name, sources, destinations, options, schedule) through which a
-// new profile is created. It creates no profile itself: the main window reads its answers on mrOk.
+// new profile is created. It creates no profile itself: on mrOk it writes its answers into the one the main
+// window creates.
 #pragma once
 
-#include "app/widgets/modal_form.h"
+#include "widgets/modal_form.h"
 #include "engine/backup_profile.h"
 
 #include <memory>
@@ -25,7 +26,10 @@ public:
     TfrmBVWizard(QWidget* owner, std::vector<std::string> existingNames);
     ~TfrmBVWizard() override;
 
-    Ui::TfrmBVWizard& ui() const { return *m_ui; }
+    // The name typed on the first step.
+    std::string ProfileName() const;
+    // Writes the name, sources, destinations, options and schedule chosen into Profile.
+    void WriteAnswers(TBackupProfile& profile) const;
     int CurrentStep() const { return m_currentStep; }
     // The address lists chosen for the e-mail destination and for the notification (Active unused).
     const TEmailDestination& DestinationAddresses() const { return m_destination; }

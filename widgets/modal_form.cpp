@@ -1,5 +1,5 @@
 // Modal forms with modal results.
-#include "app/widgets/modal_form.h"
+#include "widgets/modal_form.h"
 
 #include <QAbstractButton>
 

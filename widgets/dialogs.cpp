@@ -1,5 +1,6 @@
 // The dialog layer and its real handler.
-#include "app/widgets/dialogs.h"
+#include "widgets/dialogs.h"
+#include "widgets/text_conversion.h"
 
 #include <QDialog>
 #include <QFileDialog>
@@ -80,7 +81,7 @@ void RunGuarded(QWidget* parent, const std::function<void()>& handler) {
     try {
         handler();
     } catch (const std::exception& error) {
-        ShowError(parent, QString::fromStdString(error.what()));
+        ShowError(parent, Q(error.what()));
     } catch (...) {
         ShowError(parent, QStringLiteral("Unknown error"));
     }

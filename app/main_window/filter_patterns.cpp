@@ -1,5 +1,5 @@
 // The Filter page's normalisers and the validity test of a mask.
-#include "app/filter_patterns.h"
+#include "app/main_window/filter_patterns.h"
 
 #include "engine/exception.h"
 #include "engine/file_system_list.h"

@@ -1,5 +1,5 @@
 // The caption label that works its check box.
-#include "app/widgets/caption_clicks.h"
+#include "widgets/caption_clicks.h"
 
 #include <QAbstractButton>
 #include <QLabel>

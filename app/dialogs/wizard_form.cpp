@@ -1,14 +1,17 @@
 // The new-profile wizard.
-#include "app/wizard_form.h"
+#include "app/dialogs/wizard_form.h"
+#include "widgets/text_conversion.h"
 
 #include "app/app_texts.h"
-#include "app/email_form.h"
-#include "app/widgets/dialogs.h"
-#include "app/widgets/focus_leave.h"
-#include "app/widgets/form_sizing.h"
+#include "app/dialogs/email_form.h"
+#include "widgets/dialogs.h"
+#include "widgets/focus_leave.h"
+#include "widgets/form_sizing.h"
 #include "ui_wizard_form.h"
 
 #include <QKeyEvent>
+#include <QTime>
+#include <QTimeEdit>
 #include <QLocale>
 #include <QPainter>
 #include <QPixmap>
@@ -39,8 +42,9 @@ void SetBackground(QWidget* widget, const QColor& colour) {
     widget->setPalette(palette);
 }
 
-QString Text(const char* text) {
-    return QString::fromUtf8(text);
+// A picker's time of day as a TDateTime (only the time of day counts for a schedule).
+TDateTime PickerTime(const QTimeEdit* picker) {
+    return picker->time().msecsSinceStartOfDay() / 86400000.0;
 }
 
 } // namespace
@@ -169,7 +173,7 @@ void TfrmBVWizard::ShowStep(int step) {
         step = 1;
     else if (step == 3 && ui.lstSource->count() == 0 && !ui.chkWizDesktop->isChecked() &&
              !ui.chkWizMyDocuments->isChecked() && !ui.chkWizFavorites->isChecked()) {
-        dialogs::ShowError(this, Text(texts::WizardNoSource));
+        dialogs::ShowError(this, Q(texts::WizardNoSource));
         step = 2;
     } else if (step == 4 && (!ValidateDestinations() || (ui.chkDriveDest->isChecked() && !CheckDrivePath())))
         step = 3;
@@ -189,19 +193,19 @@ bool TfrmBVWizard::CheckProfileName() {
     QLineEdit* edit = m_ui->txtProfileName;
     const QString name = edit->text();
     if (name.isEmpty()) {
-        dialogs::ShowError(this, Text(texts::WizardNoProfileName));
+        dialogs::ShowError(this, Q(texts::WizardNoProfileName));
         edit->setFocus();
         return false;
     }
-    if (!IsUsableProfileName(name.toStdString())) {
-        dialogs::ShowError(this, Text(texts::ProfileNameUnusable));
+    if (!IsUsableProfileName(S(name))) {
+        dialogs::ShowError(this, Q(texts::ProfileNameUnusable));
         edit->setFocus();
         edit->selectAll();
         return false;
     }
     if (ProfileNameExists()) {
         dialogs::ShowError(this,
-                           Text(texts::WizardProfileExists) + name + Text(texts::WizardProfileExistsEnd));
+                           Q(texts::WizardProfileExists) + name + Q(texts::WizardProfileExistsEnd));
         edit->clear();
         edit->setFocus();
         return false;
@@ -213,7 +217,7 @@ bool TfrmBVWizard::ProfileNameExists() const {
     const QLocale locale;
     const QString name = locale.toUpper(m_ui->txtProfileName->text());
     for (const std::string& existing : m_existingNames)
-        if (locale.toUpper(QString::fromStdString(existing)) == name)
+        if (locale.toUpper(Q(existing)) == name)
             return true;
     return false;
 }
@@ -221,17 +225,17 @@ bool TfrmBVWizard::ProfileNameExists() const {
 bool TfrmBVWizard::ValidateDestinations() {
     Ui::TfrmBVWizard& ui = *m_ui;
     if (ui.chkDriveDest->isChecked() && ui.txtDriveDest->text().isEmpty()) {
-        dialogs::ShowError(this, Text(texts::WizardNoDrivePath));
+        dialogs::ShowError(this, Q(texts::WizardNoDrivePath));
         ui.txtDriveDest->setFocus();
         return false;
     }
     if (ui.chkEmailDest->isChecked() && m_destination.To.empty()) {
-        dialogs::ShowError(this, Text(texts::WizardNoToAddress));
+        dialogs::ShowError(this, Q(texts::WizardNoToAddress));
         ui.txtEmailDest->setFocus();
         return false;
     }
     if (!ui.chkDriveDest->isChecked() && !ui.chkEmailDest->isChecked()) {
-        dialogs::ShowError(this, Text(texts::WizardNoDestination));
+        dialogs::ShowError(this, Q(texts::WizardNoDestination));
         return false;
     }
     return true;
@@ -243,7 +247,7 @@ bool TfrmBVWizard::CheckPasswordsMatch() {
     Ui::TfrmBVWizard& ui = *m_ui;
     if (ui.txtPassword->text() == ui.txtVerifyPassword->text())
         return true;
-    dialogs::ShowError(this, Text(texts::PasswordsDifferTryAgain));
+    dialogs::ShowError(this, Q(texts::PasswordsDifferTryAgain));
     ui.txtPassword->clear();
     ui.txtVerifyPassword->clear();
     ui.txtPassword->setFocus();
@@ -258,7 +262,7 @@ void TfrmBVWizard::cmdNextFinishClick() {
     Ui::TfrmBVWizard& ui = *m_ui;
     // A weekly schedule needs its day: without one, no day of the week could be stored.
     if (ui.rgrScheduleItem2->isChecked() && ui.cboDay->currentIndex() < 0) {
-        dialogs::ShowError(this, Text(texts::WizardNoDay));
+        dialogs::ShowError(this, Q(texts::WizardNoDay));
         ui.cboDay->setFocus();
         return;
     }
@@ -299,7 +303,7 @@ void TfrmBVWizard::cmdAddFileClick() {
 
 void TfrmBVWizard::cmdAddDirClick() {
     const QString folder =
-        dialogs::ChooseFolder(this, Text(texts::BrowseFolderCaption), Text(texts::BrowseFolderTitle));
+        dialogs::ChooseFolder(this, Q(texts::BrowseFolderCaption), Q(texts::BrowseFolderTitle));
     if (!folder.trimmed().isEmpty())
         AddSource(folder.endsWith(QLatin1Char('/')) ? folder + QLatin1Char('*')
                                                     : folder + QStringLiteral("/*"));
@@ -335,7 +339,7 @@ bool TfrmBVWizard::CheckDrivePath() {
     static const QRegularExpression refused(QStringLiteral("[*?\"<>|]"));
     const bool bad = edit->text().contains(refused);
     if (bad)
-        dialogs::ShowError(this, Text(texts::DrivePathCharacters));
+        dialogs::ShowError(this, Q(texts::DrivePathCharacters));
     if (!edit->text().isEmpty() && !edit->text().endsWith(QLatin1Char('/')))
         edit->setText(edit->text() + QLatin1Char('/'));
     if (bad) {
@@ -347,7 +351,7 @@ bool TfrmBVWizard::CheckDrivePath() {
 
 void TfrmBVWizard::cmdDriveDestClick() {
     const QString folder =
-        dialogs::ChooseFolder(this, Text(texts::BrowseFolderCaption), Text(texts::DriveDestBrowseTitle));
+        dialogs::ChooseFolder(this, Q(texts::BrowseFolderCaption), Q(texts::DriveDestBrowseTitle));
     if (folder.isEmpty())
         return;
     // The path is a folder: the same form as a path typed and left.
@@ -374,15 +378,15 @@ void TfrmBVWizard::EmailAddressesClick(QObject* sender) {
         return;
     }
     TfrmEmail dialog(this);
-    dialog.setWindowTitle(Text(caption));
-    dialog.lblBanner()->setText(Text(banner));
+    dialog.setWindowTitle(Q(caption));
+    dialog.lblBanner()->setText(Q(banner));
     dialog.SetAddresses(lists->To, lists->CC, lists->BCC);
     if (dialogs::ExecDialog(dialog) != mrOk)
         return;
     lists->To = dialog.ToAddresses();
     lists->CC = dialog.CCAddresses();
     lists->BCC = dialog.BCCAddresses();
-    shown->setText(QString::fromStdString(EmailAddressText(*lists)));
+    shown->setText(Q(EmailAddressText(*lists)));
     shown->setToolTip(shown->text());
 }
 
@@ -405,7 +409,7 @@ void TfrmBVWizard::txtVerifyPasswordExit() {
     Ui::TfrmBVWizard& ui = *m_ui;
     if (ui.txtPassword->text() == ui.txtVerifyPassword->text())
         return;
-    dialogs::ShowError(this, Text(texts::PasswordsDifferTryAgain));
+    dialogs::ShowError(this, Q(texts::PasswordsDifferTryAgain));
     ui.txtPassword->clear();
     ui.txtVerifyPassword->clear();
     ui.txtPassword->setFocus();
@@ -478,5 +482,65 @@ void TfrmBVWizard::PlaceScheduleControls() {
                 textLeft + metrics.horizontalAdvance(text) + metrics.horizontalAdvance(QLatin1Char(' '));
             place(placement.after, left, placement.after->sizeHint().width());
         }
+    }
+}
+
+std::string TfrmBVWizard::ProfileName() const {
+    return S(m_ui->txtProfileName->text());
+}
+
+void TfrmBVWizard::WriteAnswers(TBackupProfile& profile) const {
+    const Ui::TfrmBVWizard& ui = *m_ui;
+    profile.Name = ProfileName();
+    for (int row = 0; row < ui.lstSource->count(); ++row)
+        profile.Sources.push_back(S(ui.lstSource->item(row)->text()));
+    TBackupAttributes& attributes = profile.BackupAttributes;
+    attributes.Desktop = ui.chkWizDesktop->isChecked();
+    attributes.MyDocuments = ui.chkWizMyDocuments->isChecked();
+    attributes.Favorites = ui.chkWizFavorites->isChecked();
+    profile.DriveDestination.Active = ui.chkDriveDest->isChecked();
+    profile.DriveDestination.Path = S(ui.txtDriveDest->text());
+    profile.EmailDestination.Active = ui.chkEmailDest->isChecked();
+    profile.EmailDestination.To = m_destination.To;
+    profile.EmailDestination.CC = m_destination.CC;
+    profile.EmailDestination.BCC = m_destination.BCC;
+    profile.EmailNotification.Active = ui.chkEmailNotification->isChecked();
+    profile.EmailNotification.To = m_notification.To;
+    profile.EmailNotification.CC = m_notification.CC;
+    profile.EmailNotification.BCC = m_notification.BCC;
+    profile.EmailNotifyErrorsOnly = ui.chkNotifyOnError->isChecked();
+    profile.EmailNotifyLogFlags = static_cast<std::uint8_t>((ui.chkNotifyLogErrors->isChecked() ? 1 : 0) +
+                                                            (ui.chkNotifyLogWarnings->isChecked() ? 2 : 0) +
+                                                            (ui.chkNotifyLogSuccesses->isChecked() ? 4 : 0));
+    attributes.Compress = ui.chkCompression->isChecked();
+    attributes.Password = S(ui.txtPassword->text());
+    attributes.Generations = static_cast<std::uint32_t>(ui.spnGenerations->value());
+    attributes.SelfExtracting = ui.chkSelfExtract->isChecked();
+    attributes.DirectoryAttributeMask = 63;
+    attributes.FileAttributeMask = 63;
+
+    TBackupSchedule& schedule = profile.Schedule;
+    if (ui.rgrScheduleItem0->isChecked()) {
+        schedule.ScheduleType = stHourly;
+        schedule.SetHours(ui.spnHours->value());
+    } else if (ui.rgrScheduleItem1->isChecked()) {
+        schedule.ScheduleType = stDaily;
+        schedule.DailyTime = PickerTime(ui.datDailyTime);
+    } else if (ui.rgrScheduleItem2->isChecked()) {
+        // The wizard does not finish a weekly schedule without its day.
+        const int day = ui.cboDay->currentIndex();
+        if (day == 0) {
+            schedule.ScheduleType = stWeekdays;
+        } else {
+            schedule.ScheduleType = stWeekly;
+            schedule.Day = static_cast<std::uint8_t>(std::max(day - 1, 0));
+        }
+        schedule.DayTime = PickerTime(ui.datDayTime);
+    } else if (ui.rgrScheduleItem3->isChecked()) {
+        schedule.ScheduleType = stMonthly;
+        schedule.DayOfMonth = ui.spnDayOfMonth->value();
+        schedule.DayOfMonthTime = PickerTime(ui.datDayOfMonthTime);
+    } else {
+        schedule.ScheduleType = stManual;
     }
 }

@@ -1,5 +1,5 @@
 // The Qt dispatcher: synchronised calls from workers, inline calls on the main thread, queued calls.
-#include "app/widgets/qt_dispatcher.h"
+#include "widgets/qt_dispatcher.h"
 
 #include <QCoreApplication>
 #include <QTest>

@@ -2,7 +2,7 @@
 // the notification recipients; and the one-line text that shows such lists.
 #pragma once
 
-#include "app/widgets/modal_form.h"
+#include "widgets/modal_form.h"
 #include "engine/backup_profile.h"
 
 #include <memory>

@@ -1,9 +1,10 @@
 // The e-mail address list dialog.
-#include "app/email_form.h"
+#include "app/dialogs/email_form.h"
+#include "widgets/text_conversion.h"
 
 #include "app/app_texts.h"
-#include "app/widgets/dialogs.h"
-#include "app/widgets/form_sizing.h"
+#include "widgets/dialogs.h"
+#include "widgets/form_sizing.h"
 #include "ui_email_form.h"
 
 #include <QApplication>
@@ -22,14 +23,14 @@ void AppendAddresses(std::string& text, const char* heading, const std::vector<s
 std::vector<std::string> Lines(const QListWidget* list) {
     std::vector<std::string> lines;
     for (int row = 0; row < list->count(); ++row)
-        lines.push_back(list->item(row)->text().toStdString());
+        lines.push_back(S(list->item(row)->text()));
     return lines;
 }
 
 void Fill(QListWidget* list, const std::vector<std::string>& lines) {
     list->clear();
     for (const std::string& line : lines)
-        list->addItem(QString::fromStdString(line));
+        list->addItem(Q(line));
 }
 
 // The row holding Text, compared without regard to letter case; -1 when there is none.
@@ -144,7 +145,7 @@ TfrmEmail::TEmailPage TfrmEmail::PageOf(const QObject* sender, const char* prefi
 bool TfrmEmail::CheckAddress(QLineEdit* edit) {
     if (IsUsableAddress(edit->text()))
         return true;
-    dialogs::ShowError(this, QString::fromUtf8(texts::EmailAddressInvalid));
+    dialogs::ShowError(this, Q(texts::EmailAddressInvalid));
     edit->setFocus();
     edit->selectAll();
     return false;
@@ -170,12 +171,12 @@ void TfrmEmail::ReplaceEmailClick(QObject* sender) {
     }
     const int row = page.list->currentRow();
     if (row < 0 || !page.list->item(row)->isSelected()) {
-        dialogs::ShowError(this, QString::fromUtf8(texts::EmailReplaceNoSelection));
+        dialogs::ShowError(this, Q(texts::EmailReplaceNoSelection));
         return;
     }
     const QString address = QLocale().toLower(page.edit->text());
     if (FindAddress(page.list, address) >= 0) {
-        dialogs::ShowError(this, QString::fromUtf8(texts::EmailReplaceExists));
+        dialogs::ShowError(this, Q(texts::EmailReplaceExists));
         return;
     }
     page.list->item(row)->setText(address);

@@ -1,5 +1,5 @@
 // The run slots' hint window.
-#include "app/status_hint.h"
+#include "app/main_window/status_hint.h"
 
 #include <algorithm>
 

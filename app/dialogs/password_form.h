@@ -1,7 +1,7 @@
 // TfrmPassword: the access-password prompt.
 #pragma once
 
-#include "app/widgets/modal_form.h"
+#include "widgets/modal_form.h"
 
 #include <memory>
 

@@ -1,5 +1,6 @@
 // The single-instance lock and channel.
-#include "app/single_instance.h"
+#include "app/startup/single_instance.h"
+#include "widgets/text_conversion.h"
 
 #include "engine/helpers.h"
 #include "platform/file_io.h"
@@ -51,7 +52,7 @@ QString InstanceChannelPath(const std::string& windowClass, const std::string& t
         if (c == '/')
             c = '_';
     }
-    return QString::fromStdString(dir + name + ".socket");
+    return Q(dir + name + ".socket");
 }
 
 bool RequestActivation(const QString& path) {

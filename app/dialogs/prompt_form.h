@@ -1,7 +1,7 @@
 // TfrmPrompt: a general three-button prompt; the caller sets captions, modal results and visibility.
 #pragma once
 
-#include "app/widgets/modal_form.h"
+#include "widgets/modal_form.h"
 
 #include <memory>
 

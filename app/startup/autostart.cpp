@@ -1,5 +1,5 @@
 // XDG autostart entries standing in for Run values.
-#include "app/autostart.h"
+#include "app/startup/autostart.h"
 
 #include "engine/exception.h"
 #include "platform/durable_file.h"

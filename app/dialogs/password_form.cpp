@@ -1,7 +1,7 @@
 // The access-password prompt.
-#include "app/password_form.h"
+#include "app/dialogs/password_form.h"
 
-#include "app/widgets/form_sizing.h"
+#include "widgets/form_sizing.h"
 #include "ui_password_form.h"
 
 TfrmPassword::TfrmPassword(QWidget* owner) : TModalForm(owner), m_ui(std::make_unique<Ui::TfrmPassword>()) {

@@ -1,7 +1,7 @@
 // The three-button prompt.
-#include "app/prompt_form.h"
+#include "app/dialogs/prompt_form.h"
 
-#include "app/widgets/form_sizing.h"
+#include "widgets/form_sizing.h"
 #include "ui_prompt_form.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
 // Fitting a form's client area.
-#include "app/widgets/form_sizing.h"
+#include "widgets/form_sizing.h"
 
 #include <QLayout>
 #include <QWidget>
