@@ -101,7 +101,8 @@ void ReadKey(const TIniFile& ini, const TSettingKey& key, TAppSettings& settings
         break;
     }
     case T::String:
-        settings.*std::get<std::string Fields::*>(key.Field) = ini.ReadString(key.Section, key.Name, key.Text);
+        settings.*std::get<std::string Fields::*>(key.Field) =
+            ini.ReadString(key.Section, key.Name, key.Text);
         break;
     case T::Password:
         settings.*std::get<std::string Fields::*>(key.Field) =
@@ -126,11 +127,13 @@ void WriteKey(TIniFile& ini, const TSettingKey& key, const TAppSettings& setting
         ini.WriteString(key.Section, key.Name, settings.*std::get<std::string Fields::*>(key.Field));
         break;
     case T::Password:
-        ini.WriteString(key.Section, key.Name,
-                        EncryptString(settings.*std::get<std::string Fields::*>(key.Field), kStoredPasswordKey));
+        ini.WriteString(
+            key.Section, key.Name,
+            EncryptString(settings.*std::get<std::string Fields::*>(key.Field), kStoredPasswordKey));
         break;
     case T::Date:
-        ini.WriteString(key.Section, key.Name, DateToIniStr(settings.*std::get<TDateTime Fields::*>(key.Field)));
+        ini.WriteString(key.Section, key.Name,
+                        DateToIniStr(settings.*std::get<TDateTime Fields::*>(key.Field)));
         break;
     }
 }

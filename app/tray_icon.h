@@ -50,7 +50,6 @@ public:
     // the blinking is chosen.
     void SetBlinking(bool on);
     bool Blinking() const;
-    bool BlinkOn() const { return m_blinkOn; }
     void SetBlinkChosen(std::function<bool()> chosen) { m_blinkChosen = std::move(chosen); }
 
     // The profiles the "Backup Now" submenu lists, asked for each time the menu opens.

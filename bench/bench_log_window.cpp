@@ -5,8 +5,8 @@
 // painted lines, and from the click on Search to the listed results.
 #include "app/log_window/log_view.h"
 #include "app/main_window/main_window.h"
-#include "widgets/qt_dispatcher.h"
 #include "engine/thread.h"
+#include "widgets/qt_dispatcher.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -54,16 +54,8 @@ File File::OpenRead(const std::string& path) {
     return OpenWith(path, O_RDONLY, 0, static_cast<int>(FaultOp::OpenRead));
 }
 
-File File::OpenReadWrite(const std::string& path) {
-    return OpenWith(path, O_RDWR, 0, static_cast<int>(FaultOp::OpenWrite));
-}
-
 File File::Create(const std::string& path, mode_t mode) {
     return OpenWith(path, O_WRONLY | O_CREAT | O_TRUNC, mode, static_cast<int>(FaultOp::OpenWrite));
-}
-
-File File::CreateExclusive(const std::string& path, mode_t mode) {
-    return OpenWith(path, O_WRONLY | O_CREAT | O_EXCL, mode, static_cast<int>(FaultOp::OpenWrite));
 }
 
 bool File::Fail(int error) {
@@ -120,10 +112,6 @@ int WriteFully(int fd, const void* data, std::size_t size) {
         size -= static_cast<std::size_t>(n);
     }
     return 0;
-}
-
-bool File::SeekEnd() {
-    return m_fd >= 0 && ::lseek(m_fd, 0, SEEK_END) >= 0 ? true : Fail(errno);
 }
 
 bool File::Seek(std::int64_t offset) {

@@ -28,11 +28,8 @@ public:
     File& operator=(const File&) = delete;
 
     static File OpenRead(const std::string& path);
-    static File OpenReadWrite(const std::string& path);
     // Creates the file, or empties an existing one.
     static File Create(const std::string& path, mode_t mode = 0644);
-    // Creates a new file and fails when one of that name exists.
-    static File CreateExclusive(const std::string& path, mode_t mode = 0644);
     // Takes ownership of an open descriptor.
     static File Adopt(int fd, const std::string& path) { return File(fd, 0, path); }
 
@@ -55,7 +52,6 @@ public:
     // end of this file), or -1 with the error in Error() (EXDEV, EINVAL, ENOSYS or EOPNOTSUPP where the file
     // systems cannot do it; read and write then).
     std::int64_t CopyTo(File& out, std::size_t size);
-    bool SeekEnd();
     bool Seek(std::int64_t offset);
     std::int64_t Size();
     bool DataSync();

@@ -1,6 +1,7 @@
 // The program's home and resource folders.
 #include "platform/home.h"
 
+#include "platform/environment.h"
 #include "platform/file_io.h"
 
 #include <climits>
@@ -10,15 +11,6 @@
 #include <unistd.h>
 
 namespace platform {
-namespace {
-
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
-}
-
-} // namespace
-
 std::string ExecutablePath() {
     char buffer[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
@@ -30,7 +22,7 @@ std::string ExecutableDir() {
 }
 
 std::string UserHomeDir() {
-    std::string home = Env("HOME");
+    std::string home = EnvironmentText("HOME");
     if (home.empty()) {
         if (const passwd* pw = ::getpwuid(::getuid()))
             home = pw->pw_dir ? pw->pw_dir : "";
@@ -39,10 +31,10 @@ std::string UserHomeDir() {
 }
 
 std::string RuntimeDir() {
-    const std::string runtime = Env("XDG_RUNTIME_DIR");
+    const std::string runtime = EnvironmentText("XDG_RUNTIME_DIR");
     if (!runtime.empty() && runtime[0] == '/' && DirectoryExists(runtime))
         return IncludeTrailingPathDelimiter(runtime);
-    std::string temp = Env("TMPDIR");
+    std::string temp = EnvironmentText("TMPDIR");
     if (temp.empty() || temp[0] != '/')
         temp = "/tmp";
     const std::string dir = IncludeTrailingPathDelimiter(temp) + "brimvale-" + std::to_string(::getuid());
@@ -56,20 +48,20 @@ std::string RuntimeDir() {
 }
 
 std::string ProgramHomeDir() {
-    const std::string overridden = Env("BRIMVALE_HOME");
+    const std::string overridden = EnvironmentText("BRIMVALE_HOME");
     if (!overridden.empty())
         return IncludeTrailingPathDelimiter(overridden);
     const std::string exeDir = ExecutableDir();
     if (!exeDir.empty() && FileExists(exeDir + "brimvale.ini"))
         return exeDir;
-    std::string dataHome = Env("XDG_DATA_HOME");
+    std::string dataHome = EnvironmentText("XDG_DATA_HOME");
     if (dataHome.empty() || dataHome[0] != '/')
         dataHome = UserHomeDir() + "/.local/share";
     return IncludeTrailingPathDelimiter(dataHome) + "brimvale/";
 }
 
 std::string ResourceDir() {
-    const std::string overridden = Env("BRIMVALE_RESOURCES");
+    const std::string overridden = EnvironmentText("BRIMVALE_RESOURCES");
     if (!overridden.empty())
         return IncludeTrailingPathDelimiter(overridden);
     const std::string exeDir = ExecutableDir();

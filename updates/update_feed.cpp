@@ -1,6 +1,8 @@
 // The update feed's address and its reader.
 #include "updates/update_feed.h"
 
+#include "platform/environment.h"
+
 #include <cstdlib>
 #include <limits>
 
@@ -12,9 +14,8 @@ constexpr const char* FeedAddress = "http://www.brimvale.example/brimvale/update
 } // namespace
 
 std::string UpdateFeedAddress() {
-    if (const char* address = std::getenv("BRIMVALE_UPDATE_FEED"); address && *address)
-        return address;
-    return FeedAddress;
+    const std::string address = platform::EnvironmentText("BRIMVALE_UPDATE_FEED");
+    return address.empty() ? FeedAddress : address;
 }
 
 std::uint32_t ParseVersionNumber(QStringView text) {

@@ -2,9 +2,6 @@
 #include "updates/updates_form.h"
 #include "widgets/text_conversion.h"
 
-#include "widgets/dialogs.h"
-#include "widgets/form_sizing.h"
-#include "widgets/hyper_link.h"
 #include "engine/net/http_client.h"
 #include "platform/file_io.h"
 #include "ui_updates_form.h"
@@ -12,6 +9,9 @@
 #include "updates/update_feed.h"
 #include "updates/update_texts.h"
 #include "updates/updates_thread.h"
+#include "widgets/dialogs.h"
+#include "widgets/form_sizing.h"
+#include "widgets/hyper_link.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -248,8 +248,7 @@ void TfrmUpdates::StartDownload(const QString& url) {
     }
     DownloadThread = std::make_unique<TDownloadThread>();
     DownloadThread->URL = S(url);
-    DownloadThread->FileName =
-        platform::IncludeTrailingPathDelimiter(S(folder)) + S(name);
+    DownloadThread->FileName = platform::IncludeTrailingPathDelimiter(S(folder)) + S(name);
     DownloadThread->Timeouts = DownloadTimeouts;
 
     m_ui->prgDownload->setValue(0);
@@ -329,8 +328,8 @@ void TfrmUpdates::cmdCloseClick() {
 bool TfrmUpdates::FormClose() {
     if (!Downloading())
         return true;
-    if (dialogs::MessageBox(this, Q(update_texts::CloseDuringDownloadQuestion),
-                            Q(AppTitle), dialogs::Icon::Information,
+    if (dialogs::MessageBox(this, Q(update_texts::CloseDuringDownloadQuestion), Q(AppTitle),
+                            dialogs::Icon::Information,
                             QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
         if (DownloadThread)
             DownloadThread->Terminate();

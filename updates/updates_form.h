@@ -3,9 +3,9 @@
 // offered file into a folder the user picks.
 #pragma once
 
-#include "widgets/modal_form.h"
 #include "engine/helpers.h"
 #include "engine/net/http_client.h"
+#include "widgets/modal_form.h"
 
 #include <QString>
 

@@ -1,10 +1,10 @@
 // The updates window's feed check: the request on its worker and the reading of the feed.
 #include "updates/updates_form.h"
 
-#include "widgets/hyper_link.h"
 #include "ui_updates_form.h"
 #include "updates/update_feed.h"
 #include "updates/updates_thread.h"
+#include "widgets/hyper_link.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -3,9 +3,9 @@
 #include "widgets/text_conversion.h"
 
 #include "app/app_texts.h"
+#include "ui_email_form.h"
 #include "widgets/dialogs.h"
 #include "widgets/form_sizing.h"
-#include "ui_email_form.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -2,8 +2,8 @@
 // the notification recipients; and the one-line text that shows such lists.
 #pragma once
 
-#include "widgets/modal_form.h"
 #include "engine/backup_profile.h"
+#include "widgets/modal_form.h"
 
 #include <memory>
 #include <string>

@@ -1,8 +1,8 @@
 // The access-password prompt.
 #include "app/dialogs/password_form.h"
 
-#include "widgets/form_sizing.h"
 #include "ui_password_form.h"
+#include "widgets/form_sizing.h"
 
 TfrmPassword::TfrmPassword(QWidget* owner) : TModalForm(owner), m_ui(std::make_unique<Ui::TfrmPassword>()) {
     m_ui->setupUi(this);

@@ -1,8 +1,8 @@
 // The three-button prompt.
 #include "app/dialogs/prompt_form.h"
 
-#include "widgets/form_sizing.h"
 #include "ui_prompt_form.h"
+#include "widgets/form_sizing.h"
 
 #include <QApplication>
 #include <QStyle>

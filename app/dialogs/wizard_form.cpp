@@ -4,20 +4,20 @@
 
 #include "app/app_texts.h"
 #include "app/dialogs/email_form.h"
+#include "ui_wizard_form.h"
 #include "widgets/dialogs.h"
 #include "widgets/focus_leave.h"
 #include "widgets/form_sizing.h"
-#include "ui_wizard_form.h"
 
 #include <QKeyEvent>
-#include <QTime>
-#include <QTimeEdit>
 #include <QLocale>
 #include <QPainter>
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QScopedValueRollback>
 #include <QStyle>
+#include <QTime>
+#include <QTimeEdit>
 
 #include <utility>
 
@@ -204,8 +204,7 @@ bool TfrmBVWizard::CheckProfileName() {
         return false;
     }
     if (ProfileNameExists()) {
-        dialogs::ShowError(this,
-                           Q(texts::WizardProfileExists) + name + Q(texts::WizardProfileExistsEnd));
+        dialogs::ShowError(this, Q(texts::WizardProfileExists) + name + Q(texts::WizardProfileExistsEnd));
         edit->clear();
         edit->setFocus();
         return false;

@@ -3,8 +3,8 @@
 // window creates.
 #pragma once
 
-#include "widgets/modal_form.h"
 #include "engine/backup_profile.h"
+#include "widgets/modal_form.h"
 
 #include <memory>
 #include <string>

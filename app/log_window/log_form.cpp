@@ -3,9 +3,9 @@
 
 #include "app/log_window/log_highlighter.h"
 #include "app/log_window/log_view.h"
+#include "ui_log_form.h"
 #include "widgets/dialogs.h"
 #include "widgets/form_sizing.h"
-#include "ui_log_form.h"
 
 #include <QFocusEvent>
 #include <QFontDatabase>

@@ -28,9 +28,6 @@ public:
     explicit TQMLogHighlighter(QObject* owner);
 
     // The prefixes start empty. Changing a prefix or an attribute's colour repaints.
-    const QString& SuccessPrefix() const { return m_successPrefix; }
-    const QString& WarningPrefix() const { return m_warningPrefix; }
-    const QString& ErrorPrefix() const { return m_errorPrefix; }
     void SetSuccessPrefix(const QString& prefix);
     void SetWarningPrefix(const QString& prefix);
     void SetErrorPrefix(const QString& prefix);

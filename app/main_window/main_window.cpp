@@ -6,10 +6,6 @@
 #include "app/dialogs/password_form.h"
 #include "app/dialogs/prompt_form.h"
 #include "app/tray_icon.h"
-#include "widgets/dialogs.h"
-#include "widgets/focus_leave.h"
-#include "widgets/form_sizing.h"
-#include "widgets/text_conversion.h"
 #include "engine/backup_log_list.h"
 #include "engine/helpers.h"
 #include "platform/file_io.h"
@@ -26,6 +22,10 @@
 #include "ui_page_schedule.h"
 #include "ui_page_sources.h"
 #include "ui_page_status.h"
+#include "widgets/dialogs.h"
+#include "widgets/focus_leave.h"
+#include "widgets/form_sizing.h"
+#include "widgets/text_conversion.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -18,10 +18,10 @@
 #pragma once
 
 #include "app/app_settings.h"
-#include "widgets/dialogs.h"
 #include "engine/backup_profile.h"
 #include "engine/backup_thread.h"
 #include "platform/date_time.h"
+#include "widgets/dialogs.h"
 
 #include <QMainWindow>
 #include <QString>

@@ -3,16 +3,16 @@
 #include "app/main_window/main_window.h"
 
 #include "app/app_texts.h"
-#include "app/startup/autostart.h"
 #include "app/ini_file.h"
-#include "widgets/dialogs.h"
-#include "widgets/focus_leave.h"
-#include "widgets/text_conversion.h"
+#include "app/startup/autostart.h"
 #include "engine/helpers.h"
 #include "platform/file_io.h"
 #include "platform/home.h"
 #include "ui_page_application.h"
 #include "ui_page_log.h"
+#include "widgets/dialogs.h"
+#include "widgets/focus_leave.h"
+#include "widgets/text_conversion.h"
 
 #include <QApplication>
 #include <QScreen>

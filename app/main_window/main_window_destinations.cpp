@@ -3,11 +3,11 @@
 
 #include "app/app_texts.h"
 #include "app/dialogs/email_form.h"
+#include "ui_page_destinations.h"
 #include "widgets/caption_clicks.h"
 #include "widgets/dialogs.h"
 #include "widgets/focus_leave.h"
 #include "widgets/text_conversion.h"
-#include "ui_page_destinations.h"
 
 #include <QRegularExpression>
 #include <QSignalBlocker>
@@ -134,8 +134,8 @@ void TfrmMain::cmdDriveDestClick() {
     if (!p)
         return;
     QLineEdit* edit = m_uiDestinations->txtDriveDest;
-    const QString folder = dialogs::ChooseFolder(this, Q(texts::BrowseFolderCaption),
-                                                 Q(texts::BrowseFolderTitle), edit->text());
+    const QString folder =
+        dialogs::ChooseFolder(this, Q(texts::BrowseFolderCaption), Q(texts::BrowseFolderTitle), edit->text());
     if (folder.isEmpty())
         return;
     edit->setText(folder);

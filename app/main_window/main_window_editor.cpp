@@ -3,10 +3,6 @@
 #include "app/main_window/main_window.h"
 
 #include "app/app_texts.h"
-#include "widgets/caption_clicks.h"
-#include "widgets/dialogs.h"
-#include "widgets/focus_leave.h"
-#include "widgets/text_conversion.h"
 #include "engine/helpers.h"
 #include "ui_page_advanced.h"
 #include "ui_page_compression.h"
@@ -14,6 +10,10 @@
 #include "ui_page_profiles.h"
 #include "ui_page_schedule.h"
 #include "ui_page_sources.h"
+#include "widgets/caption_clicks.h"
+#include "widgets/dialogs.h"
+#include "widgets/focus_leave.h"
+#include "widgets/text_conversion.h"
 
 #include <QRegularExpression>
 #include <QSignalBlocker>

@@ -2,9 +2,9 @@
 // mask, a switch, an include/exclude flag and a list of name masks.
 #include "app/main_window/filter_patterns.h"
 #include "app/main_window/main_window.h"
-#include "widgets/text_conversion.h"
 #include "engine/helpers.h"
 #include "ui_page_filter.h"
+#include "widgets/text_conversion.h"
 
 #include <QCheckBox>
 #include <QComboBox>

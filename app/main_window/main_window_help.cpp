@@ -3,10 +3,10 @@
 #include "widgets/text_conversion.h"
 
 #include "app/app_texts.h"
-#include "widgets/dialogs.h"
 #include "platform/file_io.h"
 #include "platform/home.h"
 #include "ui_main_window.h"
+#include "widgets/dialogs.h"
 
 #include <QDesktopServices>
 #include <QUrl>

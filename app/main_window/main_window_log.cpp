@@ -6,8 +6,6 @@
 #include "app/log_window/log_form.h"
 #include "app/log_window/log_loader.h"
 #include "app/log_window/log_view.h"
-#include "widgets/dialogs.h"
-#include "widgets/text_conversion.h"
 #include "engine/backup_log.h"
 #include "engine/backup_log_list.h"
 #include "engine/date_time_format.h"
@@ -16,6 +14,8 @@
 #include "platform/file_io.h"
 #include "platform/format_settings.h"
 #include "ui_page_log.h"
+#include "widgets/dialogs.h"
+#include "widgets/text_conversion.h"
 
 #include <QApplication>
 #include <QEvent>

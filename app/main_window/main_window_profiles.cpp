@@ -3,14 +3,14 @@
 #include "app/main_window/main_window.h"
 
 #include "app/app_texts.h"
-#include "widgets/dialogs.h"
-#include "widgets/text_conversion.h"
 #include "app/dialogs/wizard_form.h"
 #include "engine/helpers.h"
 #include "platform/directory.h"
 #include "platform/file_io.h"
 #include "ui_page_profiles.h"
 #include "ui_page_sources.h"
+#include "widgets/dialogs.h"
+#include "widgets/text_conversion.h"
 
 #include <QEvent>
 #include <QItemSelection>

@@ -3,8 +3,6 @@
 #include "app/main_window/main_window.h"
 
 #include "app/app_texts.h"
-#include "widgets/dialogs.h"
-#include "widgets/text_conversion.h"
 #include "engine/copy_restore.h"
 #include "engine/helpers.h"
 #include "engine/zip/archive_extraction.h"
@@ -15,6 +13,8 @@
 #include "ui_main_window.h"
 #include "ui_page_profiles.h"
 #include "ui_page_restore.h"
+#include "widgets/dialogs.h"
+#include "widgets/text_conversion.h"
 
 #include <QAction>
 #include <QCoreApplication>

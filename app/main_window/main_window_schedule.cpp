@@ -3,11 +3,12 @@
 #include "app/main_window/main_window.h"
 
 #include "app/main_window/schedule_due.h"
-#include "widgets/text_conversion.h"
 #include "engine/date_time_format.h"
 #include "engine/helpers.h"
+#include "platform/environment.h"
 #include "ui_page_profiles.h"
 #include "ui_page_schedule.h"
+#include "widgets/text_conversion.h"
 
 #include <QButtonGroup>
 #include <QRadioButton>
@@ -21,9 +22,7 @@ namespace {
 
 // Tests shorten the tick through this variable; a normal start never sets it.
 int SchedulerInterval() {
-    bool ok = false;
-    const int interval = qEnvironmentVariableIntValue("BRIMVALE_SCHEDULER_TICK_MS", &ok);
-    return ok && interval > 0 ? interval : 20000;
+    return platform::EnvironmentNumber("BRIMVALE_SCHEDULER_TICK_MS", 20000, 1);
 }
 
 // Radio items in their order on the page, and the kind each stands for.

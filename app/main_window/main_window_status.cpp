@@ -5,7 +5,6 @@
 #include "app/app_texts.h"
 #include "app/main_window/status_hint.h"
 #include "app/tray_icon.h"
-#include "widgets/text_conversion.h"
 #include "engine/backup_log.h"
 #include "engine/backup_log_list.h"
 #include "engine/backup_thread.h"
@@ -16,6 +15,7 @@
 #include "ui_page_profiles.h"
 #include "ui_page_schedule.h"
 #include "ui_page_status.h"
+#include "widgets/text_conversion.h"
 
 #include <QCoreApplication>
 #include <QCursor>

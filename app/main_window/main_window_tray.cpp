@@ -4,10 +4,10 @@
 
 #include "app/app_texts.h"
 #include "app/tray_icon.h"
-#include "widgets/text_conversion.h"
 #include "engine/helpers.h"
 #include "ui_page_application.h"
 #include "ui_page_profiles.h"
+#include "widgets/text_conversion.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>

@@ -2,16 +2,17 @@
 #include "app/startup/program_main.h"
 #include "widgets/text_conversion.h"
 
-#include "app/startup/file_version_info.h"
 #include "app/locale_settings.h"
 #include "app/main_window/main_window.h"
+#include "app/startup/file_version_info.h"
 #include "app/startup/single_instance.h"
-#include "widgets/dialogs.h"
-#include "widgets/qt_dispatcher.h"
 #include "engine/helpers.h"
 #include "engine/net/mail_client.h"
+#include "platform/environment.h"
 #include "platform/format_settings.h"
 #include "platform/home.h"
+#include "widgets/dialogs.h"
+#include "widgets/qt_dispatcher.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -50,14 +51,6 @@ void InstallEndSignals(QObject* context, const std::function<void()>& onEnd) {
     action.sa_flags = SA_RESTART;
     for (int signal : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(signal, &action, nullptr);
-}
-
-int EnvMilliseconds(const char* name, int fallback) {
-    const char* text = std::getenv(name);
-    int value = 0;
-    if (text && std::from_chars(text, text + std::strlen(text), value).ec == std::errc() && value >= 0)
-        return value;
-    return fallback;
 }
 
 } // namespace
@@ -100,7 +93,8 @@ int ProgramMain(int argc, char** argv) {
     platform::SetFormatSettings(FormatSettingsFromLocale(QLocale::system()));
 
     TMainWindowOptions options;
-    options.ForcedEndWaitMs = EnvMilliseconds("BRIMVALE_FORCED_END_WAIT_MS", options.ForcedEndWaitMs);
+    options.ForcedEndWaitMs =
+        platform::EnvironmentNumber("BRIMVALE_FORCED_END_WAIT_MS", options.ForcedEndWaitMs);
     int exitCode = 0;
     {
         std::unique_ptr<TfrmMain> window;

@@ -3,6 +3,7 @@
 #include "widgets/text_conversion.h"
 
 #include "engine/helpers.h"
+#include "platform/environment.h"
 #include "platform/file_io.h"
 #include "platform/home.h"
 
@@ -30,12 +31,7 @@ int SingleInstanceMutex = -1;
 } // namespace
 
 int SingleInstanceWaitMs() {
-    const char* text = std::getenv("BRIMVALE_INSTANCE_WAIT_MS");
-    int value = 0;
-    if (text && std::from_chars(text, text + std::char_traits<char>::length(text), value).ec == std::errc() &&
-        value >= 0)
-        return value;
-    return 1000;
+    return platform::EnvironmentNumber("BRIMVALE_INSTANCE_WAIT_MS", 1000);
 }
 
 std::string SingleInstanceLockPath() {

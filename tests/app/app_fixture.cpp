@@ -1,8 +1,8 @@
 // The program tests' shared fixture and scripted dialogs.
 #include "tests/app/app_fixture.h"
 
-#include "app/ini_file.h"
 #include "app/dialogs/password_form.h"
+#include "app/ini_file.h"
 #include "engine/helpers.h"
 #include "platform/file_io.h"
 

@@ -3,10 +3,10 @@
 #pragma once
 
 #include "app/main_window/main_window.h"
-#include "widgets/dialogs.h"
-#include "widgets/qt_dispatcher.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
+#include "widgets/dialogs.h"
+#include "widgets/qt_dispatcher.h"
 
 #include <QDialog>
 #include <QString>

@@ -2,8 +2,8 @@
 // the room a wider window gives, every editor tab in sight, whole archive names, and the exit prompt's
 // right margin.
 #include "app/app_texts.h"
-#include "app/main_window/main_window.h"
 #include "app/dialogs/prompt_form.h"
+#include "app/main_window/main_window.h"
 #include "engine/backup_profile.h"
 #include "platform/directory.h"
 #include "tests/app/app_fixture.h"

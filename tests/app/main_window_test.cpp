@@ -1,14 +1,14 @@
 // The main window's lifecycle: creation, the access password, showing and hiding, the Exit command,
 // a second start's request, a forced end, help, and Apply with the start-with-login entry.
-#include "app/startup/autostart.h"
 #include "app/ini_file.h"
 #include "app/main_window/main_window.h"
-#include "widgets/qt_dispatcher.h"
+#include "app/startup/autostart.h"
 #include "engine/helpers.h"
 #include "engine/qm_crypt.h"
 #include "platform/file_io.h"
 #include "platform/home.h"
 #include "tests/app/app_fixture.h"
+#include "widgets/qt_dispatcher.h"
 
 #include <QAction>
 #include <QApplication>

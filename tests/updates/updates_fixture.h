@@ -2,11 +2,11 @@
 // dialogs answered from a script, a temporary folder and a loopback HTTP server.
 #pragma once
 
-#include "widgets/qt_dispatcher.h"
 #include "tests/support/http_server.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/url_recorder.h"
+#include "widgets/qt_dispatcher.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The updates window against a loopback server: the panels and labels, the feed check and its
 // failures, downloads with progress, cancel and their failures, closing during a download.
-#include "widgets/hyper_link.h"
-#include "widgets/modal_form.h"
 #include "platform/file_io.h"
 #include "tests/updates/updates_fixture.h"
 #include "updates/update_texts.h"
 #include "updates/updates_form.h"
+#include "widgets/hyper_link.h"
+#include "widgets/modal_form.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 // The hyperlink label: its look, its events, and which addresses it hands to the web browser.
-#include "widgets/hyper_link.h"
 #include "tests/support/url_recorder.h"
+#include "widgets/hyper_link.h"
 
 #include <QApplication>
 #include <QEnterEvent>
