@@ -1,6 +1,7 @@
 // The backup run: gathering the sources, the destinations in their order, the notification hand-off,
 // the run log with its summary, and the failure path.
 #include "engine/backup_thread.h"
+#include "engine/engine_texts.h"
 
 #include "engine/exception.h"
 #include "engine/helpers.h"
@@ -37,7 +38,7 @@ void TBackupThread::SetTempFolder(const std::string& folder) {
 
 void TBackupThread::Execute() {
     if (!Profile) {
-        ResultRec = {1, "Profile Not Initialized."};
+        ResultRec = {1, engine_texts::ProfileNotInitialized};
         Terminate();
         return;
     }
@@ -62,7 +63,7 @@ void TBackupThread::RunBackup() {
         }
     });
     if (!haveProfile) {
-        ResultRec = {1, "Profile Not Initialized."};
+        ResultRec = {1, engine_texts::ProfileNotInitialized};
         return;
     }
     RunLog = std::make_unique<TBackupLog>(LogDir, RunProfile.Name);
@@ -70,7 +71,7 @@ void TBackupThread::RunBackup() {
         OpenNotificationLog();
     RunLog->Summary.BeginTime = Now();
     Synchronize([this] { (*Profile)->InProcess = true; });
-    Status.Action = "Gathering information...";
+    Status.SetAction(TBackupAction::GatheringInformation);
     DoStatus();
 
     const TBackupAttributes& a = RunProfile.BackupAttributes;
@@ -183,11 +184,11 @@ void TBackupThread::GatherSingleFile(const std::string& fileName, const std::vec
     struct stat st {};
     if (::stat(fileName.c_str(), &st) != 0) {
         // The user named this file; a file that is gone is not backed up, which is an error, not a filter.
-        LogError(fileName, "File Error - File Unavailable");
+        LogError(fileName, engine_texts::FileUnavailable);
         return;
     }
     if (!S_ISREG(st.st_mode)) {
-        LogWarning(fileName, "Excluded from backup");
+        LogWarning(fileName, engine_texts::ExcludedFromBackup);
         return;
     }
     const TBackupAttributes& a = RunProfile.BackupAttributes;
@@ -241,7 +242,7 @@ void TBackupThread::ScanFileFound(const platform::TSearchRec& searchRec, TFileSy
     RunLog->Summary.FilesTotal += 1;
     DoStatus();
     if (excluded)
-        LogWarning(parent->Name + searchRec.Name, "Excluded from backup");
+        LogWarning(parent->Name + searchRec.Name, engine_texts::ExcludedFromBackup);
 }
 
 void TBackupThread::RunDestinations() {
@@ -307,7 +308,7 @@ void TBackupThread::OpenNotificationLog() {
         reason = error.what();
     }
     NotificationLog.reset();
-    LogError("Email Notification", "Notification log unavailable - " + reason);
+    LogError(engine_texts::EmailNotificationSource, "Notification log unavailable - " + reason);
 }
 
 std::string TBackupThread::RunTempDir(std::string* failure) {
@@ -331,6 +332,16 @@ void TBackupThread::RemoveRunTempDir() {
     std::error_code ignored;
     std::filesystem::remove_all(m_runTempDir, ignored);
     m_runTempDir.clear();
+}
+
+void TBackupStatus::SetAction(TBackupAction kind) {
+    static constexpr const char* Texts[] = {
+        engine_texts::GatheringInformation, engine_texts::PreparingCompression,
+        engine_texts::CopyingFile,          engine_texts::SynchronizingDestination,
+        engine_texts::SendingEmailBackup,   engine_texts::SendingEmailNotification,
+    };
+    Kind = kind;
+    Action = Texts[static_cast<int>(kind)];
 }
 
 void TBackupThread::DoStatus() {

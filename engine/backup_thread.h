@@ -24,12 +24,25 @@
 #include <string>
 #include <vector>
 
+// What a run is doing; the status slot chooses what to show by it.
+enum class TBackupAction {
+    GatheringInformation,
+    PreparingCompression,
+    CopyingFile,
+    Synchronizing,
+    SendingEmailBackup,
+    SendingEmailNotification,
+};
+
 // What the status slot shows.
 struct TBackupStatus {
-    std::string Action;
+    TBackupAction Kind = TBackupAction::GatheringInformation;
+    std::string Action; // the text of Kind
     std::string FileName;
     std::int64_t Max = 0;      // size of the current item
     std::int64_t Position = 0; // progress within it
+
+    void SetAction(TBackupAction kind);
 };
 
 // The outcome of a run that did not start or was ended by an exception.

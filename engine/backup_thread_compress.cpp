@@ -1,6 +1,7 @@
 // The compressed destination: one archive of everything gathered, with stored names by the destination
 // structure, the only-changed test against the existing archive, and the pruning of old generations.
 #include "engine/backup_thread.h"
+#include "engine/engine_texts.h"
 
 #include "engine/date_time_format.h"
 #include "engine/helpers.h"
@@ -82,7 +83,7 @@ TBackupThread::TArchiveName TBackupThread::DriveArchiveName() const {
 }
 
 void TBackupThread::CompressBackup(const std::string& zipName) {
-    Status.Action = "Preparing to begin compression...";
+    Status.SetAction(TBackupAction::PreparingCompression);
     Status.Max = 0;
     Status.Position = 0;
     DoStatus();
@@ -92,7 +93,7 @@ void TBackupThread::CompressBackup(const std::string& zipName) {
     if (!zipName.empty()) {
         const std::string folder = platform::ExtractFilePath(zipName);
         if (!IsAbsolutePath(folder) || !platform::ForceDirectories(folder)) {
-            LogError(zipName, "Email - invalid temp file");
+            LogError(zipName, engine_texts::EmailInvalidTempFile);
             return;
         }
     }
@@ -131,7 +132,7 @@ int TBackupThread::CompressFiles(const std::string& zipName, const TArchiveName&
     TZipComponent& zip = *ZipComponent;
     ConfigureZipComponent(zip);
     if (zipName.empty() && !ZipDestinationReady(RunProfile.DriveDestination.Path)) {
-        LogError(RunProfile.DriveDestination.Path, "Destination Invalid/Unavailable");
+        LogError(RunProfile.DriveDestination.Path, engine_texts::DestinationUnavailable);
         return -1;
     }
     const TBackupAttributes& a = RunProfile.BackupAttributes;
@@ -364,7 +365,7 @@ void TBackupThread::ZipFileStatus(TZipComponent* sender, const std::string& sFil
     // A file is copied only once the archive that holds it has been written (RecordCompressionResult).
     if (bFileCompleted)
         AddArchivedFile(sFilename, lSize, lCompressedSize);
-    Status.Action = "Copying File";
+    Status.SetAction(TBackupAction::CopyingFile);
     Status.FileName = sFilename;
     Status.Max = lSize;
     if (m_countArchiveFiles) {

@@ -1,6 +1,7 @@
 // The drive destination without compression: copies laid out by the destination structure, the
 // only-changed test, the free-space test, and the synchronisation of a single source folder.
 #include "engine/backup_thread.h"
+#include "engine/engine_texts.h"
 
 #include "engine/helpers.h"
 #include "platform/directory.h"
@@ -70,7 +71,7 @@ void TBackupThread::CopyToDrive() {
     // An empty or relative destination would land wherever the program happens to run.
     const bool absolute = !destination.Path.empty() && destination.Path[0] == platform::PathDelim;
     if (!absolute || (ValidateDestinationMedia && !IsDriveReady(root)) || !platform::ForceDirectories(root)) {
-        LogError(root, "Destination Invalid/Unavailable");
+        LogError(root, engine_texts::DestinationUnavailable);
         return;
     }
     m_driveCopyCounted = true;
@@ -164,13 +165,16 @@ void TBackupThread::CopyFile(const std::string& source, const std::string& dest,
         m_written.insert(dest);
     platform::TSearchRec sourceRec;
     if (!platform::FindFile(source, sourceRec) || sourceRec.Kind != platform::EntryKind::File) {
-        LogError(source, "File Error - File Unavailable");
+        LogError(source, engine_texts::FileUnavailable);
         DoStatus();
         return;
     }
     TBackupSummary& summary = RunLog->Summary;
     const std::int64_t size = sourceRec.Size;
-    Status = {"Copying File", source, size, 0};
+    Status.SetAction(TBackupAction::CopyingFile);
+    Status.FileName = source;
+    Status.Max = size;
+    Status.Position = 0;
     DoStatus();
 
     platform::TSearchRec destRec;
@@ -194,14 +198,14 @@ void TBackupThread::CopyFile(const std::string& source, const std::string& dest,
     platform::File in = platform::File::OpenRead(source);
     struct stat st {};
     if (!in.IsOpen() || ::fstat(in.Fd(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        LogError(source, "File Error - File Unavailable");
+        LogError(source, engine_texts::FileUnavailable);
         DoStatus();
         return;
     }
     if (folder == TDestFolder::Unknown)
         platform::ForceDirectories(platform::ExtractFilePath(dest));
     if (destExists && destRec.Kind == platform::EntryKind::Directory) {
-        LogError(dest, "Failed to create destination file");
+        LogError(dest, engine_texts::FailedToCreateDestinationFile);
         return;
     }
     bool pending = false;
@@ -210,7 +214,7 @@ void TBackupThread::CopyFile(const std::string& source, const std::string& dest,
             m_freeBytes -= size;
         if (!pending) {
             summary.FilesCopied += 1;
-            LogSuccess(source, "File Copied");
+            LogSuccess(source, engine_texts::FileCopied);
         }
     }
     if (m_pendingCopies >= PendingCopiesLimit || m_pendingBytes >= PendingBytesLimit)
@@ -240,7 +244,7 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
     platform::DurableWriter out;
     // Made with the source's permission bits at once: the mode is set once per file.
     if (!out.Open(dest, st.st_mode & 0777, platform::StaleFiles::LeaveToCaller)) {
-        LogError(dest, "Failed to create destination file");
+        LogError(dest, engine_texts::FailedToCreateDestinationFile);
         return false;
     }
     TBackupSummary& summary = RunLog->Summary;
@@ -271,7 +275,7 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
         out.Abandon();
         summary.BytesProcessed -= copied;
         if (end == TCopyEnd::Failed)
-            LogError(source, "File Error - " + failure);
+            LogError(source, engine_texts::FileError + failure);
         return false;
     }
     if (Status.Max > Status.Position) {
@@ -366,11 +370,11 @@ void TBackupThread::FlushPendingCopies() {
         TPendingCopy& copy = *entry.Copy;
         if (copy.Out.Commit(platform::CommitSync::Later)) {
             summary.FilesCopied += 1;
-            LogSuccess(copy.Source, "File Copied");
+            LogSuccess(copy.Source, engine_texts::FileCopied);
             continue;
         }
         summary.BytesProcessed -= copy.Credited;
-        LogError(copy.Source, "File Error - " + platform::ErrorText(copy.Out.Error()));
+        LogError(copy.Source, engine_texts::FileError + platform::ErrorText(copy.Out.Error()));
     }
 }
 
@@ -392,7 +396,10 @@ void TBackupThread::Synchronization(const std::string& root) {
     const std::vector<std::string>& sources = RunProfile.Sources;
     if (!SynchronizationWanted())
         return;
-    Status = {"Synchronizing destination with source", std::string(), 0, 0};
+    Status.SetAction(TBackupAction::Synchronizing);
+    Status.FileName.clear();
+    Status.Max = 0;
+    Status.Position = 0;
     DoStatus();
     if (Terminated())
         return;
@@ -466,23 +473,23 @@ void TBackupThread::SyncDelete(std::string sourceDir, std::string destDir) {
                 SyncDelete(sourcePath, destPath);
                 continue;
             }
-            Status.FileName = "Deleting - " + destPath;
+            Status.FileName = engine_texts::Deleting + destPath;
             DoStatus();
             if (SyncDeleteTree(destPath))
-                LogSuccess(destPath, "Deleted directory due to synchronization.");
+                LogSuccess(destPath, engine_texts::DeletedFolderBySync);
             else
-                LogError(destPath, "Failed to delete directory during synchronization.");
+                LogError(destPath, engine_texts::FolderDeleteFailedBySync);
             continue;
         }
         // Files, links (never followed) and anything else.
         if (sourceIsFile || m_written.count(destPath))
             continue;
-        Status.FileName = "Deleting - " + destPath;
+        Status.FileName = engine_texts::Deleting + destPath;
         DoStatus();
         if (platform::DeleteFile(destPath))
-            LogSuccess(destPath, "Deleted file due to synchronization.");
+            LogSuccess(destPath, engine_texts::DeletedFileBySync);
         else
-            LogError(destPath, "Failed to delete file during synchronization.");
+            LogError(destPath, engine_texts::FileDeleteFailedBySync);
     }
 }
 
@@ -492,17 +499,17 @@ bool TBackupThread::SyncDeleteTree(std::string dir) {
         if (Terminated())
             break;
         const std::string path = dir + entry.Name;
-        Status.FileName = "Deleting - " + path;
+        Status.FileName = engine_texts::Deleting + path;
         DoStatus();
         if (entry.Kind == platform::EntryKind::Directory) {
             if (SyncDeleteTree(path))
-                LogSuccess(path, "Deleted directory due to synchronization.");
+                LogSuccess(path, engine_texts::DeletedFolderBySync);
             else
-                LogError(path, "Failed to delete directory during synchronization.");
+                LogError(path, engine_texts::FolderDeleteFailedBySync);
         } else if (platform::DeleteFile(path)) {
-            LogSuccess(path, "Deleted file due to synchronization.");
+            LogSuccess(path, engine_texts::DeletedFileBySync);
         } else {
-            LogError(path, "Failed to delete file during synchronization.");
+            LogError(path, engine_texts::FileDeleteFailedBySync);
         }
     }
     return platform::RemoveDir(dir);

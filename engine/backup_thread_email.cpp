@@ -1,6 +1,7 @@
 // The e-mail destination and the run notification: an archive of the backup, or the run's summary
 // with its own log, mailed over SMTP after an optional POP3 log-in.
 #include "engine/backup_thread.h"
+#include "engine/engine_texts.h"
 
 #include "engine/date_time_format.h"
 #include "engine/exception.h"
@@ -199,7 +200,7 @@ void TBackupThread::EmailBackup() {
     // Without the run's own folder the archive's bare name would stand for a file in whatever folder the
     // program runs in, which the clean-up below would then delete.
     if (!reuseDriveArchive && RunTempDir().empty()) {
-        LogError(archive, "Email - invalid temp file");
+        LogError(archive, engine_texts::EmailInvalidTempFile);
         return;
     }
     if (!reuseDriveArchive) {
@@ -225,12 +226,12 @@ void TBackupThread::EmailBackup() {
     try {
         LogInToPop3();
         TSmtpClient client;
-        Status.Action = "Sending email backup";
+        Status.SetAction(TBackupAction::SendingEmailBackup);
         Status.Max = 0;
         PrepareSmtpClient(client);
         client.Connect();
         if (!client.Connected()) {
-            LogError("Email", "Error connecting to host - " + SMTPHost);
+            LogError("Email", engine_texts::ErrorConnectingToHost + SMTPHost);
         } else {
             TMimeMessage message;
             FillMessageHeader(message, AppTitle + " Backup - " + RunProfile.Name);
@@ -269,7 +270,7 @@ void TBackupThread::EmailBackup() {
             AddRecipients(message.BCC, RunProfile.EmailDestination.BCC);
             message.AddAttachment(archive);
 
-            Status.Action = "Sending email backup";
+            Status.SetAction(TBackupAction::SendingEmailBackup);
             Status.FileName = archive;
             Status.Max = static_cast<std::int64_t>(message.HeaderText().size()) + Status.Max +
                          EstimateEncodedSize(archive) + 1000;
@@ -290,7 +291,7 @@ void TBackupThread::SendNotification(const std::string& logFileName) {
     if (!RunProfile.EmailNotification.Active || Terminated() ||
         (RunProfile.EmailNotifyErrorsOnly && summary.Errors <= 0))
         return;
-    Status.Action = "Sending email notification";
+    Status.SetAction(TBackupAction::SendingEmailNotification);
     DoStatus();
     std::string logFile = logFileName;
     if ((RunProfile.EmailNotifyLogFlags & 7) == 0)
@@ -301,7 +302,7 @@ void TBackupThread::SendNotification(const std::string& logFileName) {
         PrepareSmtpClient(client);
         client.Connect();
         if (!client.Connected()) {
-            LogError("Email Notification", "Error connecting to host - " + SMTPHost);
+            LogError(engine_texts::EmailNotificationSource, engine_texts::ErrorConnectingToHost + SMTPHost);
             return;
         }
         TMimeMessage message;
@@ -376,6 +377,6 @@ void TBackupThread::SendNotification(const std::string& logFileName) {
         if (!logFile.empty())
             platform::DeleteFile(logFile);
     } catch (const std::exception& error) {
-        LogError("Email Notification", std::string("ERROR: ") + error.what());
+        LogError(engine_texts::EmailNotificationSource, std::string("ERROR: ") + error.what());
     }
 }

@@ -257,23 +257,31 @@ void TfrmMain::BackupStatus(TBackupThread* sender) {
     QString hint;
     std::int64_t done = 0;
     std::int64_t total = 0;
-    if (status.Action == "Sending email backup") {
+    switch (status.Kind) {
+    case TBackupAction::SendingEmailBackup:
         text = "Sending - " + Q(platform::ExtractFileName(status.FileName));
         hint = text;
         done = status.Position;
         total = status.Max;
-    } else if (status.Action == "Sending email notification") {
+        break;
+    case TBackupAction::SendingEmailNotification:
         text = Q(status.Action) + "...";
         hint = text;
         done = status.Position;
         total = status.Max;
-    } else if (status.Action == "Synchronizing destination with source") {
+        break;
+    case TBackupAction::Synchronizing:
         hint = Q(status.FileName);
-    } else if (status.Action == "Copying File") {
+        break;
+    case TBackupAction::CopyingFile:
         text = Q(status.FileName);
         hint = text;
         done = summary.BytesProcessed;
         total = summary.BytesTotal;
+        break;
+    case TBackupAction::GatheringInformation:
+    case TBackupAction::PreparingCompression:
+        break;
     }
     done = std::min(done, total);
     const std::int64_t position = std::min(status.Position, status.Max);
