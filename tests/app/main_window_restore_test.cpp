@@ -17,6 +17,8 @@
 
 #include <sys/stat.h>
 
+#include <ostream>
+
 using testing_support::Click;
 using testing_support::Find;
 using testing_support::MainWindowTest;
@@ -115,6 +117,11 @@ struct StructureCase {
     bool compress;
     const char* destName;
 };
+
+// Shown by the test's name in failures and listings, not as the bytes of the row.
+void PrintTo(const StructureCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class RestoreRoundTrip : public RestorePageTest, public ::testing::WithParamInterface<StructureCase> {};
 
