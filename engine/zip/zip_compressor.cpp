@@ -1,5 +1,6 @@
-// Parallel deflate of whole files into a spool, and the libzip source that reads the results back.
+// Parallel deflate of whole files into a spool.
 #include "engine/zip/zip_compressor.h"
+#include "engine/zip/zip_compressor_records.h"
 
 #include "engine/zip/zip_codes.h"
 #include "platform/durable_file.h"
@@ -17,10 +18,6 @@ namespace {
 
 constexpr std::size_t ReadBlockSize = 256 << 10;
 constexpr std::size_t OutputBlockSize = 1 << 20;
-// The spool is read back in steps of this size, and the room of what libzip has read is given up in steps
-// of ReleaseStep.
-constexpr std::int64_t ReadAheadSize = 1 << 20;
-constexpr std::int64_t ReleaseStep = 8 << 20;
 constexpr std::size_t DictionarySize = 32 << 10;
 // The last read of a block that another block follows holds the whole dictionary of the next one.
 static_assert(TParallelCompressor::BlockSize % ReadBlockSize == 0 && ReadBlockSize >= DictionarySize);
@@ -40,177 +37,6 @@ void TParallelCompressor::TSpooled::Add(const TExtent& extent) {
             More = std::make_unique<std::vector<TExtent>>();
         More->push_back(extent);
     }
-}
-
-// One block of a file deflated on its own: its compressed data and what the join checks.
-struct TParallelCompressor::TBlock {
-    TSpooled Data;                   // its extents and compressed size
-    std::int64_t Size = 0;           // bytes it read
-    std::uint32_t Crc = 0;           // of what it read
-    std::uint32_t DictionaryCrc = 0; // of the 32 KiB it was primed with, as it read them
-    std::uint32_t TailCrc = 0;       // of its last 32 KiB, as it read them
-    bool Changed = false;            // the file was not as examined: the blocks would not join
-    bool Cancelled = false;
-    int Reason = 0;
-    int Error = 0;
-    std::time_t Modified = 0;
-    std::uint16_t Mode = 0644;
-};
-
-// What few files need: the blocks of a large file, compressed data in more than one extent, the reason a
-// file failed.
-struct TParallelCompressor::TFileExtra {
-    std::uint32_t BlockCount = 1;
-    std::atomic<std::uint32_t> BlocksLeft{0};
-    std::unique_ptr<TBlock[]> Blocks;
-    std::vector<TExtent> Extents;
-    int Reason = 0;
-    int Error = 0;
-};
-
-// One record per file, kept small, since a run may hold a million of them until the archive is written:
-// the progress counters become the sizes once the file is done.
-struct TParallelCompressor::TFile {
-    std::atomic<TCompressState> State{TCompressState::Waiting};
-    bool Released = false; // libzip has read its data, which the spool gave up
-    std::uint16_t Mode = 0644;
-    std::uint32_t Crc = 0;
-    std::atomic<std::int64_t> BytesRead{0}; // once done, the size
-    std::atomic<std::int64_t> BytesOut{0};  // once done, the compressed size
-    std::int64_t Offset = 0;                // of the compressed data, when it lies in one extent
-    std::time_t Modified = 0;
-    std::unique_ptr<TFileExtra> Extra;
-
-    std::uint32_t BlockCount() const { return Extra ? Extra->BlockCount : 1; }
-    TFileExtra& MadeExtra() {
-        if (!Extra)
-            Extra = std::make_unique<TFileExtra>();
-        return *Extra;
-    }
-};
-
-// Hands one finished file's compressed data to libzip. Consumed parts of the spool are released as libzip
-// goes, so the spool and the new archive together take about the room of the archive alone; a source whose
-// data has been released refuses to be read a second time rather than hand out zeros. Each entry's source
-// carries only its file's number: libzip reads one entry at a time, so the reading state is the
-// compressor's, and a million entries cost a million small records, not a million readers.
-struct TParallelCompressor::TSource {
-    TParallelCompressor* Owner;
-    std::size_t Index;
-
-    static zip_int64_t Callback(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
-        const TSource& source = *static_cast<TSource*>(state);
-        return source.Owner->HandleSource(source.Index, data, length, command);
-    }
-};
-
-zip_int64_t TParallelCompressor::SourceFailed(int zipError, int systemError) {
-    zip_error_set(&m_readError, zipError, systemError);
-    return -1;
-}
-
-zip_int64_t TParallelCompressor::HandleSource(std::size_t index, void* data, zip_uint64_t length,
-                                              zip_source_cmd_t command) {
-    switch (command) {
-    case ZIP_SOURCE_OPEN:
-        if (!m_files || m_files[index].State.load() != TCompressState::Done || m_files[index].Released)
-            return SourceFailed(ZIP_ER_INTERNAL, 0);
-        m_reading = index;
-        m_readExtent = 0;
-        m_readOffset = 0;
-        return 0;
-    case ZIP_SOURCE_READ:
-        if (m_reading != index)
-            return SourceFailed(ZIP_ER_INTERNAL, 0);
-        return ReadSource(data, length);
-    case ZIP_SOURCE_CLOSE:
-        return 0;
-    case ZIP_SOURCE_STAT: {
-        zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &m_readError);
-        if (!st)
-            return -1;
-        if (!m_files || m_files[index].State.load() != TCompressState::Done)
-            return SourceFailed(ZIP_ER_INTERNAL, 0);
-        const TCompressedFile file = Result(index);
-        zip_stat_init(st);
-        st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
-                    ZIP_STAT_MTIME | ZIP_STAT_ENCRYPTION_METHOD;
-        st->size = static_cast<zip_uint64_t>(file.Size);
-        st->comp_size = static_cast<zip_uint64_t>(file.CompressedSize);
-        st->crc = file.Crc;
-        st->comp_method = file.Method;
-        st->mtime = file.Modified;
-        st->encryption_method = ZIP_EM_NONE;
-        return sizeof(*st);
-    }
-    case ZIP_SOURCE_ERROR:
-        return zip_error_to_data(&m_readError, data, length);
-    case ZIP_SOURCE_FREE:
-        return 0;
-    case ZIP_SOURCE_SUPPORTS:
-        return ZIP_SOURCE_SUPPORTS_READABLE;
-    default:
-        return SourceFailed(ZIP_ER_OPNOTSUPP, 0);
-    }
-}
-
-zip_int64_t TParallelCompressor::ReadSource(void* data, zip_uint64_t length) {
-    TFile& owner = m_files[m_reading];
-    while (m_readExtent < ExtentCount(owner)) {
-        const TExtent extent = Extent(owner, m_readExtent);
-        const std::int64_t left = extent.Length - m_readOffset;
-        if (left > 0) {
-            const std::int64_t position = extent.Offset + m_readOffset;
-            if (position < m_aheadStart || position >= m_aheadStart + m_aheadLength) {
-                // libzip asks for a few KiB at a time; the spool is read in large steps, never past the
-                // extent, whose data alone is known to be complete.
-                m_ahead.resize(ReadAheadSize);
-                const std::size_t want =
-                    static_cast<std::size_t>(std::min<std::int64_t>(left, ReadAheadSize));
-                ssize_t n;
-                do {
-                    n = ::pread(m_spoolFd, m_ahead.data(), want, static_cast<off_t>(position));
-                } while (n < 0 && errno == EINTR);
-                if (n < 0)
-                    return SourceFailed(ZIP_ER_READ, errno);
-                if (n == 0)
-                    return SourceFailed(ZIP_ER_EOF, 0);
-                m_aheadStart = position;
-                m_aheadLength = n;
-            }
-            const std::int64_t available = m_aheadStart + m_aheadLength - position;
-            const std::size_t n =
-                static_cast<std::size_t>(std::min<std::uint64_t>(length, std::min(left, available)));
-            std::memcpy(data, m_ahead.data() + (position - m_aheadStart), n);
-            m_readOffset += static_cast<std::int64_t>(n);
-            return static_cast<zip_int64_t>(n);
-        }
-        Release(extent);
-        owner.Released = true;
-        ++m_readExtent;
-        m_readOffset = 0;
-    }
-    return 0;
-}
-
-// Gives up the spool's room for an extent libzip has read. Extents written one after another are given up
-// together, in steps of ReleaseStep bytes.
-void TParallelCompressor::Release(const TExtent& extent) {
-    if (extent.Offset != m_releaseEnd) {
-        PunchReleased();
-        m_releaseStart = extent.Offset;
-    }
-    m_releaseEnd = extent.Offset + extent.Length;
-    if (m_releaseEnd - m_releaseStart >= ReleaseStep)
-        PunchReleased();
-}
-
-void TParallelCompressor::PunchReleased() {
-    // File systems without hole punching keep the data until the spool is closed.
-    if (m_releaseEnd > m_releaseStart)
-        ::fallocate(m_spoolFd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, m_releaseStart,
-                    m_releaseEnd - m_releaseStart);
-    m_releaseStart = m_releaseEnd;
 }
 
 TParallelCompressor::TParallelCompressor() {
@@ -665,9 +491,4 @@ void TParallelCompressor::Join() {
     for (std::thread& worker : m_workers)
         worker.join();
     m_workers.clear();
-}
-
-zip_source_t* TParallelCompressor::CreateSource(std::size_t index, zip_error_t& error) {
-    m_sources.push_back(TSource{this, index});
-    return zip_source_function_create(&TSource::Callback, &m_sources.back(), &error);
 }
