@@ -54,14 +54,6 @@ struct TBackupResultRec {
 // The main window's cell that holds a profile; it stays in place until the run has ended.
 using TProfileCell = std::unique_ptr<TBackupProfile>;
 
-// Size and time of one entry of an existing archive, for the only-changed test of a compressed backup.
-struct TFileAttributes {
-    std::int64_t Size = 0;
-    TDateTime Time = 0; // the entry's DOS date-time
-};
-// The entries of an existing archive by stored name (exact, as the file system compares names).
-using TArchiveIndex = std::map<std::string, TFileAttributes>;
-
 using TStringArray = std::vector<std::string>;
 // Sorts ascending by plain byte comparison.
 void SortStringArray(TStringArray& list);
@@ -69,6 +61,7 @@ void SortStringArray(TStringArray& list);
 class TSmtpClient;
 class TMimeMessage;
 class TZipComponent;
+struct TZipEntryInfo;
 
 class TBackupThread : public TThread {
 public:
@@ -170,10 +163,11 @@ protected:
                          std::int64_t lBytesProcessed, std::int64_t lBytesSkipped, int nBytesPercent,
                          std::int64_t lBytesOutput, int nCompressionRatio);
 
-    // Alive while CompressBackup runs: the component, the existing archive's entries for the only-changed
-    // test (none without that test), and the source entries the stored names are made from.
+    // Alive while CompressBackup runs: the component, whether the existing archive's entries are compared
+    // with the files (the only-changed test; the component holds the entries), and the source entries the
+    // stored names are made from.
     std::unique_ptr<TZipComponent> ZipComponent;
-    std::optional<TArchiveIndex> ArchiveIndex;
+    bool KeepUnchangedEntries = false;
     std::vector<std::string> ZipSources;
 
     // The e-mail destination and the notification.
@@ -233,11 +227,10 @@ private:
     int CompressFiles(const std::string& zipName, const TArchiveName& driveName);
     void ConfigureZipComponent(TZipComponent& zip);
     bool ZipDestinationReady(const std::string& zipName);
-    int ReadArchiveIndex(const std::string& zipFilename);
     void CollectZipSources();
     void RecordCompressionResult(int result, const std::string& zipFilename);
     std::string StoredNameOf(const std::string& sourceFile, const std::string& proposed) const;
-    bool KeptUnchanged(TZipComponent& zip, const std::string& storedName, const std::string& sourceFile,
+    bool KeptUnchanged(TZipComponent& zip, const TZipEntryInfo& entry, const std::string& sourceFile,
                        std::int64_t size, TDateTime modified);
     std::string MailArchiveName();
     void LogInToPop3();

@@ -118,7 +118,7 @@ void TBackupThread::CompressBackup(const std::string& zipName) {
         }
     } catch (...) {
         ZipSources.clear();
-        ArchiveIndex.reset();
+        KeepUnchangedEntries = false;
         ZipComponent.reset();
         throw;
     }
@@ -157,15 +157,13 @@ int TBackupThread::CompressFiles(const std::string& zipName, const TArchiveName&
     if (!treeReadLater)
         FreeScanLists();
 
-    if (a.ExcludeMatching && platform::FileExists(zip.ZipFilename)) {
-        // An archive that cannot be read is left for the user to look at; nothing is written over it.
-        if (const int result = ReadArchiveIndex(zip.ZipFilename); result != ZipResult::Success)
-            return result;
-    }
+    // The component reads the existing archive's directory as it opens it; an archive that cannot be read
+    // is left for the user to look at, nothing is written over it.
+    KeepUnchangedEntries = a.ExcludeMatching && platform::FileExists(zip.ZipFilename);
     CollectZipSources();
     const int result = zip.CompressFiles();
     ZipSources.clear();
-    ArchiveIndex.reset();
+    KeepUnchangedEntries = false;
     return result;
 }
 
@@ -184,18 +182,6 @@ void TBackupThread::ConfigureZipComponent(TZipComponent& zip) {
 bool TBackupThread::ZipDestinationReady(const std::string& path) {
     return IsAbsolutePath(path) && (!ValidateDestinationMedia || IsDriveReady(path)) &&
            platform::ForceDirectories(path);
-}
-
-int TBackupThread::ReadArchiveIndex(const std::string& zipFilename) {
-    std::vector<TZipEntryInfo> entries;
-    const int result = ReadZipDirectory(zipFilename, entries);
-    // An empty file holds no entries; the component writes a new archive over it.
-    if (result != ZipResult::Success && result != ZipResult::EmptyZipFile)
-        return result;
-    ArchiveIndex.emplace();
-    for (const TZipEntryInfo& entry : entries)
-        ArchiveIndex->emplace(entry.Name, TFileAttributes{entry.Size, entry.Modified});
-    return ZipResult::Success;
 }
 
 void TBackupThread::CollectZipSources() {
@@ -328,15 +314,12 @@ std::string TBackupThread::StoredNameOf(const std::string& sourceFile, const std
 // asks (changing or adding the password re-encrypts it). A damaged entry would be carried into every later
 // archive while the file never changes, so the backup of the file would be lost for good: it is compressed
 // afresh instead.
-bool TBackupThread::KeptUnchanged(TZipComponent& zip, const std::string& storedName,
+bool TBackupThread::KeptUnchanged(TZipComponent& zip, const TZipEntryInfo& entry,
                                   const std::string& sourceFile, std::int64_t size, TDateTime modified) {
-    const auto it = ArchiveIndex->find(storedName);
-    if (it == ArchiveIndex->end())
+    if (size != entry.Size || !WithinTwoSeconds(modified, entry.Modified) ||
+        !zip.ExistingEntryMatchesEncryption(entry.Name))
         return false;
-    if (size != it->second.Size || !WithinTwoSeconds(modified, it->second.Time) ||
-        !zip.ExistingEntryMatchesEncryption(storedName))
-        return false;
-    if (zip.ExistingEntryIntact(storedName))
+    if (zip.ExistingEntryIntact(entry.Name))
         return true;
     AddArchivedWarning(sourceFile, "Damaged archive entry replaced");
     return false;
@@ -349,9 +332,10 @@ void TBackupThread::ZipPreprocessingFile(TZipComponent* sender, std::string& sFi
     if (Terminated())
         sender->Abort = true;
     sFilename = StoredNameOf(sSourceFilename, sFilename);
-    if (!ArchiveIndex || !ArchiveIndex->contains(sFilename))
+    TZipEntryInfo entry;
+    if (!KeepUnchangedEntries || !sender->FindExistingEntry(sFilename, entry))
         return;
-    bExcluded = KeptUnchanged(*sender, sFilename, sSourceFilename, lSize, dtLastModified);
+    bExcluded = KeptUnchanged(*sender, entry, sSourceFilename, lSize, dtLastModified);
     if (bExcluded)
         xReason = ZipSkipReason::FileUnChanged;
 }

@@ -123,9 +123,9 @@ int ReadZipDirectory(const std::string& path, std::vector<TZipEntryInfo>& entrie
 }
 
 TZipComponent::TExistingArchive::TExistingArchive(std::string path, std::string password,
-                                                  std::vector<TZipEntryInfo> entries)
+                                                  std::vector<TZipEntryInfo> entries, zip_t* runArchive)
     : m_path(std::move(path)), m_password(std::move(password)), m_entries(std::move(entries)),
-      m_state(std::make_unique<std::atomic<int>[]>(m_entries.size())) {
+      m_state(std::make_unique<std::atomic<int>[]>(m_entries.size())), m_runArchive(runArchive) {
     for (std::size_t i = 0; i < m_entries.size(); ++i)
         m_index.emplace(m_entries[i].Name, i);
 }
@@ -134,8 +134,6 @@ TZipComponent::TExistingArchive::~TExistingArchive() {
     m_stop = true;
     for (std::thread& worker : m_workers)
         worker.join();
-    if (m_ownArchive)
-        zip_discard(m_ownArchive);
 }
 
 std::int64_t TZipComponent::TExistingArchive::Find(const std::string& name) const {
@@ -154,11 +152,8 @@ bool TZipComponent::TExistingArchive::Keepable(std::size_t index) const {
 int TZipComponent::TExistingArchive::CheckedState(std::size_t index) {
     if (!m_started)
         StartChecks();
-    if (Claim(index)) {
-        if (!m_ownArchive)
-            m_ownArchive = OpenOwnHandle();
-        Check(m_ownArchive, index, m_ownBuffer);
-    }
+    if (Claim(index))
+        Check(m_runArchive, index, m_ownBuffer);
     // Waiting on the entry's own state, so that a worker finishing an entry nobody waits for wakes no one.
     std::atomic<int>& state = m_state[index];
     for (int seen = state.load(); seen < Sound; seen = state.load())

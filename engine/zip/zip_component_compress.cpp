@@ -72,8 +72,9 @@ class TZipComponent::TCompressRun {
 public:
     explicit TCompressRun(TZipComponent& owner) : m_owner(owner) {}
     ~TCompressRun() {
-        m_archive.reset();
+        // The existing archive's checks may read through the run's handle: they end first.
         m_owner.m_existing.reset();
+        m_archive.reset();
     }
     int Run();
 
@@ -202,7 +203,7 @@ int TZipComponent::TCompressRun::OpenArchive() {
     std::vector<TZipEntryInfo> entries;
     ListZipEntries(archive, entries);
     m_owner.m_existing =
-        std::make_unique<TExistingArchive>(path, m_owner.EncryptionPassword, std::move(entries));
+        std::make_unique<TExistingArchive>(path, m_owner.EncryptionPassword, std::move(entries), archive);
     return ZipResult::Success;
 }
 

@@ -37,10 +37,13 @@ private:
 // The directory of the archive a compression updates, for the look-ups of its events. Whether an entry may be
 // kept (it opens with the run's password, and its data still matches its CRC) is found out by worker threads
 // as soon as the first question comes, each over an archive handle of its own, since each answer costs a key
-// derivation and a read of the entry's data.
+// derivation and a read of the entry's data. An answer the asking thread finds out itself is read through
+// the run's own handle (RunArchive), which that thread alone uses and which outlives every question: opening
+// one more handle would read the whole directory again.
 class TZipComponent::TExistingArchive {
 public:
-    TExistingArchive(std::string path, std::string password, std::vector<TZipEntryInfo> entries);
+    TExistingArchive(std::string path, std::string password, std::vector<TZipEntryInfo> entries,
+                     zip_t* runArchive);
     ~TExistingArchive();
     TExistingArchive(const TExistingArchive&) = delete;
     TExistingArchive& operator=(const TExistingArchive&) = delete;
@@ -77,7 +80,7 @@ private:
     std::atomic<std::size_t> m_nextCheck{0};
     std::atomic<bool> m_stop{false};
     bool m_started = false;
-    zip_t* m_ownArchive = nullptr; // for answers the calling thread finds out itself
+    zip_t* m_runArchive; // not owned; for answers the calling thread finds out itself
     std::vector<char> m_ownBuffer;
     std::mutex m_openMutex;
     std::vector<std::thread> m_workers;
