@@ -93,8 +93,8 @@ void TfrmMain::FormCreate() {
     FitClientToControl(this, m_ui->cmdClose);
     m_uiApplication->lstMailCategory->setCurrentRow(0);
     lstMailCategoryClick();
-    for (int slot = 1; slot <= 5; ++slot) {
-        FSlots[static_cast<std::size_t>(slot - 1)].reset();
+    for (TRunSlot& slot : FSlots) {
+        slot.Thread.reset();
         ResetSlot(slot, "", false);
     }
     FLoading = true;
@@ -308,14 +308,14 @@ void TfrmMain::ForcedEnd() {
         return;
     m_forcedEnd = true;
     EndUpdateCheck();
-    for (auto& slot : FSlots) {
-        if (slot)
-            slot->Terminate();
+    for (TRunSlot& slot : FSlots) {
+        if (slot.Thread)
+            slot.Thread->Terminate();
     }
     // The workers' synchronised calls and their terminate handlers run in this loop.
     auto stopped = [this] {
-        for (const auto& slot : FSlots) {
-            if (slot && !slot->Finished())
+        for (const TRunSlot& slot : FSlots) {
+            if (slot.Thread && !slot.Thread->Finished())
                 return false;
         }
         return true;

@@ -1,4 +1,4 @@
-// TfrmMain: the program's main window. It owns the profiles, the run-log list, the five run slots,
+// TfrmMain: the program's main window. It owns the profiles, the run-log list, the run slots,
 // the tray icon and the settings.
 //
 // How the window is laid out, for whoever adds a page:
@@ -18,6 +18,7 @@
 #pragma once
 
 #include "app/app_settings.h"
+#include "app/main_window/run_slot.h"
 #include "engine/backup_profile.h"
 #include "engine/backup_thread.h"
 #include "platform/date_time.h"
@@ -85,8 +86,8 @@ public:
     void ActivationRequested();
     void ForcedEnd();
 
-    // The run slots: a non-null entry is a busy slot (slot N is FSlots[N - 1]). Read on the main thread.
-    std::array<std::unique_ptr<TBackupThread>, 5> FSlots;
+    // The run slots: a slot with a thread is busy (slot N is FSlots[N - 1]). Read on the main thread.
+    std::array<TRunSlot, RunSlotCount> FSlots;
     int RunningBackupCount() const;
     int FindFreeSlot() const;
     // The handler of a slot's OnTerminate: frees the slot and, when the run failed, says why.
@@ -183,7 +184,11 @@ private:
 
     // The Status page and its run slots (main_window_status.cpp).
     void ConnectStatusPage();
-    void ResetSlot(int slot, const std::string& profileName, bool enabled);
+    // Numbers the slots and gives each its controls from the Status page's form.
+    void BuildRunSlots();
+    // Slot Number, or nullptr for a number outside 1 to RunSlotCount.
+    TRunSlot* SlotNumbered(int number);
+    void ResetSlot(TRunSlot& slot, const std::string& profileName, bool enabled);
     // Starts the profile of cell Index in a free slot, or records why it cannot start. OnDemand: the
     // user asked for it (Backup Now), not the scheduler.
     void StartBackup(int index, bool onDemand = false);
@@ -194,12 +199,14 @@ private:
     void TrayBackupNowClick(int index);
     void BackupStatus(TBackupThread* sender);
     void BackupFinished(TBackupThread* sender);
-    void AbortBkUp(QObject* sender);
+    void AbortBkUp(TRunSlot& slot);
     // Errors are pending: blinking when chosen, else the idle icon with the errors tip.
     void ShowPendingErrors();
-    // Adds a run's log to the run-log list; a log deleted meanwhile is passed over.
-    void ListRunLog(int slot, const std::string& fileName);
-    void SlotHover(QObject* control, int eventType);
+    // Adds a run's log to the run-log list, forgetting the log Slot (when given) kept for its run; a log
+    // deleted meanwhile is passed over.
+    void ListRunLog(TRunSlot* slot, const std::string& fileName);
+    // Enter, leave and move over the slot's file label, or its gauge when Gauge is set.
+    void SlotHover(const TRunSlot& slot, bool gauge, int eventType);
     void EnableBackupNowForSelection();
 
     // The scheduler and the schedule page (main_window_schedule.cpp).
@@ -427,14 +434,8 @@ private:
     QButtonGroup* m_scheduleItems = nullptr;
     bool m_toldAboutBackground = false;
 
-    // The run slots' hint window and what each slot's file label and gauge hold for it.
+    // The run slots' hint window.
     TStatusHint* FHintWindow = nullptr;
-    std::array<QString, 5> m_fileHints;
-    std::array<QString, 5> m_gaugeHints;
-    // Counts the runs each slot has held, so that a prompt knows whether its run is still there.
-    std::array<std::uint64_t, 5> m_slotRuns{};
-    // Each slot's run log as its first status named it, for a run that fails before it finishes.
-    std::array<std::string, 5> m_slotLogs;
 
     bool FExiting = false;
     bool FTrayClick = false;

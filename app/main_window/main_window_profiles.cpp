@@ -18,6 +18,7 @@
 #include <QTime>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 
@@ -309,11 +310,9 @@ void TfrmMain::ResumeScheduler() {
 }
 
 bool TfrmMain::CellInUse(const TProfileCell* cell) const {
-    for (const auto& slot : FSlots)
-        if (const auto* run = dynamic_cast<const TBackupThread*>(slot.get());
-            run && run->GetProfile() == cell)
-            return true;
-    return false;
+    return std::any_of(FSlots.begin(), FSlots.end(), [cell](const TRunSlot& slot) {
+        return slot.Thread && slot.Thread->GetProfile() == cell;
+    });
 }
 
 void TfrmMain::cmdDeleteClick() {

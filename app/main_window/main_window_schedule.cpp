@@ -133,7 +133,7 @@ void TfrmMain::ShowSchedule(const TBackupProfile& p) {
     const QSignalBlocker blockItems(m_scheduleItems);
     page.chklstWhenOptions->item(0)->setCheckState(schedule.RunAtStartup ? Qt::Checked : Qt::Unchecked);
     page.chklstWhenOptions->item(1)->setCheckState(schedule.RunAtShutdown ? Qt::Checked : Qt::Unchecked);
-    m_uiProfiles->cmdBackupNow->setEnabled(RunningBackupCount() < 5 && !p.InProcess);
+    m_uiProfiles->cmdBackupNow->setEnabled(RunningBackupCount() < RunSlotCount && !p.InProcess);
     if (schedule.ScheduleType == stWeekdays)
         page.cboDay->setCurrentIndex(0);
     else if (schedule.Day <= 6)

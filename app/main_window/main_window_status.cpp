@@ -1,4 +1,4 @@
-// The Status page: starting a profile's run in one of the five slots, showing its progress, its end,
+// The Status page: starting a profile's run in one of the run slots, showing its progress, its end,
 // aborting it, and the hint window over the slots' file labels and gauges.
 #include "app/main_window/main_window.h"
 
@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -35,96 +36,108 @@ const char* const kRefused = "No destination and/or source selected.";
 const char* const kAbortPrompt = "Warning! You are about to abort this backup. Do you wish to continue?";
 const char* const kSizePattern = "#,###.00";
 
-// Slot N's controls are named after their kind followed by the digit N.
-template <typename T> T* SlotControl(const QObject* window, const char* base, int slot) {
-    return window->findChild<T*>(QString(base) + QString::number(slot));
-}
+// The hint window's tag holds the slot number in its low four bits.
+static_assert(RunSlotCount <= 0x0f);
 
-std::size_t SlotIndexOf(int slot) {
-    return static_cast<std::size_t>(slot - 1);
-}
-
-// Enter, leave and move over a slot's file label or gauge, for the hint window.
+// Enter, leave and move over one slot's file label or gauge, for the hint window.
 class SlotHoverFilter : public QObject {
 public:
-    SlotHoverFilter(QObject* parent, std::function<void(QObject*, QEvent::Type)> handler)
+    SlotHoverFilter(QObject* parent, std::function<void(QEvent::Type)> handler)
         : QObject(parent), m_handler(std::move(handler)) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         const QEvent::Type type = event->type();
         if (type == QEvent::Enter || type == QEvent::Leave || type == QEvent::MouseMove)
-            m_handler(watched, type);
+            m_handler(type);
         return QObject::eventFilter(watched, event);
     }
 
 private:
-    std::function<void(QObject*, QEvent::Type)> m_handler;
+    std::function<void(QEvent::Type)> m_handler;
 };
 
 } // namespace
 
+void TfrmMain::BuildRunSlots() {
+    const Ui::PageStatus& page = *m_uiStatus;
+    const TRunSlotControls controls[] = {
+        {page.grpBkUpProcess1, page.lblStsFile1, page.prgBkUpProcess1, page.lblStsSize1, page.lblStsPrcsd1,
+         page.lblProcessedFiles1, page.lblRemainingFiles1, page.lblTotalFiles1, page.cmdAbort1},
+        {page.grpBkUpProcess2, page.lblStsFile2, page.prgBkUpProcess2, page.lblStsSize2, page.lblStsPrcsd2,
+         page.lblProcessedFiles2, page.lblRemainingFiles2, page.lblTotalFiles2, page.cmdAbort2},
+        {page.grpBkUpProcess3, page.lblStsFile3, page.prgBkUpProcess3, page.lblStsSize3, page.lblStsPrcsd3,
+         page.lblProcessedFiles3, page.lblRemainingFiles3, page.lblTotalFiles3, page.cmdAbort3},
+        {page.grpBkUpProcess4, page.lblStsFile4, page.prgBkUpProcess4, page.lblStsSize4, page.lblStsPrcsd4,
+         page.lblProcessedFiles4, page.lblRemainingFiles4, page.lblTotalFiles4, page.cmdAbort4},
+        {page.grpBkUpProcess5, page.lblStsFile5, page.prgBkUpProcess5, page.lblStsSize5, page.lblStsPrcsd5,
+         page.lblProcessedFiles5, page.lblRemainingFiles5, page.lblTotalFiles5, page.cmdAbort5},
+    };
+    static_assert(std::size(controls) == RunSlotCount, "the Status page's form has a group per slot");
+    for (std::size_t i = 0; i < FSlots.size(); ++i) {
+        FSlots[i].Number = static_cast<int>(i) + 1;
+        FSlots[i].Controls = controls[i];
+    }
+}
+
 void TfrmMain::ConnectStatusPage() {
+    BuildRunSlots();
     FHintWindow = new TStatusHint(this);
-    auto* hover =
-        new SlotHoverFilter(this, [this](QObject* control, QEvent::Type type) { SlotHover(control, type); });
-    for (int slot = 1; slot <= 5; ++slot) {
-        for (QWidget* control :
-             {static_cast<QWidget*>(SlotControl<QLabel>(this, "lblStsFile", slot)),
-              static_cast<QWidget*>(SlotControl<QProgressBar>(this, "prgBkUpProcess", slot))}) {
+    for (TRunSlot& slot : FSlots) {
+        for (const bool gauge : {false, true}) {
+            QWidget* control = gauge ? static_cast<QWidget*>(slot.Controls.Gauge) : slot.Controls.File;
             control->setMouseTracking(true);
-            control->installEventFilter(hover);
+            control->installEventFilter(new SlotHoverFilter(
+                this, [this, &slot, gauge](QEvent::Type type) { SlotHover(slot, gauge, type); }));
         }
-        QToolButton* abort = SlotControl<QToolButton>(this, "cmdAbort", slot);
-        ConnectGuarded(abort, &QToolButton::clicked, [this, abort] { AbortBkUp(abort); });
+        ConnectGuarded(slot.Controls.Abort, &QToolButton::clicked, [this, &slot] { AbortBkUp(slot); });
     }
     ConnectGuarded(m_uiProfiles->cmdBackupNow, &QPushButton::clicked, &TfrmMain::cmdBackupNowClick);
 }
 
+TRunSlot* TfrmMain::SlotNumbered(int number) {
+    if (number < 1 || number > RunSlotCount)
+        return nullptr;
+    return &FSlots[static_cast<std::size_t>(number - 1)];
+}
+
 int TfrmMain::RunningBackupCount() const {
-    return static_cast<int>(
-        std::count_if(FSlots.begin(), FSlots.end(), [](const auto& slot) { return slot != nullptr; }));
+    return static_cast<int>(std::count_if(FSlots.begin(), FSlots.end(),
+                                          [](const TRunSlot& slot) { return slot.Thread != nullptr; }));
 }
 
 int TfrmMain::FindFreeSlot() const {
-    for (std::size_t i = 0; i < FSlots.size(); ++i) {
-        if (!FSlots[i])
-            return static_cast<int>(i) + 1;
+    for (const TRunSlot& slot : FSlots) {
+        if (!slot.Thread)
+            return slot.Number;
     }
     return 0;
 }
 
-void TfrmMain::ResetSlot(int slot, const std::string& profileName, bool enabled) {
+void TfrmMain::ResetSlot(TRunSlot& slot, const std::string& profileName, bool enabled) {
     QString name = Q(profileName);
     if (name.size() > 30)
         name = name.left(30) + "...";
-    auto* group = SlotControl<QGroupBox>(this, "grpBkUpProcess", slot);
-    auto* file = SlotControl<QLabel>(this, "lblStsFile", slot);
-    auto* gauge = SlotControl<QProgressBar>(this, "prgBkUpProcess", slot);
-    auto* size = SlotControl<QLabel>(this, "lblStsSize", slot);
-    auto* processed = SlotControl<QLabel>(this, "lblStsPrcsd", slot);
-    auto* processedFiles = SlotControl<QLabel>(this, "lblProcessedFiles", slot);
-    auto* remainingFiles = SlotControl<QLabel>(this, "lblRemainingFiles", slot);
-    auto* totalFiles = SlotControl<QLabel>(this, "lblTotalFiles", slot);
-    auto* abort = SlotControl<QToolButton>(this, "cmdAbort", slot);
-    group->setTitle(" " + QString::number(slot) + ". " + name);
-    file->clear();
-    m_fileHints[SlotIndexOf(slot)].clear();
-    size->setText("Size: ");
-    processed->setText("Processed: ");
-    processedFiles->setText("Files Processed:");
-    remainingFiles->setText("Remaining Files:");
-    totalFiles->setText("Total Files:");
-    gauge->setValue(0);
-    m_gaugeHints[SlotIndexOf(slot)].clear();
+    const TRunSlotControls& controls = slot.Controls;
+    controls.Group->setTitle(" " + QString::number(slot.Number) + ". " + name);
+    controls.File->clear();
+    slot.FileHint.clear();
+    controls.Size->setText("Size: ");
+    controls.Processed->setText("Processed: ");
+    controls.ProcessedFiles->setText("Files Processed:");
+    controls.RemainingFiles->setText("Remaining Files:");
+    controls.TotalFiles->setText("Total Files:");
+    controls.Gauge->setValue(0);
+    slot.GaugeHint.clear();
     for (QWidget* control : std::initializer_list<QWidget*>{
-             group, file, gauge, size, processed, processedFiles, remainingFiles, totalFiles, abort})
+             controls.Group, controls.File, controls.Gauge, controls.Size, controls.Processed,
+             controls.ProcessedFiles, controls.RemainingFiles, controls.TotalFiles, controls.Abort})
         control->setEnabled(enabled);
 }
 
 void TfrmMain::EnableBackupNowForSelection() {
     if (const TBackupProfile* selected = ProfileAt(SelectedProfileIndex()))
-        m_uiProfiles->cmdBackupNow->setEnabled(!selected->InProcess && RunningBackupCount() < 5);
+        m_uiProfiles->cmdBackupNow->setEnabled(!selected->InProcess && RunningBackupCount() < RunSlotCount);
 }
 
 void TfrmMain::ShowPendingErrors() {
@@ -150,15 +163,15 @@ void TfrmMain::StartBackup(int index, bool onDemand) {
     // A profile a slot holds never runs twice; with every slot taken the next tick tries again.
     if (p->InProcess)
         return;
-    const int slot = FindFreeSlot();
-    if (slot == 0)
+    TRunSlot* slot = SlotNumbered(FindFreeSlot());
+    if (!slot)
         return;
-    ResetSlot(slot, p->Name, true);
+    ResetSlot(*slot, p->Name, true);
     if (SelectedProfileIndex() == index)
         m_uiProfiles->cmdBackupNow->setEnabled(false);
     SetTrayIcon(TTrayIcon::Busy);
 
-    auto thread = std::make_unique<TBackupThread>(true, static_cast<std::uint8_t>(slot), LogsDir);
+    auto thread = std::make_unique<TBackupThread>(true, static_cast<std::uint8_t>(slot->Number), LogsDir);
     thread->SetProfile(&FProfiles[static_cast<std::size_t>(index)]);
     thread->OnStatus = [this](TBackupThread* sender) {
         dialogs::RunGuarded(this, [&] { BackupStatus(sender); });
@@ -181,13 +194,12 @@ void TfrmMain::StartBackup(int index, bool onDemand) {
         thread->SetTempFolder(S(app.txtAppTempDir->text()));
     thread->FreeOnTerminate = true;
     thread->ValidateDestinationMedia = m_settings.ValidateDestinationMedia;
-    const std::size_t at = SlotIndexOf(slot);
     try {
         thread->Resume();
     } catch (const std::exception& error) {
         // The system refused the thread: the slot and the profile stay free, so that Backup Now, the
         // next tick and Exit work as before.
-        ResetSlot(slot, "", false);
+        ResetSlot(*slot, "", false);
         if (RunningBackupCount() == 0)
             SetTrayIcon(TTrayIcon::Idle);
         EnableBackupNowForSelection();
@@ -196,9 +208,9 @@ void TfrmMain::StartBackup(int index, bool onDemand) {
     }
     m_threadRefusalReported = false;
     p->InProcess = true;
-    ++m_slotRuns[at];
-    m_slotLogs[at] = {};
-    FSlots[at] = std::move(thread);
+    ++slot->Runs;
+    slot->LogFile = {};
+    slot->Thread = std::move(thread);
 }
 
 void TfrmMain::ReportRefusedThread(const char* reason, bool onDemand) {
@@ -244,14 +256,14 @@ void TfrmMain::TrayBackupNowClick(int index) {
 void TfrmMain::BackupStatus(TBackupThread* sender) {
     // Clicks and ticks wait here while the run shows its progress; the thread's records are read after.
     QCoreApplication::processEvents();
-    const int slot = sender->SlotIndex;
-    if (slot < 1 || slot > 5 || FSlots[SlotIndexOf(slot)].get() != sender)
+    TRunSlot* slot = SlotNumbered(sender->SlotIndex);
+    if (!slot || slot->Thread.get() != sender)
         return;
     const TBackupStatus& status = sender->Status;
     const TBackupSummary empty;
     const TBackupSummary& summary = sender->RunLog ? sender->RunLog->Summary : empty;
-    if (sender->RunLog && m_slotLogs[SlotIndexOf(slot)].empty())
-        m_slotLogs[SlotIndexOf(slot)] = sender->RunLog->FileName();
+    if (sender->RunLog && slot->LogFile.empty())
+        slot->LogFile = sender->RunLog->FileName();
 
     QString text = Q(status.Action);
     QString hint;
@@ -286,34 +298,30 @@ void TfrmMain::BackupStatus(TBackupThread* sender) {
     done = std::min(done, total);
     const std::int64_t position = std::min(status.Position, status.Max);
 
+    const TRunSlotControls& controls = slot->Controls;
     if (summary.FilesTotal > 0) {
         const std::int64_t handled = static_cast<std::int64_t>(summary.FilesCopied) + summary.FilesSkipped;
-        SlotControl<QLabel>(this, "lblProcessedFiles", slot)
-            ->setText("Files Processed: " + QString::number(handled));
-        SlotControl<QLabel>(this, "lblRemainingFiles", slot)
-            ->setText("Remaining Files: " + QString::number(summary.FilesTotal - handled));
-        SlotControl<QLabel>(this, "lblTotalFiles", slot)
-            ->setText("Total Files: " + QString::number(summary.FilesTotal));
+        controls.ProcessedFiles->setText("Files Processed: " + QString::number(handled));
+        controls.RemainingFiles->setText("Remaining Files: " + QString::number(summary.FilesTotal - handled));
+        controls.TotalFiles->setText("Total Files: " + QString::number(summary.FilesTotal));
     }
-    QProgressBar* gauge = SlotControl<QProgressBar>(this, "prgBkUpProcess", slot);
+    QProgressBar* gauge = controls.Gauge;
     QString gaugeHint;
     if (total > 0) {
         const double share = static_cast<double>(done) / static_cast<double>(total) * 100.0;
         gauge->setValue(std::clamp(static_cast<int>(std::trunc(share)), 0, 100));
         gaugeHint = Q(FormatFileSize(kSizePattern, done)) + " of " + Q(FormatFileSize(kSizePattern, total)) +
                     " processed.";
-        m_gaugeHints[SlotIndexOf(slot)] = gaugeHint;
+        slot->GaugeHint = gaugeHint;
     }
-    QLabel* file = SlotControl<QLabel>(this, "lblStsFile", slot);
+    QLabel* file = controls.File;
     const int xWidth = std::max(1, file->fontMetrics().horizontalAdvance("X"));
     file->setText(Q(ShortenPath(S(text), gauge->width() / xWidth)));
-    m_fileHints[SlotIndexOf(slot)] = hint;
-    SlotControl<QLabel>(this, "lblStsSize", slot)
-        ->setText("Size: " + Q(FormatFileSize(kSizePattern, status.Max)));
-    SlotControl<QLabel>(this, "lblStsPrcsd", slot)
-        ->setText("Processed: " + Q(FormatFileSize(kSizePattern, position)));
+    slot->FileHint = hint;
+    controls.Size->setText("Size: " + Q(FormatFileSize(kSizePattern, status.Max)));
+    controls.Processed->setText("Processed: " + Q(FormatFileSize(kSizePattern, position)));
 
-    if (FHintWindow->Slot() == slot) {
+    if (FHintWindow->Slot() == slot->Number) {
         if (FHintWindow->Kind() == TStatusHint::kFileLabel)
             FHintWindow->UpdateStatusHint(hint);
         else if (FHintWindow->Kind() == TStatusHint::kGauge)
@@ -334,12 +342,12 @@ void TfrmMain::BackupFinished(TBackupThread* sender) {
             m_tray->SetBlinking(false);
         }
     }
-    ListRunLog(sender->SlotIndex, sender->RunLog->FileName());
+    ListRunLog(SlotNumbered(sender->SlotIndex), sender->RunLog->FileName());
 }
 
-void TfrmMain::ListRunLog(int slot, const std::string& fileName) {
-    if (slot >= 1 && slot <= 5)
-        m_slotLogs[SlotIndexOf(slot)] = {};
+void TfrmMain::ListRunLog(TRunSlot* slot, const std::string& fileName) {
+    if (slot)
+        slot->LogFile = {};
     // A run log that was deleted meanwhile is no error of the run.
     if (!FLogList || fileName.empty() || !platform::FileExists(fileName))
         return;
@@ -352,10 +360,10 @@ void TfrmMain::ListRunLog(int slot, const std::string& fileName) {
 void TfrmMain::BackupThreadTerminate(TThread* sender) {
     try {
         auto found = std::find_if(FSlots.begin(), FSlots.end(),
-                                  [sender](const auto& slot) { return slot.get() == sender; });
+                                  [sender](const TRunSlot& slot) { return slot.Thread.get() == sender; });
         if (found == FSlots.end())
             return;
-        const int slot = static_cast<int>(found - FSlots.begin()) + 1;
+        TRunSlot& slot = *found;
         auto* thread = dynamic_cast<TBackupThread*>(sender);
         const TBackupResultRec result = thread ? thread->ResultRec : TBackupResultRec{};
         TProfileCell* cell = thread ? thread->GetProfile() : nullptr;
@@ -364,10 +372,10 @@ void TfrmMain::BackupThreadTerminate(TThread* sender) {
             if (p)
                 p->InProcess = false;
             ShowPendingErrors();
-            ListRunLog(slot, m_slotLogs[SlotIndexOf(slot)]);
+            ListRunLog(&slot, slot.LogFile);
         }
         // The slot is free before any message: the thread object goes with it.
-        found->reset();
+        slot.Thread.reset();
         ResetSlot(slot, "", false);
         if (result.Failed != 0)
             dialogs::MessageBox(this, Q(result.Message), Q(AppTitle));
@@ -383,34 +391,27 @@ void TfrmMain::BackupThreadTerminate(TThread* sender) {
     }
 }
 
-void TfrmMain::AbortBkUp(QObject* sender) {
-    const int slot = sender->objectName().mid(8).toInt();
-    if (slot < 1 || slot > 5)
-        return;
-    const std::size_t at = SlotIndexOf(slot);
+void TfrmMain::AbortBkUp(TRunSlot& slot) {
     // The prompt waits for the user while runs go on: Yes stops only the run it was asked about.
-    const std::uint64_t run = m_slotRuns[at];
-    const bool running = FSlots[at] != nullptr;
+    const std::uint64_t run = slot.Runs;
+    const bool running = slot.Thread != nullptr;
     // Aborting cannot be undone: Enter alone never does it.
     const auto answer = dialogs::MessageBox(this, kAbortPrompt, "Abort Backup", dialogs::Icon::Warning,
                                             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer == QMessageBox::Yes && running && FSlots[at] && m_slotRuns[at] == run)
-        FSlots[at]->Terminate();
+    if (answer == QMessageBox::Yes && running && slot.Thread && slot.Runs == run)
+        slot.Thread->Terminate();
 }
 
-void TfrmMain::SlotHover(QObject* control, int type) {
-    const QString name = control->objectName();
-    const int slot = name.right(1).toInt();
-    const bool gauge = name.startsWith("prgBkUpProcess");
+void TfrmMain::SlotHover(const TRunSlot& slot, bool gauge, int type) {
     switch (type) {
     case QEvent::Enter: {
-        const int tag = (gauge ? TStatusHint::kGauge : TStatusHint::kFileLabel) + slot;
+        const int tag = (gauge ? TStatusHint::kGauge : TStatusHint::kFileLabel) + slot.Number;
         // Showing a window makes Qt repeat the enter of the control under the mouse: a hint already
         // shown for this control stays as it is, or the two would take turns for ever.
         if (FHintWindow->isVisible() && FHintWindow->Tag() == tag)
             break;
         FHintWindow->SetTag(tag);
-        FHintWindow->ShowStatusHint(gauge ? m_gaugeHints[SlotIndexOf(slot)] : m_fileHints[SlotIndexOf(slot)]);
+        FHintWindow->ShowStatusHint(gauge ? slot.GaugeHint : slot.FileHint);
         break;
     }
     case QEvent::Leave:

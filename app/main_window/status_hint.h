@@ -8,7 +8,7 @@
 class TStatusHint : public QLabel {
     Q_OBJECT
 public:
-    // What the hint shows: the slot number 1..5 in the low four bits and the kind above them.
+    // What the hint shows: the slot number (from 1) in the low four bits and the kind above them.
     static constexpr int kFileLabel = 0x10;
     static constexpr int kGauge = 0x40;
 

@@ -180,15 +180,15 @@ HeldThread* Occupy(TfrmMain& window, int slot, bool stopsWhenTerminated) {
     auto thread = std::make_unique<HeldThread>(slot, stopsWhenTerminated);
     HeldThread* raw = thread.get();
     thread->OnTerminate = [&window](TThread* sender) { window.BackupThreadTerminate(sender); };
-    window.FSlots[static_cast<std::size_t>(slot - 1)] = std::move(thread);
+    window.FSlots[static_cast<std::size_t>(slot - 1)].Thread = std::move(thread);
     raw->Resume();
     return raw;
 }
 
 void ReleaseAll(TfrmMain& window) {
     for (auto& slot : window.FSlots) {
-        if (slot)
-            static_cast<HeldThread*>(slot.get())->release = true;
+        if (slot.Thread)
+            static_cast<HeldThread*>(slot.Thread.get())->release = true;
     }
     EXPECT_TRUE(QTest::qWaitFor([&] { return window.RunningBackupCount() == 0; }, 10000));
 }

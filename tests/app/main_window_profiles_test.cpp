@@ -292,12 +292,12 @@ TEST_F(ProfileListTest, AProfileHeldByARunIsNotDeleted) {
     Select("b");
     auto run = std::make_unique<TBackupThread>(true, 1, Home() + "Logs/");
     run->SetProfile(window->ProfileCell(IndexOf("b").toInt()));
-    window->FSlots[0] = std::move(run);
+    window->FSlots[0].Thread = std::move(run);
     Click(window.get(), "cmdDelete");
     EXPECT_EQ(m_dialogs.MessageTexts(), std::vector<QString>{Text(texts::ProfileDeleteRefused)});
     EXPECT_EQ(Captions(), (QStringList{"a", "b"}));
     EXPECT_TRUE(platform::FileExists(ProfileFile("b")));
-    window->FSlots[0].reset();
+    window->FSlots[0].Thread.reset();
 
     m_dialogs.messages.clear();
     Click(window.get(), "cmdDelete");
@@ -515,10 +515,10 @@ TEST_F(ProfileListTest, ARunKeepsReadingItsProfileWhileNewAddsMore) {
 TEST_F(ProfileListTest, BackupNowFollowsTheFreeSlotsAndTheRunningMark) {
     auto window = Open({"a", "b"});
     for (auto& slot : window->FSlots)
-        slot = std::make_unique<TBackupThread>(true, 1, Home() + "Logs/");
+        slot.Thread = std::make_unique<TBackupThread>(true, 1, Home() + "Logs/");
     Select("b");
     EXPECT_FALSE(Enabled(window.get(), "cmdBackupNow"));
-    window->FSlots[4].reset();
+    window->FSlots[4].Thread.reset();
     Select("a");
     EXPECT_TRUE(Enabled(window.get(), "cmdBackupNow"));
     window->ProfileCell(IndexOf("b").toInt())->get()->InProcess = true;
@@ -526,7 +526,7 @@ TEST_F(ProfileListTest, BackupNowFollowsTheFreeSlotsAndTheRunningMark) {
     EXPECT_FALSE(Enabled(window.get(), "cmdBackupNow"));
     window->ProfileCell(IndexOf("b").toInt())->get()->InProcess = false;
     for (auto& slot : window->FSlots)
-        slot.reset();
+        slot.Thread.reset();
 }
 
 } // namespace

@@ -393,7 +393,7 @@ TEST_F(MainWindowTest, AForcedEndWaitsOnlyABoundedTimeAndLeavesARunAlone) {
     EXPECT_GE(waited, std::chrono::milliseconds(190));
     EXPECT_LT(waited, std::chrono::seconds(5));
     // The run was not destroyed under its feet.
-    EXPECT_EQ(window->FSlots[3].get(), stubborn);
+    EXPECT_EQ(window->FSlots[3].Thread.get(), stubborn);
     EXPECT_FALSE(stubborn->Finished());
     ReleaseAll(*window);
 }
