@@ -204,7 +204,7 @@ private:
     void ShowPendingErrors();
     // Adds a run's log to the run-log list, forgetting the log Slot (when given) kept for its run; a log
     // deleted meanwhile is passed over.
-    void ListRunLog(TRunSlot* slot, const std::string& fileName);
+    void ListRunLog(TRunSlot* slot, std::string fileName);
     // Enter, leave and move over the slot's file label, or its gauge when Gauge is set.
     void SlotHover(const TRunSlot& slot, bool gauge, int eventType);
     void EnableBackupNowForSelection();

@@ -345,7 +345,8 @@ void TfrmMain::BackupFinished(TBackupThread* sender) {
     ListRunLog(SlotNumbered(sender->SlotIndex), sender->RunLog->FileName());
 }
 
-void TfrmMain::ListRunLog(TRunSlot* slot, const std::string& fileName) {
+// Takes the name by value: it may be the slot's own, which is emptied here.
+void TfrmMain::ListRunLog(TRunSlot* slot, std::string fileName) {
     if (slot)
         slot->LogFile = {};
     // A run log that was deleted meanwhile is no error of the run.

@@ -278,6 +278,32 @@ TEST_F(StatusPageTest, AFailedRunFreesItsSlotBeforeItsMessageAndKeepsItsLastBack
     EXPECT_GT(Stored("Broken").LastBackup, 0);
 }
 
+// A run that fails half-way has written its log, and that log is the one the user needs to read.
+TEST_F(StatusPageTest, ARunThatFailsAfterItsLogWasMadeListsItsLog) {
+    WriteFile(Source() + "a.txt", "a");
+    Write(Profile("Broken"));
+    WriteFile(SettingsFile(), "[Application]\nBlinkingRedIcon=0\n");
+    auto window = Window();
+    window->show();
+    struct ThrowOnOpen {
+        ThrowOnOpen() {
+            platform::SetFaultHook([](platform::FaultOp op, const std::string& path) -> int {
+                if (op == platform::FaultOp::OpenRead && path.ends_with("a.txt"))
+                    throw std::runtime_error("unexpected failure");
+                return 0;
+            });
+        }
+        ~ThrowOnOpen() { platform::SetFaultHook({}); }
+    } failing;
+    Click(window.get(), "cmdBackupNow");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_dialogs.messages.empty() && Idle(*window); }, 20000));
+    EXPECT_TRUE(m_dialogs.messages[0].text.startsWith("BackupThread->Execute: "))
+        << m_dialogs.messages[0].text.toStdString();
+    auto* logs = Find<QTableWidget>(window.get(), "lvwLog");
+    ASSERT_EQ(logs->rowCount(), 1);
+    EXPECT_EQ(logs->item(0, 1)->text(), "Broken");
+}
+
 TEST_F(StatusPageTest, AbortStopsTheSlotsRunOnlyWhenAnsweredYesAndEnterSaysNo) {
     WriteFile(Source() + "a.txt", "a");
     WriteFile(Source() + "b.txt", "b");
