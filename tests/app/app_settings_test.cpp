@@ -3,7 +3,7 @@
 
 #include "app/ini_file.h"
 #include "engine/qm_crypt.h"
-#include "platform/clock.h"
+#include "tests/support/seams.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -21,11 +21,8 @@ constexpr double Dec31 = 46022;
 
 class AppSettingsTest : public ::testing::Test {
 protected:
-    AppSettingsTest() {
-        platform::SetClock([] { return Dec31 + 0.5; });
-    }
-    ~AppSettingsTest() override { platform::SetClock({}); }
     std::string File() const { return m_temp / "conf/brimvale.ini"; }
+    const testing_support::ScopedClock m_clock{Dec31 + 0.5};
     TempDir m_temp;
 };
 

@@ -1,6 +1,7 @@
 // The INI reader and writer.
 #include "app/ini_file.h"
 #include "platform/fault_injection.h"
+#include "tests/support/seams.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <sys/stat.h>
 
 using testing_support::ReadFile;
+using testing_support::ScopedFaultHook;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
@@ -111,11 +113,11 @@ TEST(IniFile, AFileThatCannotBeReadIsNeverWrittenOver) {
     const std::string path = temp / "a.ini";
     const std::string content = "; the user's notes\n[A]\nK=1\n[Other]\nKept=yes\n";
     WriteFile(path, content);
-    platform::SetFaultHook([&](platform::FaultOp op, const std::string& file) {
+    ScopedFaultHook readFails([&](platform::FaultOp op, const std::string& file) {
         return op == platform::FaultOp::OpenRead && file == path ? EIO : 0;
     });
     TIniFile ini(path);
-    platform::SetFaultHook({});
+    readFails.Remove();
     EXPECT_EQ(ini.ReadInteger("A", "K", 7), 7);
     ini.WriteInteger("A", "K", 2);
     EXPECT_FALSE(ini.UpdateFile());

@@ -6,6 +6,7 @@
 #include "platform/fault_injection.h"
 #include "platform/file_io.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/seams.h"
 #include "tests/support/tmpfs.h"
 
 #include <QCheckBox>
@@ -29,6 +30,7 @@ using testing_support::Click;
 using testing_support::Find;
 using testing_support::MainWindowTest;
 using testing_support::ReadFile;
+using testing_support::ScopedFaultHook;
 using testing_support::ShowActive;
 using testing_support::WriteFile;
 
@@ -207,11 +209,11 @@ TEST_F(ProfileListTest, RenameMovesTheFilesOrRevertsAndTellsWhatTheFileSystemRef
         WriteFile(profiles + "Zeta.bvf", "not a profile of this list");
         Select("Alpha");
         const std::string profileFile = profiles + row.typed.toStdString() + ".bvf";
-        platform::SetFaultHook([&](platform::FaultOp op, const std::string& path) {
+        ScopedFaultHook renameFails([&](platform::FaultOp op, const std::string& path) {
             return op == platform::FaultOp::Rename && path == profileFile ? row.fault : 0;
         });
         Rename(row.typed);
-        platform::SetFaultHook({});
+        renameFails.Remove();
         const std::string now = row.renamed ? row.typed.toStdString() : "Alpha";
         EXPECT_EQ(window->SelectedProfile()->Name, now);
         EXPECT_EQ(Selected(), QString::fromStdString(now));
@@ -308,7 +310,7 @@ TEST_F(ProfileListTest, AProfileHeldByARunIsNotDeleted) {
 TEST_F(ProfileListTest, ASaveThatFailsSaysSoAndKeepsTheProfileUnsaved) {
     auto window = Open({"a"});
     const std::string profiles = Profiles();
-    platform::SetFaultHook([profiles](platform::FaultOp op, const std::string& path) {
+    ScopedFaultHook writeRefused([profiles](platform::FaultOp op, const std::string& path) {
         return op == platform::FaultOp::OpenWrite && path.rfind(profiles, 0) == 0 ? EACCES : 0;
     });
     Rename(QStringLiteral("b"));
@@ -331,7 +333,7 @@ TEST_F(ProfileListTest, ASaveThatFailsSaysSoAndKeepsTheProfileUnsaved) {
     EXPECT_TRUE(Enabled(window.get(), "cmdSave"));
     EXPECT_FALSE(platform::FileExists(ProfileFile("c")));
 
-    platform::SetFaultHook({});
+    writeRefused.Remove();
     m_dialogs.messages.clear();
     Click(window.get(), "cmdSave");
     EXPECT_TRUE(m_dialogs.messages.empty());

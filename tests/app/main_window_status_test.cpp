@@ -47,20 +47,16 @@ namespace {
 // a slot while its run goes on.
 class ReadGate {
 public:
-    explicit ReadGate(std::string folder) : m_folder(std::move(folder)) {
-        platform::SetFaultHook([this](platform::FaultOp op, const std::string& path) {
-            if (op == platform::FaultOp::OpenRead && path.rfind(m_folder, 0) == 0) {
-                ++m_waiting;
-                while (!m_open)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-            return 0;
-        });
-    }
-    ~ReadGate() {
-        Open();
-        platform::SetFaultHook({});
-    }
+    explicit ReadGate(std::string folder)
+        : m_folder(std::move(folder)), m_hook([this](platform::FaultOp op, const std::string& path) {
+              if (op == platform::FaultOp::OpenRead && path.rfind(m_folder, 0) == 0) {
+                  ++m_waiting;
+                  while (!m_open)
+                      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+              }
+              return 0;
+          }) {}
+    ~ReadGate() { Open(); }
     void Open() { m_open = true; }
     int Waiting() const { return m_waiting; }
 
@@ -68,6 +64,8 @@ private:
     std::string m_folder;
     std::atomic<bool> m_open{false};
     std::atomic<int> m_waiting{0};
+    // Last: removed before the state it reads goes.
+    testing_support::ScopedFaultHook m_hook;
 };
 
 // From now on the system refuses every new thread of this process, as it does for a user at the limit
@@ -285,16 +283,11 @@ TEST_F(StatusPageTest, ARunThatFailsAfterItsLogWasMadeListsItsLog) {
     WriteFile(SettingsFile(), "[Application]\nBlinkingRedIcon=0\n");
     auto window = Window();
     window->show();
-    struct ThrowOnOpen {
-        ThrowOnOpen() {
-            platform::SetFaultHook([](platform::FaultOp op, const std::string& path) -> int {
-                if (op == platform::FaultOp::OpenRead && path.ends_with("a.txt"))
-                    throw std::runtime_error("unexpected failure");
-                return 0;
-            });
-        }
-        ~ThrowOnOpen() { platform::SetFaultHook({}); }
-    } failing;
+    const testing_support::ScopedFaultHook failing([](platform::FaultOp op, const std::string& path) -> int {
+        if (op == platform::FaultOp::OpenRead && path.ends_with("a.txt"))
+            throw std::runtime_error("unexpected failure");
+        return 0;
+    });
     Click(window.get(), "cmdBackupNow");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_dialogs.messages.empty() && Idle(*window); }, 20000));
     EXPECT_TRUE(m_dialogs.messages[0].text.startsWith("BackupThread->Execute: "))
@@ -478,7 +471,7 @@ TEST_F(StatusPageTest, AClickBelowTheRowsOrInAnEmptyLogListAcknowledgesErrors) {
 TEST_F(StatusPageTest, ARunWhoseThreadTheSystemRefusesLeavesItsSlotFreeAndSaysWhy) {
     const testing_support::ScopedSeams seams;
     const double start = 46022.5;
-    platform::SetClock([&] { return start; });
+    const testing_support::ScopedClock startClock([&] { return start; });
     WriteFile(Source() + "a.txt", "a");
     Write(Profile("Alpha"));
     TBackupProfile hourly = Profile("Beta", stHourly);
@@ -501,7 +494,7 @@ TEST_F(StatusPageTest, ARunWhoseThreadTheSystemRefusesLeavesItsSlotFreeAndSaysWh
 
     ThreadRefusal refusal(Temp(""));
     double now = start + 2.0 / 24;
-    platform::SetClock([&] { return now; });
+    const testing_support::ScopedClock laterClock([&] { return now; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_dialogs.messages.size() == 1; }, 10000));
     EXPECT_EQ(m_dialogs.messages[0].text, refused);
     // Later ticks try again, quietly, and never strand a slot.

@@ -1,7 +1,6 @@
 // The main window's update check: which kinds are due at start, on a scheduler tick and on "Check Now",
 // the updates window's settings copied in and back, the time of the last check and its settings write.
 #include "app/main_window/main_window.h"
-#include "platform/clock.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/http_server.h"
 #include "tests/support/seams.h"
@@ -17,6 +16,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,7 +47,8 @@ protected:
         m_feed = std::make_unique<ScopedEnv>("BRIMVALE_UPDATE_FEED", m_server.Url(path));
     }
     void SetNow(double now) {
-        platform::SetClock([now] { return now; });
+        m_clock.reset();
+        m_clock.emplace(now);
     }
     void WriteSettings(bool updates, int updateInterval, bool upgrades, int upgradeInterval) {
         WriteFile(SettingsFile(), "[Updates]\nAutoCheckUpdates=" + std::to_string(updates) +
@@ -69,6 +70,7 @@ protected:
     }
 
     const ScopedSeams m_seams;
+    std::optional<ScopedClock> m_clock;
     HttpTestServer m_server;
     std::unique_ptr<ScopedEnv> m_feed;
     std::vector<std::string> m_panels;

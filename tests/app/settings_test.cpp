@@ -3,7 +3,6 @@
 #include "app/main_window/main_window.h"
 #include "engine/helpers.h"
 #include "engine/qm_crypt.h"
-#include "platform/clock.h"
 #include "platform/format_settings.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/seams.h"
@@ -48,7 +47,7 @@ constexpr double Dec31 = 46022;
 
 TEST_F(SettingsTest, NoFileGivesTheDefaults) {
     const testing_support::ScopedSeams seams;
-    platform::SetClock([] { return Dec31 + 0.5; });
+    const testing_support::ScopedClock clock(Dec31 + 0.5);
     auto window = Window();
     EXPECT_EQ(window->width(), 485);
     EXPECT_EQ(window->height(), 460);
@@ -162,11 +161,11 @@ TEST_F(SettingsTest, PasswordsAreStoredEnciphered) {
 }
 
 TEST_F(SettingsTest, LastUpdateCheckKeepsItsDateWhateverTheLocale) {
-    platform::SetClock([] { return Dec31 + 0.5; });
+    const testing_support::ScopedClock clock(Dec31 + 0.5);
     platform::TFormatSettings german = platform::UsFormatSettings();
     german.ShortDateFormat = "dd/mm/yy";
     german.DateSeparator = ".";
-    platform::SetFormatSettings(german);
+    const testing_support::ScopedSeams seams(german);
     struct Case {
         const char* stored;
         double expected;
@@ -191,8 +190,6 @@ TEST_F(SettingsTest, LastUpdateCheckKeepsItsDateWhateverTheLocale) {
             EXPECT_EQ(Stored("LastUpdateCheck", "Updates"), "12/30/2025");
         }
     }
-    platform::ResetFormatSettings();
-    platform::SetClock({});
 }
 
 TEST_F(SettingsTest, AnUnwritableFileIsReportedOnceAndBlocksNothing) {

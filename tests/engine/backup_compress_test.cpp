@@ -24,14 +24,6 @@ constexpr std::int64_t FileTime = 1700000000; // an even second: its DOS date-ti
 
 class BackupCompress : public BackupRun {
 protected:
-    void SetUp() override {
-        platform::SetClock([this] { return m_now.load(); });
-    }
-    void TearDown() override {
-        platform::SetClock({});
-        BackupRun::TearDown();
-    }
-
     // A compressed profile of the folder source src/ and nothing else, flat layout.
     TBackupProfile Compressed(const std::string& name, const std::string& dest) {
         TBackupProfile p = Profile(name, {src + "*"}, dest);
@@ -62,6 +54,7 @@ protected:
 
     ScopedEnv m_resources{"BRIMVALE_RESOURCES", BRIMVALE_RESOURCE_DIR};
     std::atomic<TDateTime> m_now{platform::EncodeDateTime({2024, 5, 1, 12, 0, 0})};
+    const ScopedClock m_clock{[this] { return m_now.load(); }};
     int m_second = 0;
 };
 
@@ -468,7 +461,7 @@ TEST_F(BackupCompress, UnusableDestinationWritesNoArchive) {
 TEST_F(BackupCompress, UnreadableFileIsSkippedWithItsReasonAndCounted) {
     WriteFile(src + "a.txt", "a");
     WriteFile(src + "locked.txt", "no access");
-    platform::SetFaultHook([this](platform::FaultOp op, const std::string& path) {
+    const ScopedFaultHook fault([this](platform::FaultOp op, const std::string& path) {
         return op == platform::FaultOp::OpenRead && path == src + "locked.txt" ? EACCES : 0;
     });
     RunResult run = RunNow(Compressed("Locked", dst));

@@ -2,7 +2,6 @@
 #include "engine/exception.h"
 #include "engine/helpers.h"
 
-#include "platform/clock.h"
 #include "platform/fault_injection.h"
 #include "platform/file_io.h"
 #include "platform/format_settings.h"
@@ -15,6 +14,8 @@
 using platform::DateParts;
 using platform::EncodeDateTime;
 using testing_support::ReadFile;
+using testing_support::ScopedClock;
+using testing_support::ScopedFaultHook;
 using testing_support::ScopedSeams;
 using testing_support::TempDir;
 using testing_support::WriteFile;
@@ -93,7 +94,7 @@ TEST(BackupLogList, AddDeletePackAndDeleteAll) {
 TEST(BackupLogList, LogsStillBeingWrittenAreNotDeleted) {
     TempDir dir;
     ScopedSeams seams;
-    platform::SetClock([] { return EncodeDateTime(DateParts{2026, 12, 9, 8, 18, 10, 0}); });
+    const ScopedClock clock(EncodeDateTime(DateParts{2026, 12, 9, 8, 18, 10, 0}));
     WriteFile(dir / "old.log", "");
     TBackupLog running(dir.Path(), "Daily");
     TBackupLog other(dir.Path(), "Weekly");
@@ -232,7 +233,7 @@ TEST(BackupLogList, ReadTextWithoutTrailerAndUnreadableLogs) {
     list.ReadText(1, text);
     EXPECT_EQ(text, "- entry\r\n-   SUMMARY: in a message\r\n");
 
-    platform::SetFaultHook([&](platform::FaultOp op, const std::string& path) {
+    const ScopedFaultHook fault([&](platform::FaultOp op, const std::string& path) {
         return op == platform::FaultOp::OpenRead && path == dir / "locked.log" ? EACCES : 0;
     });
     const std::string reason = "Cannot open file \"" + dir / "locked.log" + "\". Permission denied";

@@ -1,7 +1,6 @@
 #include "engine/backup_log.h"
 #include "engine/exception.h"
 
-#include "platform/clock.h"
 #include "platform/fault_injection.h"
 #include "platform/format_settings.h"
 #include "tests/support/seams.h"
@@ -15,6 +14,9 @@ using platform::DateParts;
 using platform::EncodeDateTime;
 using testing_support::GermanFormatSettings;
 using testing_support::ReadFile;
+using testing_support::ScopedClock;
+using testing_support::ScopedFaultHook;
+using testing_support::ScopedSeams;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
@@ -27,15 +29,8 @@ const TDateTime StartOfRun = EncodeDateTime(DateParts{2026, 12, 9, 8, 18, 10, 0}
 // decimal point) for one test; removes every seam afterwards.
 class BackupLogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        platform::SetClock([] { return StartOfRun; });
-        platform::SetFormatSettings(GermanFormatSettings());
-    }
-    void TearDown() override {
-        platform::SetClock({});
-        platform::ResetFormatSettings();
-        platform::SetFaultHook({});
-    }
+    const ScopedSeams m_seams{GermanFormatSettings()};
+    const ScopedClock m_clock{StartOfRun};
     TempDir dir;
 };
 
@@ -144,7 +139,7 @@ TEST_F(BackupLogTest, FolderOrFileThatCannotBeCreated) {
         EXPECT_STREQ(e.what(), "Invalid logs directory or log file name.");
     }
     // A logs folder without write permission (root ignores permissions, so the refusal is injected).
-    platform::SetFaultHook([](platform::FaultOp op, const std::string&) {
+    const ScopedFaultHook fault([](platform::FaultOp op, const std::string&) {
         return op == platform::FaultOp::OpenWrite ? EACCES : 0;
     });
     try {

@@ -5,7 +5,7 @@
 #include "tests/support/tmpfs.h"
 
 #include "engine/helpers.h"
-#include "platform/clock.h"
+#include "tests/support/seams.h"
 
 #include <sys/stat.h>
 
@@ -96,15 +96,6 @@ protected:
     }
 };
 
-// Stands the clock still at one time for the life of the object.
-struct ScopedClock {
-    explicit ScopedClock(const platform::DateParts& when) {
-        const TDateTime now = platform::EncodeDateTime(when);
-        platform::SetClock([now] { return now; });
-    }
-    ~ScopedClock() { platform::SetClock({}); }
-};
-
 } // namespace
 
 TEST_F(BackupMail, BackupMailCarriesAnArchiveThatUnpacksToTheSources) {
@@ -130,7 +121,7 @@ TEST_F(BackupMail, BackupMailCarriesAnArchiveThatUnpacksToTheSources) {
 TEST_F(BackupMail, UncompressedDriveCopyMailsATemporaryArchiveCountedOnce) {
     SmtpTestServer server;
     UseServer(server.Host());
-    const ScopedClock clock({2004, 1, 2, 3, 4, 5});
+    const testing_support::ScopedClock clock(platform::EncodeDateTime({2004, 1, 2, 3, 4, 5}));
     TBackupProfile p = MailingProfile("Copied", dst);
     p.BackupAttributes.Generations = 3;
     RunResult run = Run(p);
@@ -151,7 +142,7 @@ TEST_F(BackupMail, UncompressedDriveCopyMailsATemporaryArchiveCountedOnce) {
 TEST_F(BackupMail, CompressedDriveBackupMailsTheArchiveItWrote) {
     SmtpTestServer server;
     UseServer(server.Host());
-    const ScopedClock clock({2004, 1, 2, 3, 4, 5});
+    const testing_support::ScopedClock clock(platform::EncodeDateTime({2004, 1, 2, 3, 4, 5}));
     TBackupProfile p = MailingProfile("Zipped", dst);
     p.BackupAttributes.Compress = true;
     p.BackupAttributes.Generations = 3;

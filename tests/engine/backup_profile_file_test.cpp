@@ -18,6 +18,7 @@
 using platform::DateParts;
 using platform::EncodeDateTime;
 using testing_support::ReadFile;
+using testing_support::ScopedFaultHook;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 using Strings = std::vector<std::string>;
@@ -618,11 +619,11 @@ TEST(ProfileFile, LoadReportsFileProblems) {
     EXPECT_EQ(p.Errors, Strings{"File Does Not Exist: " + dir.Path()});
 
     WriteFile(dir / "locked.bvf", "SCHEDULE_TYPE=3\r\n");
-    platform::SetFaultHook([](platform::FaultOp op, const std::string&) {
+    ScopedFaultHook accessDenied([](platform::FaultOp op, const std::string&) {
         return op == platform::FaultOp::OpenRead ? EACCES : 0;
     });
     EXPECT_FALSE(p.LoadFromFile(dir / "locked.bvf"));
-    platform::SetFaultHook({});
+    accessDenied.Remove();
     EXPECT_EQ(p.Errors, Strings{"File Access Denied: " + dir / "locked.bvf"});
     EXPECT_EQ(p.Schedule.ScheduleType, 0);
 
@@ -648,11 +649,11 @@ TEST(ProfileFile, FailedSavesKeepTheOldFile) {
         TempDir dir;
         const std::string file = dir / "p.bvf";
         WriteFile(file, old);
-        platform::SetFaultHook(
+        ScopedFaultHook failing(
             [&](platform::FaultOp op, const std::string&) { return op == c.failing ? EIO : 0; });
         TBackupProfile p = EveryFieldSet();
         EXPECT_FALSE(p.SaveToFile(file));
-        platform::SetFaultHook({});
+        failing.Remove();
         EXPECT_EQ(p.Errors, Strings{c.message + file});
         EXPECT_EQ(ReadFile(file), old);
         EXPECT_EQ(FolderNames(dir.Path()), Strings{"p.bvf"});

@@ -8,6 +8,7 @@
 #include "platform/drive.h"
 #include "platform/fault_injection.h"
 #include "tests/support/queue_dispatcher.h"
+#include "tests/support/seams.h"
 #include "tests/support/temp_dir.h"
 
 #include <functional>
@@ -17,7 +18,11 @@ namespace backup_run_testing {
 
 using testing_support::QueueDispatcher;
 using testing_support::ReadFile;
+using testing_support::ScopedClock;
 using testing_support::ScopedEnv;
+using testing_support::ScopedFaultHook;
+using testing_support::ScopedFreeBytes;
+using testing_support::ScopedSeams;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
@@ -33,17 +38,14 @@ struct RunResult {
 
 class BackupRun : public ::testing::Test {
 protected:
+    // Whatever seam a test sets goes with the test.
+    const ScopedSeams seams;
     TempDir dir;
     ScopedEnv home{"BRIMVALE_HOME", dir / "home"};
     QueueDispatcher dispatcher;
     std::string logs = dir / "home/Logs/";
     std::string src = dir / "src/";
     std::string dst = dir / "dst/";
-
-    void TearDown() override {
-        platform::SetFaultHook({});
-        platform::SetFreeBytesOverride({});
-    }
 
     static TBackupProfile Profile(const std::string& name, std::vector<std::string> sources,
                                   const std::string& dest) {

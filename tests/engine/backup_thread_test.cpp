@@ -159,13 +159,15 @@ TEST_F(BackupRun, FileThatDoesNotFitIsRefusedButUnchangedCopiesAreSkipped) {
     TBackupProfile p = Profile("Full", {src + "*"}, dst);
     p.BackupAttributes.DirectoryStructure = 2;
     p.BackupAttributes.ExcludeMatching = true;
-    platform::SetFreeBytesOverride([](const std::string&) { return std::int64_t{1000}; });
-    RunResult run = Run(p);
-    EXPECT_TRUE(Contains(run.logText, "Destination drive full - " + platform::MountPointOf(dst) +
-                                          " - 1000 bytes available."));
-    EXPECT_EQ(Tree(dst), std::vector<std::string>{"small.bin"});
+    {
+        const ScopedFreeBytes room([](const std::string&) { return std::int64_t{1000}; });
+        RunResult run = Run(p);
+        EXPECT_TRUE(Contains(run.logText, "Destination drive full - " + platform::MountPointOf(dst) +
+                                              " - 1000 bytes available."));
+        EXPECT_EQ(Tree(dst), std::vector<std::string>{"small.bin"});
+    }
     // An unchanged copy needs no space: on a full drive it is skipped, not refused.
-    platform::SetFreeBytesOverride([](const std::string&) { return std::int64_t{0}; });
+    const ScopedFreeBytes full([](const std::string&) { return std::int64_t{0}; });
     RunResult rerun = Run(p);
     EXPECT_EQ(rerun.summary.FilesSkipped, 1);
     EXPECT_EQ(rerun.summary.Errors, 1);
@@ -250,7 +252,7 @@ TEST_F(BackupRun, WriteFailureKeepsTheOldCopyAndIsAnError) {
         SCOPED_TRACE(size);
         WriteFile(src + "a.txt", std::string(size, 'n'));
         WriteFile(dst + "a.txt", "old");
-        platform::SetFaultHook([&](platform::FaultOp op, const std::string& path) {
+        const ScopedFaultHook fault([&](platform::FaultOp op, const std::string& path) {
             return op == platform::FaultOp::Write && path.find("/dst/") != std::string::npos ? ENOSPC : 0;
         });
         TBackupProfile p = Profile("WriteFail", {src + "*"}, dst);
@@ -294,7 +296,7 @@ TEST_F(BackupRun, KillDuringABatchOfReplacementsLeavesEveryOldCopyIntact) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            platform::SetFaultHook([&](platform::FaultOp op, const std::string& path) {
+            const ScopedFaultHook fault([&](platform::FaultOp op, const std::string& path) {
                 if (op == c.Op && path == killAt)
                     ::kill(::getpid(), SIGKILL);
                 return 0;
@@ -399,13 +401,13 @@ TEST_F(BackupRun, SynchronisationRefusesWhatItCannotTrust) {
     WriteFile(dst + "orphan.txt", "o");
 
     // A subfolder that cannot be read in this run: its copies would look orphaned.
-    platform::SetFaultHook([&](platform::FaultOp op, const std::string& path) {
+    ScopedFaultHook fault([&](platform::FaultOp op, const std::string& path) {
         return op == platform::FaultOp::ListDirectory && path.find("/src/locked") != std::string::npos
                    ? EACCES
                    : 0;
     });
     RunResult unread = Run(p);
-    platform::SetFaultHook({});
+    fault.Remove();
     EXPECT_TRUE(Contains(unread.logText, "Folder could not be read - " + platform::ErrorText(EACCES)));
     EXPECT_TRUE(Contains(unread.logText, "Synchronization skipped - source folder unavailable"));
     EXPECT_EQ(ReadFile(dst + "locked/b.txt"), "earlier copy");

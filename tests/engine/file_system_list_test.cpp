@@ -5,6 +5,7 @@
 #include "platform/fault_injection.h"
 #include "platform/file_attributes.h"
 #include "platform/file_io.h"
+#include "tests/support/seams.h"
 #include "tests/support/temp_dir.h"
 
 #include <fcntl.h>
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 using namespace platform;
+using testing_support::ScopedFaultHook;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
@@ -77,12 +79,6 @@ struct Recorder {
 void MakeFolder(const std::string& path, mode_t mode = 0755) {
     ASSERT_EQ(::mkdir(path.c_str(), mode), 0) << path;
 }
-
-class ScopedFaultHook {
-public:
-    explicit ScopedFaultHook(FaultHook hook) { SetFaultHook(std::move(hook)); }
-    ~ScopedFaultHook() { SetFaultHook({}); }
-};
 
 // Runs Body as an unprivileged user: in a child process that drops to nobody when the test runs as root
 // (root reads every folder), else in this process. True when Body returned true.

@@ -1,5 +1,6 @@
 #include "platform/drive.h"
 
+#include "tests/support/seams.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tmpfs.h"
 
@@ -40,9 +41,10 @@ TEST(Drive, RemovableMediaRootsMustBeMounted) {
 }
 
 TEST(Drive, FreeBytesCanBeReplacedForTests) {
-    SetFreeBytesOverride([](const std::string&) { return std::int64_t{42}; });
-    EXPECT_EQ(FreeBytes("/anything"), 42);
-    SetFreeBytesOverride({});
+    {
+        const testing_support::ScopedFreeBytes answer([](const std::string&) { return std::int64_t{42}; });
+        EXPECT_EQ(FreeBytes("/anything"), 42);
+    }
     EXPECT_NE(FreeBytes("/"), 42);
 }
 

@@ -12,6 +12,7 @@
 
 using namespace platform;
 using testing_support::ReadFile;
+using testing_support::ScopedFaultHook;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
@@ -52,13 +53,14 @@ TEST(DurableWriter, AbandonedOrFailedWritesKeepTheOldFile) {
         ASSERT_TRUE(writer.Write("half"));
     }
     EXPECT_EQ(ReadFile(target), "old");
-    SetFaultHook([](FaultOp op, const std::string&) { return op == FaultOp::Write ? ENOSPC : 0; });
+    ScopedFaultHook diskFull(
+        [](FaultOp op, const std::string&) { return op == FaultOp::Write ? ENOSPC : 0; });
     DurableWriter writer;
     ASSERT_TRUE(writer.Open(target));
     EXPECT_FALSE(writer.Write("new"));
     EXPECT_EQ(writer.Error(), ENOSPC);
     EXPECT_FALSE(writer.Commit());
-    SetFaultHook({});
+    diskFull.Remove();
     EXPECT_EQ(ReadFile(target), "old");
     EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"settings.ini"});
 }

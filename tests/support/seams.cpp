@@ -36,6 +36,38 @@ ScopedSeams::~ScopedSeams() {
     platform::SetFreeBytesOverride({});
 }
 
+ScopedClock::ScopedClock(TDateTime now) {
+    platform::SetClock([now] { return now; });
+}
+
+ScopedClock::ScopedClock(std::function<TDateTime()> clock) {
+    platform::SetClock(std::move(clock));
+}
+
+ScopedClock::~ScopedClock() {
+    platform::SetClock({});
+}
+
+ScopedFaultHook::ScopedFaultHook(platform::FaultHook hook) {
+    platform::SetFaultHook(std::move(hook));
+}
+
+ScopedFaultHook::~ScopedFaultHook() {
+    Remove();
+}
+
+void ScopedFaultHook::Remove() {
+    platform::SetFaultHook({});
+}
+
+ScopedFreeBytes::ScopedFreeBytes(std::function<std::int64_t(const std::string& path)> override) {
+    platform::SetFreeBytesOverride(std::move(override));
+}
+
+ScopedFreeBytes::~ScopedFreeBytes() {
+    platform::SetFreeBytesOverride({});
+}
+
 int ExitCodeWithFileSizeLimit(std::int64_t limit, const std::function<int()>& body) {
     const pid_t child = ::fork();
     if (child < 0)

@@ -6,6 +6,7 @@
 #include "platform/file_io.h"
 
 #include "tests/engine/zip_test_util.h"
+#include "tests/support/seams.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 
 using namespace zip_testing;
 using testing_support::ReadFile;
+using testing_support::ScopedFaultHook;
 using testing_support::SetModified;
 using testing_support::TempDir;
 using testing_support::WriteFile;
@@ -28,8 +30,6 @@ constexpr std::int64_t EntryTime = 1700000000;
 
 class ArchiveExtractionTest : public ::testing::Test {
 protected:
-    void TearDown() override { platform::SetFaultHook(nullptr); }
-
     // Builds Archive with the component: every file under its stored name, all of the same time.
     void Build(const std::map<std::string, std::string>& files, const std::string& password = "") {
         TZipComponent zip;
@@ -237,7 +237,7 @@ TEST_F(ArchiveExtractionTest, WriteErrorKeepsTheExistingFile) {
     Build({{"a.txt", "new"}, {"b.txt", "b"}});
     WriteFile(m_target + "a.txt", "old");
     const std::string failing = m_target + "a.txt";
-    platform::SetFaultHook([failing](platform::FaultOp op, const std::string& path) {
+    const ScopedFaultHook fault([failing](platform::FaultOp op, const std::string& path) {
         return op == platform::FaultOp::Write && path == failing ? ENOSPC : 0;
     });
     EXPECT_EQ(Unzip("*"), "Some files could not be extracted");

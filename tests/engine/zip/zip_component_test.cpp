@@ -8,6 +8,7 @@
 #include "platform/file_io.h"
 
 #include "tests/engine/zip_test_util.h"
+#include "tests/support/seams.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +26,7 @@
 using namespace zip_testing;
 using testing_support::ReadFile;
 using testing_support::ScopedEnv;
+using testing_support::ScopedFaultHook;
 using testing_support::SetModified;
 using testing_support::TempDir;
 using testing_support::WriteFile;
@@ -46,7 +48,6 @@ protected:
         platform::ForceDirectories(m_src);
         platform::ForceDirectories(m_dir / "out/");
     }
-    void TearDown() override { platform::SetFaultHook(nullptr); }
 
     // Stores files under their path below the source folder, as a "no folders" profile does.
     void Watch(TZipComponent& zip, TEvents& events) {
@@ -299,7 +300,7 @@ TEST_F(ZipComponentTest, AnUnreadableFileIsSkippedAndTheOthersGoIn) {
     WriteFile(m_src + "locked.txt", "no access");
     WriteFile(m_src + "vanishing.txt", "gone before it is read");
     WriteFile(m_src + "z.txt", "z");
-    platform::SetFaultHook([this](platform::FaultOp op, const std::string& path) {
+    const ScopedFaultHook fault([this](platform::FaultOp op, const std::string& path) {
         return op == platform::FaultOp::OpenRead && path == m_src + "locked.txt" ? EACCES : 0;
     });
     TEvents events;
@@ -357,7 +358,7 @@ TEST_F(ZipComponentTest, AFileThatCannotBeReadLeavesItsOldEntry) {
     const std::string before = ReadEntries(m_archive)[0].Stored;
     WriteFile(m_src + "a.txt", "new a");
     WriteFile(m_src + "b.txt", "new b");
-    platform::SetFaultHook([this](platform::FaultOp op, const std::string& path) {
+    const ScopedFaultHook fault([this](platform::FaultOp op, const std::string& path) {
         return op == platform::FaultOp::OpenRead && path == m_src + "a.txt" ? EACCES : 0;
     });
     EXPECT_EQ(Compress({"a.txt", "b.txt"}), ZipResult::FilesSkipped);
@@ -610,7 +611,7 @@ TEST_F(SelfExtractorTest, MissingOrUnreadableModuleFailsBeforeAnythingIsWritten)
               ZipResult::SfxBinaryNotFound);
     const std::string module = m_dir / "xcdsfx32.bin";
     WriteFile(module, "stub");
-    platform::SetFaultHook([module](platform::FaultOp op, const std::string& path) {
+    const ScopedFaultHook fault([module](platform::FaultOp op, const std::string& path) {
         return op == platform::FaultOp::OpenRead && path == module ? EACCES : 0;
     });
     EXPECT_EQ(Compress({"a.txt"}, events, "", withModule(module)), ZipResult::ReadSfxBinary);
