@@ -167,6 +167,14 @@ void ShowActive(QWidget* window) {
     EXPECT_TRUE(QTest::qWaitForWindowActive(window));
 }
 
+bool WaitForTicks(const QTimer* timer, int count, int timeoutMs) {
+    int fired = 0;
+    const QMetaObject::Connection counting = QObject::connect(timer, &QTimer::timeout, [&fired] { ++fired; });
+    const bool reached = QTest::qWaitFor([&fired, count] { return fired >= count; }, timeoutMs);
+    QObject::disconnect(counting);
+    return reached;
+}
+
 HeldThread::HeldThread(int slot, bool stopsWhenTerminated)
     : TBackupThread(true, static_cast<std::uint8_t>(slot), ""), m_stops(stopsWhenTerminated) {}
 

@@ -10,6 +10,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -72,6 +73,9 @@ void TypeInto(const QObject* root, const QString& name, const QString& text);
 void MoveFocusTo(const QObject* root, const QString& name);
 // Shows Window and waits until it is the active window, so that focus moves reach its controls.
 void ShowActive(QWidget* window);
+// Waits until Timer has fired Count more times; false when that takes longer than TimeoutMs. A test that
+// shows what does not happen over some ticks waits for the ticks themselves, which a busy machine delays.
+bool WaitForTicks(const QTimer* timer, int count, int timeoutMs = 20000);
 
 // A run that holds its slot until the test releases it (or, when it listens, until it is terminated).
 class HeldThread : public TBackupThread {

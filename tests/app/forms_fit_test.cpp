@@ -82,7 +82,9 @@ TEST_F(FormsFitTest, TheArchiveListShowsWholeArchiveNames) {
     ShowActive(window.get());
     auto* archives = Find<QComboBox>(window.get(), "cboRestoreArchive");
     ShowPageOf(archives);
-    QTest::qWait(50);
+    // The page fills the list as it is shown, and the layout then gives the list the width it asks for.
+    static_cast<void>(QTest::qWaitFor(
+        [&] { return archives->count() == 2 && archives->width() >= archives->sizeHint().width(); }, 5000));
     ASSERT_EQ(archives->count(), 2);
     QStyleOptionComboBox option;
     option.initFrom(archives);

@@ -294,6 +294,7 @@ TEST_F(EditorTest, CompressionEnablesItsOptionsAndTheVerifyBoxIsOnlyCompared) {
     // Leaving the page with the two boxes still unequal says so once.
     m_dialogs.messages.clear();
     TypeInto(w, "txtAdvancedDestName", "Other");
+    // The focus-leave checks run queued: a repeated message would show within this.
     QTest::qWait(50);
     EXPECT_EQ(m_dialogs.MessageTexts(), std::vector<QString>{texts::PasswordsDiffer});
 

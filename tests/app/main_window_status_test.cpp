@@ -192,7 +192,7 @@ TEST_F(StatusPageTest, SlotCaptionsCutLongNamesAndASixthDueProfileWaitsForAFreeS
     ReadGate gate(Source());
     auto window = Window();
     ASSERT_TRUE(QTest::qWaitFor([&] { return gate.Waiting() == 5; }, 20000));
-    QTest::qWait(500);
+    testing_support::WaitForTicks(window->findChild<QTimer*>("timMain"), 5);
     EXPECT_EQ(window->RunningBackupCount(), 5);
     EXPECT_EQ(gate.Waiting(), 5);
     QStringList titles;
@@ -369,7 +369,7 @@ TEST_F(StatusPageTest, ARefusalWhoseRunLogCannotBeWrittenIsStillRecordedAndTheTi
     EXPECT_EQ(window->findChild<QSystemTrayIcon*>("trayIcon")->toolTip(),
               "Brimvale has errors. See log for details.");
     // The refusal counts as the last run: later ticks leave the profile alone.
-    QTest::qWait(600);
+    testing_support::WaitForTicks(window->findChild<QTimer*>("timMain"), 6);
     EXPECT_EQ(Stored("Nowhere").LastBackup, refused);
     EXPECT_TRUE(window->findChild<QTimer*>("timMain")->isActive());
 }
@@ -498,7 +498,7 @@ TEST_F(StatusPageTest, ARunWhoseThreadTheSystemRefusesLeavesItsSlotFreeAndSaysWh
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_dialogs.messages.size() == 1; }, 10000));
     EXPECT_EQ(m_dialogs.messages[0].text, refused);
     // Later ticks try again, quietly, and never strand a slot.
-    QTest::qWait(300);
+    testing_support::WaitForTicks(window->findChild<QTimer*>("timMain"), 3);
     EXPECT_EQ(m_dialogs.messages.size(), 1u);
     EXPECT_EQ(window->RunningBackupCount(), 0);
 

@@ -125,17 +125,17 @@ TEST_F(UpdateCheckTest, ATickChecksByIntervalButNeverAtStartupAndNotDuringACheck
     auto window = Window();
     ASSERT_EQ(m_panels.size(), 1u);
     // "at startup" is not due on a tick.
-    QTest::qWait(500);
+    WaitForTicks(window->findChild<QTimer*>("timMain"), 10);
     EXPECT_EQ(m_panels.size(), 1u);
 
     // "every day" is due on the next tick once a day has passed; the ticks served while its window is
     // open find the check running and return.
     Find<QComboBox>(window.get(), "cboUpdates")->setCurrentIndex(1);
     SetNow(Dec31 + 1.25);
-    AnswerUpdatesWindow([](QDialog&) { QTest::qWait(500); });
+    AnswerUpdatesWindow([&window](QDialog&) { WaitForTicks(window->findChild<QTimer*>("timMain"), 10); });
     ASSERT_TRUE(QTest::qWaitFor([this] { return m_panels.size() == 2; }, 30000));
     EXPECT_EQ(m_panels[1], Panels(update_texts::UpdateAvailable, update_texts::UpgradesNotChecked));
-    QTest::qWait(300);
+    WaitForTicks(window->findChild<QTimer*>("timMain"), 6);
     EXPECT_EQ(m_panels.size(), 2u);
     EXPECT_EQ(window->AppSettings().LastUpdateCheck, Dec31 + 1.25);
 }

@@ -135,6 +135,7 @@ TEST_F(ProgramTest, AnInstanceOfAnotherTitleIsNotFound) {
     ASSERT_TRUE(current.waitForFinished(10000));
     EXPECT_TRUE(platform::PathExists(Channel("Brimvale 2.0")));
     QProcess& next = Start(Program, 200);
+    // The stale channel is still there: a while passes in which a start stopped by it would end.
     QTest::qWait(300);
     EXPECT_TRUE(WaitForChannel("Brimvale 2.0"));
     EXPECT_EQ(next.state(), QProcess::Running);

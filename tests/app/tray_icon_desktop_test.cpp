@@ -115,6 +115,7 @@ TEST_F(TrayDesktopTest, ALateOrRestartedTrayGetsTheIconAsItStands) {
     TTrayIcon tray;
     tray.SetTrayIcon(TTrayIcon::Busy);
     tray.Add();
+    // Nothing to wait for without a tray: a while passes in which none appears.
     QTest::qWait(300);
     EXPECT_FALSE(Docked(tray));
 
@@ -127,7 +128,7 @@ TEST_F(TrayDesktopTest, ALateOrRestartedTrayGetsTheIconAsItStands) {
 
     // A restarted tray shows the error state again, not the idle picture.
     StopTray();
-    QTest::qWait(500);
+    static_cast<void>(QTest::qWaitFor([&] { return !Docked(tray); }, 10000));
     StartTray();
     ASSERT_TRUE(QTest::qWaitFor([&] { return Docked(tray) && Shows(tray, TTrayIcon::Error); }, 15000));
     EXPECT_FALSE(Shows(tray, TTrayIcon::Idle));

@@ -1,6 +1,7 @@
 // The tray icon on its own: states and tips, blinking, the menu and its "Backup Now" submenu, and the
 // icon's clicks.
 #include "app/tray_icon.h"
+#include "tests/app/app_fixture.h"
 
 #include <QAction>
 #include <QMenu>
@@ -62,7 +63,8 @@ TEST(TrayIconTest, PendingErrorsBlinkRedAndIdleOnlyWhileChosen) {
     EXPECT_TRUE(tray.Blinking());
     // No errors: the ticks leave the busy icon alone.
     tray.SetTrayIcon(TTrayIcon::Busy);
-    QTest::qWait(1300);
+    auto* blink = tray.findChild<QTimer*>("timTrayErrors");
+    testing_support::WaitForTicks(blink, 1);
     EXPECT_EQ(tray.CurrentState(), TTrayIcon::Busy);
 
     // Errors pending: the busy icon gives way to red and idle in turn, both with the errors tip.
@@ -75,13 +77,14 @@ TEST(TrayIconTest, PendingErrorsBlinkRedAndIdleOnlyWhileChosen) {
 
     // Blinking no longer chosen in the red phase: the red icon stays until the next change.
     chosen = false;
-    QTest::qWait(1300);
+    testing_support::WaitForTicks(blink, 1);
     EXPECT_EQ(tray.CurrentState(), TTrayIcon::Error);
 
     // A stopped timer blinks no more.
     chosen = true;
     tray.SetBlinking(false);
     tray.SetTrayIcon(TTrayIcon::Idle);
+    // No timer runs to wait for: the time of a blink passes.
     QTest::qWait(1300);
     EXPECT_EQ(tray.CurrentState(), TTrayIcon::Idle);
     EXPECT_FALSE(tray.Blinking());
