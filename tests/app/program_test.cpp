@@ -65,6 +65,18 @@ protected:
     std::vector<std::unique_ptr<QProcess>> m_processes;
 };
 
+struct stat StatOf(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st;
+}
+
+// A file of the same path made afresh: another inode or a later change.
+bool Renewed(const struct stat& before, const struct stat& now) {
+    return now.st_ino != before.st_ino || now.st_ctim.tv_sec != before.st_ctim.tv_sec ||
+           now.st_ctim.tv_nsec != before.st_ctim.tv_nsec;
+}
+
 // A copy of the program whose version section says 3.0.0.0.
 std::string ProgramOfAnotherVersion(const std::string& folder) {
     std::string bytes = ReadFile(Program.toStdString());
@@ -134,9 +146,14 @@ TEST_F(ProgramTest, AnInstanceOfAnotherTitleIsNotFound) {
     current.kill();
     ASSERT_TRUE(current.waitForFinished(10000));
     EXPECT_TRUE(platform::PathExists(Channel("Brimvale 2.0")));
+    const struct stat stale = StatOf(Channel("Brimvale 2.0"));
     QProcess& next = Start(Program, 200);
-    // The stale channel is still there: a while passes in which a start stopped by it would end.
-    QTest::qWait(300);
+    // The next instance listens on a channel of its own, or it ends.
+    static_cast<void>(QTest::qWaitFor(
+        [&] {
+            return Renewed(stale, StatOf(Channel("Brimvale 2.0"))) || next.state() == QProcess::NotRunning;
+        },
+        30000));
     EXPECT_TRUE(WaitForChannel("Brimvale 2.0"));
     EXPECT_EQ(next.state(), QProcess::Running);
 }
