@@ -51,13 +51,13 @@ std::string CleanStoredName(const std::string& name) {
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<char>& content) {
-    platform::File file = platform::File::OpenRead(path);
-    if (!file.IsOpen())
+    platform::File file;
+    if (!file.OpenRead(path))
         return false;
     content.clear();
     char buffer[1 << 16];
     for (;;) {
-        const std::int64_t n = file.Read(buffer, sizeof buffer);
+        const std::int64_t n = file.Read(buffer, sizeof buffer).ValueOr(-1);
         if (n < 0)
             return false;
         if (n == 0)
@@ -335,7 +335,7 @@ int TZipComponent::TCompressRun::CompressAll() {
         spoolFolder = platform::ExtractFilePath(m_owner.ZipFilename);
     if (spoolFolder.empty())
         spoolFolder = "./";
-    platform::RemoveStaleTemporaryFiles(spoolFolder);
+    (void)platform::RemoveStaleTemporaryFiles(spoolFolder);
     const auto input = [this](std::size_t i) {
         const TFile& file = m_files[i];
         return TCompressInput{m_owner.QueuedPath(file.Queued), file.Size};
