@@ -207,10 +207,10 @@ void TBackupThread::GatherSingleFile(const std::string& fileName, const std::vec
 
 bool TBackupThread::IsFileFiltered(const std::string& fileName, int attributeMask, std::uint8_t filterFlag,
                                    const std::vector<std::string>* masks) {
-    const int attributes = platform::FileGetAttr(fileName);
-    if (attributes < 0 || (attributes & platform::faDirectory))
+    const platform::Result<int> attributes = platform::FileGetAttr(fileName);
+    if (!attributes || (attributes.Value() & platform::faDirectory))
         return true;
-    const int a = attributes & platform::faAnyFile;
+    const int a = attributes.Value() & platform::faAnyFile;
     if ((a & attributeMask) != a)
         return true;
     if (!masks)

@@ -421,7 +421,7 @@ void TBackupThread::Synchronization(const std::string& root) {
     // nothing at all while its mirror holds something is taken for one, and the mirror waits until the
     // folder holds something again.
     const platform::DirectoryListing listing = platform::ListDirectory(sourceDir);
-    bool sourceUsable = platform::DirectoryExists(sourceDir) && listing.Error == 0 &&
+    bool sourceUsable = platform::DirectoryExists(sourceDir) && listing.Error &&
                         platform::RemovableMediaMounted(sourceDir) &&
                         !platform::FstabMountPointUnmounted(sourceDir);
     for (const std::string& folder : m_unreadFolders)

@@ -307,7 +307,7 @@ std::string TZipComponent::TCompressRun::StoredName(const TFile& file) const {
 // time.
 platform::TSearchRec TZipComponent::TCompressRun::RecordOf(const TFile& file) const {
     platform::TSearchRec now;
-    const bool found = platform::FindFile(m_owner.QueuedPath(file.Queued), now);
+    const bool found = static_cast<bool>(platform::FindFile(m_owner.QueuedPath(file.Queued), now));
     platform::TSearchRec rec;
     rec.Attr = file.Attr;
     rec.Size = file.Size;
