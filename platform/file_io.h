@@ -75,8 +75,8 @@ bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 // Anything at all, dangling links included.
 bool PathExists(const std::string& path);
-// Creates the folder and its missing parents; succeeds when it exists afterwards (EEXIST or ENOTDIR where
-// something else has the name).
+// Creates the folder and its missing parents; succeeds when it exists afterwards (EEXIST where something
+// else has its name or a parent's).
 Status ForceDirectories(const std::string& path);
 Status DeleteFile(const std::string& path);
 Status RemoveDir(const std::string& path);
