@@ -177,11 +177,10 @@ TAppSettings LoadAppSettingsFile(const std::string& fileName) {
     return ReadAppSettings(TIniFile(fileName));
 }
 
-bool SaveAppSettingsFile(const std::string& fileName, const TAppSettings& settings, int& error) {
+platform::Status SaveAppSettingsFile(const std::string& fileName, const TAppSettings& settings) {
     TIniFile ini(fileName);
     WriteAppSettings(ini, settings);
-    platform::ForceDirectories(platform::ExtractFilePath(fileName));
-    const bool written = ini.UpdateFile(0600);
-    error = written ? 0 : ini.Error();
-    return written;
+    // A folder that cannot be made fails the write that follows.
+    (void)platform::ForceDirectories(platform::ExtractFilePath(fileName));
+    return ini.UpdateFile(0600) ? platform::Status() : platform::Status(ini.Error());
 }

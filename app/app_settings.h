@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/date_time.h"
+#include "platform/status.h"
 
 #include <cstdint>
 #include <string>
@@ -69,6 +70,6 @@ void WriteAppSettings(TIniFile& ini, const TAppSettings& settings);
 
 // The whole file: a missing file gives the defaults.
 TAppSettings LoadAppSettingsFile(const std::string& fileName);
-// Creates the folder when needed and replaces the file (mode 0600: it holds passwords). False with
-// errno in Error when it could not be written; the old file then stays as it was.
-bool SaveAppSettingsFile(const std::string& fileName, const TAppSettings& settings, int& error);
+// Creates the folder when needed and replaces the file (mode 0600: it holds passwords). When it could not
+// be written, the old file stays as it was.
+platform::Status SaveAppSettingsFile(const std::string& fileName, const TAppSettings& settings);

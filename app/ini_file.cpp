@@ -147,10 +147,9 @@ std::string QStringToIniText(const QString& text) {
 
 TIniFile::TIniFile(const std::string& fileName) : m_fileName(fileName) {
     std::string content;
-    int error = 0;
-    if (!platform::ReadWholeFile(fileName, content, &error)) {
-        if (error != ENOENT)
-            m_readError = error != 0 ? error : EIO;
+    if (const platform::Status read = platform::ReadWholeFile(fileName, content); !read) {
+        if (read.Code() != ENOENT)
+            m_readError = read.Code();
         return;
     }
     if (content.compare(0, 3, "\xEF\xBB\xBF") == 0)
@@ -265,8 +264,13 @@ bool TIniFile::UpdateFile(unsigned mode) {
     for (const std::string& line : m_lines)
         content += line + m_lineEnd;
     platform::DurableWriter writer;
-    if (!writer.Open(m_fileName, static_cast<mode_t>(mode)) || !writer.Write(content) || !writer.Commit()) {
-        m_error = writer.Error();
+    platform::Status written = writer.Open(m_fileName, static_cast<mode_t>(mode));
+    if (written)
+        written = writer.Write(content);
+    if (written)
+        written = writer.Commit();
+    if (!written) {
+        m_error = written.Code();
         return false;
     }
     m_error = 0;

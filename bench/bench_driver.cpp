@@ -76,8 +76,8 @@ std::string Incompressible(std::size_t size, std::mt19937_64& random) {
 }
 
 void WriteWhole(const std::string& path, const std::string& data) {
-    platform::File file = platform::File::Create(path);
-    if (!file.IsOpen() || !file.WriteAll(data) || !file.Close())
+    platform::File file;
+    if (!file.Create(path) || !file.WriteAll(data) || !file.Close())
         Fail("cannot write " + path);
 }
 
@@ -104,7 +104,7 @@ void GenerateMixed(const std::string& root, std::int64_t total) {
             size = std::max<std::int64_t>(1, std::min(size, share - written));
             const std::string folder =
                 root + (kind == 0 ? "text/" : "binary/") + "d" + std::to_string(n % 16) + "/";
-            platform::ForceDirectories(folder);
+            (void)platform::ForceDirectories(folder);
             const std::string path = folder + "f" + std::to_string(n) + (kind == 0 ? ".txt" : ".bin");
             WriteWhole(path, kind == 0 ? TextLike(static_cast<std::size_t>(size), random)
                                        : Incompressible(static_cast<std::size_t>(size), random));
@@ -123,7 +123,7 @@ void GenerateFiles(const std::string& root, std::int64_t count, std::int64_t siz
     for (std::int64_t n = 0; n < count; ++n) {
         const std::string folder = FolderOfFile(root, n);
         if (n % 100 == 0)
-            platform::ForceDirectories(folder);
+            (void)platform::ForceDirectories(folder);
         const std::size_t size =
             sizeKb < 0 ? static_cast<std::size_t>(n % 97) : static_cast<std::size_t>(sizeKb * KB);
         WriteWhole(folder + "f" + std::to_string(n) + ".dat",
@@ -174,7 +174,7 @@ void GenerateLog(const std::string& dir, std::int64_t total, std::int64_t hits) 
     }
     text += "SUMMARY:v2: Bench| 46365.25| 46365.26| " + std::to_string(written) + "| 0| " +
             std::to_string(written) + "| 0| 0| 0| 0| " + std::to_string(written) + "\r\n";
-    platform::ForceDirectories(dir);
+    (void)platform::ForceDirectories(dir);
     WriteWhole(dir + "Bench_12092026_060000.log", text);
 }
 

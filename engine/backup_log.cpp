@@ -103,9 +103,8 @@ TBackupLog::TBackupLog(const std::string& dir, const std::string& profileName) {
         throw Exception("Invalid logs directory or log file name.");
     m_fileName = platform::IncludeTrailingPathDelimiter(dir) + profileName +
                  FormatDateTime("_mmddyyyy_hhnnss", Now(), platform::UsFormatSettings()) + ".log";
-    m_stream = platform::File::Create(m_fileName);
-    if (!m_stream.IsOpen())
-        throw Exception(FileErrorText("Cannot create file", m_fileName, m_stream.Error()));
+    if (const platform::Status created = m_stream.Create(m_fileName); !created)
+        throw Exception(FileErrorText("Cannot create file", m_fileName, created.Code()));
     RegisterOpenLog(this, m_fileName, m_stream.Fd());
 }
 
@@ -124,7 +123,7 @@ TBackupLog::~TBackupLog() {
         }
     }
     Flush();
-    m_stream.Close();
+    (void)m_stream.Close();
     UnregisterOpenLog(this);
 }
 
@@ -158,7 +157,7 @@ void TBackupLog::Add(std::uint8_t severity, const std::string& source, TDateTime
 void TBackupLog::Flush() {
     if (m_buffer.empty())
         return;
-    m_stream.WriteAll(m_buffer);
+    (void)m_stream.WriteAll(m_buffer);
     m_buffer.clear();
 }
 

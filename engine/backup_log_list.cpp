@@ -42,9 +42,9 @@ std::size_t TrailerStart(const std::string& text, bool textBeginsLine) {
 }
 
 platform::File OpenLog(const std::string& fileName) {
-    platform::File file = platform::File::OpenRead(fileName);
-    if (!file.IsOpen())
-        throw Exception(FileErrorText("Cannot open file", fileName, file.Error()));
+    platform::File file;
+    if (const platform::Status opened = file.OpenRead(fileName); !opened)
+        throw Exception(FileErrorText("Cannot open file", fileName, opened.Code()));
     return file;
 }
 
@@ -53,12 +53,12 @@ std::string ReadRest(platform::File& file, const std::string& fileName) {
     std::string text;
     char chunk[65536];
     for (;;) {
-        const std::int64_t n = file.Read(chunk, sizeof chunk);
-        if (n < 0)
-            throw Exception(FileErrorText("Cannot read file", fileName, file.Error()));
-        if (n == 0)
+        const platform::Result<std::int64_t> n = file.Read(chunk, sizeof chunk);
+        if (!n)
+            throw Exception(FileErrorText("Cannot read file", fileName, n.Status().Code()));
+        if (n.Value() == 0)
             return text;
-        text.append(chunk, static_cast<std::size_t>(n));
+        text.append(chunk, static_cast<std::size_t>(n.Value()));
     }
 }
 
@@ -145,7 +145,7 @@ void TBackupLogList::Add(const std::string& fileName) {
 void TBackupLogList::Delete(int index) {
     std::string& fileName = m_files.at(static_cast<std::size_t>(index));
     if (!fileName.empty() && !IsRunLogOpen(fileName))
-        platform::DeleteFile(fileName);
+        (void)platform::DeleteFile(fileName);
     fileName.clear();
 }
 
@@ -175,11 +175,11 @@ void TBackupLogList::ReadSummary(int index, TBackupSummary& summary) {
     bool tailBeginsLine = true;
     try {
         platform::File file = OpenLog(fileName);
-        const std::int64_t size = file.Size();
+        const std::int64_t size = file.Size().ValueOr(-1);
         if (size > TrailerWindow) {
             // One byte more than the window tells whether the window's first byte begins a line.
-            if (!file.Seek(size - TrailerWindow - 1))
-                throw Exception(FileErrorText("Cannot read file", fileName, file.Error()));
+            if (const platform::Status sought = file.Seek(size - TrailerWindow - 1); !sought)
+                throw Exception(FileErrorText("Cannot read file", fileName, sought.Code()));
             tail = ReadRest(file, fileName);
             tailBeginsLine = !tail.empty() && tail.front() == '\n';
             if (!tail.empty())

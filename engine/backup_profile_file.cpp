@@ -319,7 +319,7 @@ private:
     bool Fill() {
         m_pos = 0;
         m_chunk.resize(kReadChunk);
-        const std::int64_t n = m_file.Read(m_chunk.data(), m_chunk.size());
+        const std::int64_t n = m_file.Read(m_chunk.data(), m_chunk.size()).ValueOr(-1);
         m_chunk.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
         m_failed = n < 0;
         return n > 0;
@@ -354,8 +354,8 @@ bool TBackupProfile::LoadFromFile(const std::string& fileName) {
         Errors.push_back(kFileDoesNotExist + fileName);
         return false;
     }
-    platform::File file = platform::File::OpenRead(fileName);
-    if (!file.IsOpen()) {
+    platform::File file;
+    if (!file.OpenRead(fileName)) {
         Errors.push_back(kFileAccessDenied + fileName);
         return false;
     }

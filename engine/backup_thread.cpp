@@ -33,7 +33,7 @@ TBackupThread::~TBackupThread() = default;
 
 void TBackupThread::SetTempFolder(const std::string& folder) {
     TempFolder = folder;
-    platform::ForceDirectories(folder);
+    (void)platform::ForceDirectories(folder);
 }
 
 void TBackupThread::Execute() {
@@ -207,10 +207,10 @@ void TBackupThread::GatherSingleFile(const std::string& fileName, const std::vec
 
 bool TBackupThread::IsFileFiltered(const std::string& fileName, int attributeMask, std::uint8_t filterFlag,
                                    const std::vector<std::string>* masks) {
-    const int attributes = platform::FileGetAttr(fileName);
-    if (attributes < 0 || (attributes & platform::faDirectory))
+    const platform::Result<int> attributes = platform::FileGetAttr(fileName);
+    if (!attributes || (attributes.Value() & platform::faDirectory))
         return true;
-    const int a = attributes & platform::faAnyFile;
+    const int a = attributes.Value() & platform::faAnyFile;
     if ((a & attributeMask) != a)
         return true;
     if (!masks)
@@ -232,8 +232,8 @@ bool TBackupThread::IsFileFiltered(const std::string& fileName, int attributeMas
 }
 
 std::int64_t TBackupThread::FileSizeOf(const std::string& fileName) {
-    platform::File file = platform::File::OpenRead(fileName);
-    const std::int64_t size = file.IsOpen() ? file.Size() : 0;
+    platform::File file;
+    const std::int64_t size = file.OpenRead(fileName) ? file.Size().ValueOr(0) : 0;
     return size > 0 ? size : 0;
 }
 
@@ -271,7 +271,7 @@ void TBackupThread::FinishNotification() {
     const std::string name = NotificationLog->FileName();
     NotificationLog.reset();
     SendNotification(name);
-    platform::DeleteFile(name);
+    (void)platform::DeleteFile(name);
 }
 
 void TBackupThread::RecordFailure() {
@@ -317,7 +317,8 @@ std::string TBackupThread::RunTempDir(std::string* failure) {
     std::string base = platform::DirectoryExists(TempFolder)
                            ? platform::IncludeTrailingPathDelimiter(TempFolder)
                            : platform::ProgramHomeDir() + "Temp/";
-    platform::ForceDirectories(base);
+    // A folder that cannot be made shows when the run's own folder cannot be made in it.
+    (void)platform::ForceDirectories(base);
     std::string pattern = base + "run-XXXXXX";
     if (::mkdtemp(pattern.data()))
         m_runTempDir = pattern + "/";

@@ -418,5 +418,5 @@ void TBackupThread::PruneGenerations(const std::string& fileName, std::uint32_t 
     SortStringArray(family);
     const std::size_t surplus = family.size() - static_cast<std::size_t>(others);
     for (std::size_t i = 0; i < surplus; ++i)
-        platform::DeleteFile(dir + family[i]); // one that cannot be deleted is passed over
+        (void)platform::DeleteFile(dir + family[i]); // one that cannot be deleted is passed over
 }

@@ -195,15 +195,16 @@ void TBackupThread::CopyFile(const std::string& source, const std::string& dest,
         DoStatus();
         return;
     }
-    platform::File in = platform::File::OpenRead(source);
+    platform::File in;
     struct stat st {};
-    if (!in.IsOpen() || ::fstat(in.Fd(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!in.OpenRead(source) || ::fstat(in.Fd(), &st) != 0 || !S_ISREG(st.st_mode)) {
         LogError(source, engine_texts::FileUnavailable);
         DoStatus();
         return;
     }
+    // A folder that cannot be made shows as the copy that cannot be created in it.
     if (folder == TDestFolder::Unknown)
-        platform::ForceDirectories(platform::ExtractFilePath(dest));
+        (void)platform::ForceDirectories(platform::ExtractFilePath(dest));
     if (destExists && destRec.Kind == platform::EntryKind::Directory) {
         LogError(dest, engine_texts::FailedToCreateDestinationFile);
         return;
@@ -240,7 +241,7 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
     // What a killed run left in this folder goes before this run writes there.
     const std::string folder = platform::ExtractFilePath(dest);
     if (m_cleanedFolders.insert(folder).second)
-        platform::RemoveStaleTemporaryFiles(folder);
+        (void)platform::RemoveStaleTemporaryFiles(folder);
     platform::DurableWriter out;
     // Made with the source's permission bits at once: the mode is set once per file.
     if (!out.Open(dest, st.st_mode & 0777, platform::StaleFiles::LeaveToCaller)) {
@@ -262,8 +263,10 @@ bool TBackupThread::CopyFileBlocks(const std::string& source, platform::File& in
             // A copy that replaces an older one must be on disk before the rename removes the old one: it
             // waits for the sync its batch shares. New copies rely on the sync at the end of the run.
             pending = replacing;
-            if (!replacing && !out.Commit(platform::CommitSync::Later)) {
-                failure = platform::ErrorText(out.Error());
+            if (const platform::Status committed =
+                    replacing ? platform::Status() : out.Commit(platform::CommitSync::Later);
+                !committed) {
+                failure = committed.Text();
                 end = TCopyEnd::Failed;
             }
         }
@@ -294,16 +297,16 @@ TBackupThread::TCopyEnd TBackupThread::CopyInKernel(platform::File& in, std::int
     while (size >= KernelCopyMinimum && copied < size) {
         if (Terminated())
             return TCopyEnd::Aborted;
-        const std::int64_t n = out.CopyFrom(in, KernelCopyBlockSize);
-        if (n < 0 && out.Error() != 0)
-            failure = platform::ErrorText(out.Error());
-        else if (n < 0 && !KernelCopyUnsupported(in.Error()))
-            failure = platform::ErrorText(in.Error());
-        if (!failure.empty())
+        const platform::Result<std::int64_t> n = out.CopyFrom(in, KernelCopyBlockSize);
+        // A failed write has abandoned the writer; any other failure may only mean that reads and writes
+        // must do the copy.
+        if (!n && (!out.IsOpen() || !KernelCopyUnsupported(n.Status().Code()))) {
+            failure = n.Status().Text();
             return TCopyEnd::Failed;
-        if (n <= 0)
+        }
+        if (!n || n.Value() == 0)
             break;
-        CountCopied(n, copied);
+        CountCopied(n.Value(), copied);
     }
     return TCopyEnd::Complete;
 }
@@ -315,20 +318,21 @@ TBackupThread::TCopyEnd TBackupThread::CopyByBlocks(platform::File& in, platform
     for (;;) {
         if (Terminated())
             return TCopyEnd::Aborted;
-        const std::int64_t n = in.Read(buffer.data(), buffer.size());
-        if (n < 0) {
-            failure = platform::ErrorText(in.Error());
+        const platform::Result<std::int64_t> n = in.Read(buffer.data(), buffer.size());
+        if (!n) {
+            failure = n.Status().Text();
             return TCopyEnd::Failed;
         }
         // Only a read of nothing is the end: file systems such as FUSE and network mounts may hand out
         // less than a full block before it.
-        if (n == 0)
+        if (n.Value() == 0)
             return TCopyEnd::Complete;
-        if (!out.Write(buffer.data(), static_cast<std::size_t>(n))) {
-            failure = platform::ErrorText(out.Error());
+        if (const platform::Status written = out.Write(buffer.data(), static_cast<std::size_t>(n.Value()));
+            !written) {
+            failure = written.Text();
             return TCopyEnd::Failed;
         }
-        CountCopied(n, copied);
+        CountCopied(n.Value(), copied);
     }
 }
 
@@ -368,13 +372,14 @@ void TBackupThread::FlushPendingCopies() {
             continue;
         }
         TPendingCopy& copy = *entry.Copy;
-        if (copy.Out.Commit(platform::CommitSync::Later)) {
+        const platform::Status committed = copy.Out.Commit(platform::CommitSync::Later);
+        if (committed) {
             summary.FilesCopied += 1;
             LogSuccess(copy.Source, engine_texts::FileCopied);
             continue;
         }
         summary.BytesProcessed -= copy.Credited;
-        LogError(copy.Source, engine_texts::FileError + platform::ErrorText(copy.Out.Error()));
+        LogError(copy.Source, engine_texts::FileError + committed.Text());
     }
 }
 
@@ -416,7 +421,7 @@ void TBackupThread::Synchronization(const std::string& root) {
     // nothing at all while its mirror holds something is taken for one, and the mirror waits until the
     // folder holds something again.
     const platform::DirectoryListing listing = platform::ListDirectory(sourceDir);
-    bool sourceUsable = platform::DirectoryExists(sourceDir) && listing.Error == 0 &&
+    bool sourceUsable = platform::DirectoryExists(sourceDir) && listing.Error &&
                         platform::RemovableMediaMounted(sourceDir) &&
                         !platform::FstabMountPointUnmounted(sourceDir);
     for (const std::string& folder : m_unreadFolders)
@@ -512,5 +517,5 @@ bool TBackupThread::SyncDeleteTree(std::string dir) {
             LogError(path, engine_texts::FileDeleteFailedBySync);
         }
     }
-    return platform::RemoveDir(dir);
+    return static_cast<bool>(platform::RemoveDir(dir));
 }

@@ -45,10 +45,10 @@ std::int64_t TextLength(const TTextPart& part) {
 } // namespace
 
 std::int64_t TBackupThread::EstimateEncodedSize(const std::string& fileName) {
-    platform::File file = platform::File::OpenRead(fileName);
-    if (!file.IsOpen())
-        throw Exception(FileErrorText("Cannot open file", fileName, file.Error()));
-    return EncodedSizeOf(file.Size(), 1.3333, false);
+    platform::File file;
+    if (const platform::Status opened = file.OpenRead(fileName); !opened)
+        throw Exception(FileErrorText("Cannot open file", fileName, opened.Code()));
+    return EncodedSizeOf(file.Size().ValueOr(-1), 1.3333, false);
 }
 
 void TBackupThread::SmtpWork(TMailClient& sender, TWorkMode workMode, std::int64_t workCount) {
@@ -142,7 +142,7 @@ void TBackupThread::EmailBackup() {
     }
     if (Terminated()) {
         if (!reuseDriveArchive)
-            platform::DeleteFile(archive);
+            (void)platform::DeleteFile(archive);
         return;
     }
     // Without an archive of this run there is nothing to mail; an older one of the same name (the last
@@ -150,7 +150,7 @@ void TBackupThread::EmailBackup() {
     if (!m_archiveWritten) {
         LogError("Email", "Backup archive unavailable - " + archive);
         if (!reuseDriveArchive)
-            platform::DeleteFile(archive);
+            (void)platform::DeleteFile(archive);
         return;
     }
     const TBackupSummary& summary = RunLog->Summary;
@@ -187,7 +187,7 @@ void TBackupThread::EmailBackup() {
     }
     // An archive built only for the mail never stays behind, whatever happened.
     if (!reuseDriveArchive)
-        platform::DeleteFile(archive);
+        (void)platform::DeleteFile(archive);
 }
 
 void TBackupThread::SendNotification(const std::string& logFileName) {
@@ -229,7 +229,7 @@ void TBackupThread::SendNotification(const std::string& logFileName) {
         Status.Max = logEstimate + static_cast<std::int64_t>(message.HeaderText().size());
         SendAndDisconnect(client, message, "Notification Message Sent");
         if (!logFile.empty())
-            platform::DeleteFile(logFile);
+            (void)platform::DeleteFile(logFile);
     } catch (const std::exception& error) {
         LogError(engine_texts::EmailNotificationSource, std::string("ERROR: ") + error.what());
     }

@@ -93,7 +93,7 @@ TRestoreOutcome TCopyRestore::Restore(const std::string& copyFolder, const std::
 
 int TCopyRestore::RestoreTree(TFileSystemList& list, const std::string& target) {
     const std::string folder = IncludeTrailingPathDelimiter(target);
-    platform::ForceDirectories(folder);
+    (void)platform::ForceDirectories(folder); // each file and folder below fails on its own
     int count = 0;
     for (;;) {
         if (list.GetAttributes() & platform::faDirectory) {
@@ -120,76 +120,80 @@ bool TCopyRestore::Replaces(const struct stat& source, const struct stat& existi
     return ReplaceNewer || DosStamp(source.st_mtime) > DosStamp(existing.st_mtime);
 }
 
-bool TCopyRestore::RestoreFile(const std::string& sourceFile, const std::string& targetFolder) {
+platform::Status TCopyRestore::RestoreFile(const std::string& sourceFile, const std::string& targetFolder) {
     const std::string folder = IncludeTrailingPathDelimiter(targetFolder);
-    platform::ForceDirectories(folder);
+    (void)platform::ForceDirectories(folder); // a folder that cannot be made fails the file's creation
     const std::string target = folder + platform::ExtractFileName(sourceFile);
     if (OnFile)
         OnFile(sourceFile);
     if (IsCancelled())
-        return true;
+        return {};
 
-    platform::File in = platform::File::OpenRead(sourceFile);
+    platform::File in;
+    if (const platform::Status opened = in.OpenRead(sourceFile); !opened)
+        return opened;
     struct stat source {};
-    if (!in.IsOpen() || ::fstat(in.Fd(), &source) != 0 || !S_ISREG(source.st_mode))
-        return false;
+    if (::fstat(in.Fd(), &source) != 0)
+        return platform::Status::FromErrno();
+    if (!S_ISREG(source.st_mode))
+        return platform::Status(EINVAL);
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (exists) {
         // Restoring a file onto itself would lose it.
         if (existing.st_dev == source.st_dev && existing.st_ino == source.st_ino)
-            return true;
+            return {};
         if (!S_ISREG(existing.st_mode))
-            return false;
+            return platform::Status(EEXIST);
         if (!Replaces(source, existing))
-            return true;
+            return {};
     }
     // What a killed restore or run left in this folder goes before this restore writes there.
     if (m_cleanedFolders.insert(folder).second)
-        platform::RemoveStaleTemporaryFiles(folder);
+        (void)platform::RemoveStaleTemporaryFiles(folder);
     platform::DurableWriter out;
-    if (!out.Open(target, 0600, platform::StaleFiles::LeaveToCaller))
-        return false;
-    const TFileEnd end = CopyContent(in, source.st_size, out);
-    if (end != TFileEnd::Done)
-        return end == TFileEnd::Cancelled;
+    if (const platform::Status opened = out.Open(target, 0600, platform::StaleFiles::LeaveToCaller); !opened)
+        return opened;
+    if (const platform::Status copied = CopyContent(in, source.st_size, out); !copied || m_cancelled)
+        return copied;
     out.KeepAttributesOf(source);
     // A replaced file is on disk before the rename takes the old one's place; a file that appeared since
     // the test above is the user's and stays.
-    const bool committed = exists
-                               ? out.Commit(platform::CommitSync::Now, platform::ReplaceRule::Replace)
-                               : out.Commit(platform::CommitSync::Later, platform::ReplaceRule::KeepExisting);
+    const platform::Status committed =
+        exists ? out.Commit(platform::CommitSync::Now, platform::ReplaceRule::Replace)
+               : out.Commit(platform::CommitSync::Later, platform::ReplaceRule::KeepExisting);
     if (committed)
         ++m_restored;
     return committed;
 }
 
-TCopyRestore::TFileEnd TCopyRestore::CopyContent(platform::File& in, std::int64_t size,
-                                                 platform::DurableWriter& out) {
+platform::Status TCopyRestore::CopyContent(platform::File& in, std::int64_t size,
+                                           platform::DurableWriter& out) {
     std::int64_t copied = 0;
     while (size >= KernelCopyMinimum && copied < size) {
-        const std::int64_t n = out.CopyFrom(in, KernelCopyStep);
-        if (n < 0 && (out.Error() != 0 || !KernelCopyUnsupported(in.Error())))
-            return TFileEnd::Failed;
-        if (n <= 0)
+        const platform::Result<std::int64_t> n = out.CopyFrom(in, KernelCopyStep);
+        // A failed write has abandoned the writer; any other failure may only mean that reads and writes
+        // must do the copy.
+        if (!n && (!out.IsOpen() || !KernelCopyUnsupported(n.Status().Code())))
+            return n.Status();
+        if (!n || n.Value() == 0)
             break;
-        copied += n;
-        Progress(n);
+        copied += n.Value();
+        Progress(n.Value());
         if (IsCancelled())
-            return TFileEnd::Cancelled;
+            return {};
     }
     m_buffer.resize(CopyBlockSize);
     for (;;) {
-        const std::int64_t n = in.Read(m_buffer.data(), m_buffer.size());
-        if (n < 0)
-            return TFileEnd::Failed;
-        if (n == 0)
-            return TFileEnd::Done;
-        if (!out.Write(m_buffer.data(), static_cast<std::size_t>(n)))
-            return TFileEnd::Failed;
-        Progress(n);
+        const platform::Result<std::int64_t> n = in.Read(m_buffer.data(), m_buffer.size());
+        if (!n || n.Value() == 0)
+            return n.Status();
+        if (const platform::Status written = out.Write(m_buffer.data(), static_cast<std::size_t>(n.Value()));
+            !written)
+            return written;
+        Progress(n.Value());
         if (IsCancelled())
-            return TFileEnd::Cancelled;
+            return {};
     }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/file_system_list.h"
+#include "platform/status.h"
 
 #include <sys/stat.h>
 
@@ -52,12 +53,12 @@ public:
                             const std::string& target);
 
 private:
-    enum class TFileEnd { Done, Failed, Cancelled };
     int RestoreTree(TFileSystemList& list, const std::string& target);
-    // True unless the file failed; a cancelled file is no failure.
-    bool RestoreFile(const std::string& sourceFile, const std::string& targetFolder);
+    // Why the file failed; a file cancelled, kept as it was or restored onto itself is no failure.
+    platform::Status RestoreFile(const std::string& sourceFile, const std::string& targetFolder);
     bool Replaces(const struct stat& source, const struct stat& existing) const;
-    TFileEnd CopyContent(platform::File& in, std::int64_t size, platform::DurableWriter& out);
+    // Why the copy failed; a cancel (IsCancelled) ends it without failure.
+    platform::Status CopyContent(platform::File& in, std::int64_t size, platform::DurableWriter& out);
     bool IsCancelled();
     void Progress(std::int64_t bytes);
 

@@ -267,8 +267,9 @@ private:
         platform::DirectoryListing listing =
             ahead ? m_ahead.Take(*ahead) : platform::ListDirectory(folder->Name);
         // A folder that vanished (or became a file) meanwhile has nothing to report.
-        if (listing.Error != 0 && listing.Error != ENOENT && listing.Error != ENOTDIR && m_list.OnFolderError)
-            m_list.OnFolderError(folder->Name, listing.Error);
+        const int error = listing.Error.Code();
+        if (error != 0 && error != ENOENT && error != ENOTDIR && m_list.OnFolderError)
+            m_list.OnFolderError(folder->Name, error);
         Frame& frame = m_stack.emplace_back();
         frame.Folder = folder;
         frame.Entries = std::move(listing.Entries);

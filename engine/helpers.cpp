@@ -84,9 +84,9 @@ std::string GetSpecialFolderPath(std::uint8_t folder) {
 }
 
 std::int64_t GetFileSize64(const std::string& fileName) {
-    platform::File file = platform::File::OpenRead(fileName);
+    platform::File file;
     struct stat st {};
-    if (!file.IsOpen() || ::fstat(file.Fd(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (!file.OpenRead(fileName) || ::fstat(file.Fd(), &st) != 0 || !S_ISREG(st.st_mode))
         throw Exception("File does not exist or is not accessible.\r\n\t" + fileName);
     return st.st_size;
 }

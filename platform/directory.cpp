@@ -43,7 +43,8 @@ struct TDosTimeCache {
     }
 };
 
-// Fills Rec from the entry Name of the folder open as DirFd; false when the entry vanished or cannot be read.
+// Fills Rec from the entry Name of the folder open as DirFd; false (errno set) when the entry vanished or
+// cannot be read.
 bool Examine(int dirFd, const char* name, TSearchRec& rec, TDosTimeCache& times) {
     struct statx sx {};
     if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, StatxMask, &sx) != 0)
@@ -89,17 +90,17 @@ struct DirCloser {
 DirectoryListing ListDirectory(const std::string& dir) {
     DirectoryListing listing;
     if (int fault = InjectedFault(FaultOp::ListDirectory, dir)) {
-        listing.Error = fault;
+        listing.Error = Status(fault);
         return listing;
     }
     const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        listing.Error = errno;
+        listing.Error = Status::FromErrno();
         return listing;
     }
     std::unique_ptr<DIR, DirCloser> handle(::fdopendir(fd));
     if (!handle) {
-        listing.Error = errno;
+        listing.Error = Status::FromErrno();
         ::close(fd);
         return listing;
     }
@@ -108,7 +109,7 @@ DirectoryListing ListDirectory(const std::string& dir) {
         errno = 0;
         const dirent* entry = ::readdir(handle.get());
         if (!entry) {
-            listing.Error = errno;
+            listing.Error = Status(errno); // 0 at the end of the folder
             break;
         }
         const char* name = entry->d_name;
@@ -123,14 +124,14 @@ DirectoryListing ListDirectory(const std::string& dir) {
     return listing;
 }
 
-bool FindFile(const std::string& path, TSearchRec& rec) {
+Status FindFile(const std::string& path, TSearchRec& rec) {
     const std::string trimmed = ExcludeTrailingPathDelimiter(path);
     TDosTimeCache times;
     if (!Examine(AT_FDCWD, trimmed.c_str(), rec, times))
-        return false;
+        return Status::FromErrno();
     rec.Name = ExtractFileName(trimmed);
     rec.Attr = (rec.Attr & ~faHidden) | (!rec.Name.empty() && rec.Name[0] == '.' ? faHidden : 0);
-    return true;
+    return {};
 }
 
 } // namespace platform

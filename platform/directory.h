@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/date_time.h"
+#include "platform/status.h"
 
 #include <cstdint>
 #include <ctime>
@@ -26,15 +27,16 @@ struct TSearchRec {
     std::time_t CreatedSeconds = 0; // birth time where the file system keeps one, else the modification time
 };
 
+// The entries read, and why the folder could not be opened or read whole: a folder that fails part-way
+// still gives the entries read before, so they come beside the Status rather than in a Result.
 struct DirectoryListing {
     std::vector<TSearchRec> Entries;
-    // errno of a failed open or read of the folder; 0 when it was read whole.
-    int Error = 0;
+    Status Error;
 };
 
 // The entries of Dir without "." and "..", sorted by name (byte order).
 DirectoryListing ListDirectory(const std::string& dir);
-// The record of one path (its name part as Name); false when it cannot be examined.
-bool FindFile(const std::string& path, TSearchRec& rec);
+// The record of one path (its name part as Name); it fails when the path cannot be examined.
+Status FindFile(const std::string& path, TSearchRec& rec);
 
 } // namespace platform

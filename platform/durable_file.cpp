@@ -68,8 +68,8 @@ bool IsTemporaryName(const std::string& name) {
 namespace {
 
 // CreateTemporaryAt, telling the new file's status (its owner among it) in Own.
-int CreateLockedTemporary(int dirFd, const std::string& fileName, mode_t mode, std::string& tempName,
-                          struct stat& own) {
+Result<int> CreateLockedTemporary(int dirFd, const std::string& fileName, mode_t mode, std::string& tempName,
+                                  struct stat& own) {
     const std::string folder = dirFd == AT_FDCWD ? ExtractFilePath(fileName) : std::string();
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::string candidate = folder + TemporaryNameFor(fileName);
@@ -78,7 +78,7 @@ int CreateLockedTemporary(int dirFd, const std::string& fileName, mode_t mode, s
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
-            return -1;
+            return Status::FromErrno();
         }
         // Another run's clean-up may have opened the new file before the lock was taken: the file must still
         // be there under its name, and the lock ours.
@@ -91,42 +91,39 @@ int CreateLockedTemporary(int dirFd, const std::string& fileName, mode_t mode, s
             continue;
         }
         if (::fchmod(fd, mode) != 0) {
-            const int error = errno;
+            const Status failure = Status::FromErrno();
             ::close(fd);
             ::unlinkat(dirFd, candidate.c_str(), 0);
-            errno = error;
-            return -1;
+            return failure;
         }
         tempName = candidate;
         return fd;
     }
-    errno = EEXIST;
-    return -1;
+    return Status(EEXIST);
 }
 
 } // namespace
 
-int CreateTemporaryAt(int dirFd, const std::string& fileName, mode_t mode, std::string& tempName) {
+Result<int> CreateTemporaryAt(int dirFd, const std::string& fileName, mode_t mode, std::string& tempName) {
     struct stat own {};
     return CreateLockedTemporary(dirFd, fileName, mode, tempName, own);
 }
 
-int CreateTemporarySibling(const std::string& target, mode_t mode, std::string& tempName) {
-    if (int fault = InjectedFault(FaultOp::OpenWrite, target)) {
-        errno = fault;
-        return -1;
-    }
+Result<int> CreateTemporarySibling(const std::string& target, mode_t mode, std::string& tempName) {
+    if (int fault = InjectedFault(FaultOp::OpenWrite, target))
+        return Status(fault);
     return CreateTemporaryAt(AT_FDCWD, target, mode, tempName);
 }
 
-int RemoveStaleTemporaryFilesAt(int dirFd) {
+Result<int> RemoveStaleTemporaryFilesAt(int dirFd) {
     const int listFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (listFd < 0)
-        return 0;
+        return Status::FromErrno();
     DIR* dir = ::fdopendir(listFd);
     if (!dir) {
+        const Status failure = Status::FromErrno();
         ::close(listFd);
-        return 0;
+        return failure;
     }
     std::vector<std::string> names;
     while (const dirent* entry = ::readdir(dir))
@@ -150,25 +147,25 @@ int RemoveStaleTemporaryFilesAt(int dirFd) {
     return removed;
 }
 
-int RemoveStaleTemporaryFiles(const std::string& folder) {
+Result<int> RemoveStaleTemporaryFiles(const std::string& folder) {
     const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0)
-        return 0;
-    const int removed = RemoveStaleTemporaryFilesAt(dirFd);
+        return Status::FromErrno();
+    const Result<int> removed = RemoveStaleTemporaryFilesAt(dirFd);
     ::close(dirFd);
     return removed;
 }
 
-bool SyncParentDirectory(const std::string& path) {
+Status SyncParentDirectory(const std::string& path) {
     std::string dir = ExtractFilePath(path);
     if (dir.empty())
         dir = ".";
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
+        return Status::FromErrno();
+    const Status synced = ::fsync(fd) == 0 ? Status() : Status::FromErrno();
     ::close(fd);
-    return ok;
+    return synced;
 }
 
 DurableWriter::~DurableWriter() {
@@ -184,7 +181,7 @@ DurableWriter& DurableWriter::operator=(DurableWriter&& other) noexcept {
         Abandon();
         m_fd = std::exchange(other.m_fd, -1);
         m_dirFd = std::exchange(other.m_dirFd, -1);
-        m_error = other.m_error;
+        m_failure = other.m_failure;
         m_mode = other.m_mode;
         m_owner = other.m_owner;
         m_group = other.m_group;
@@ -197,65 +194,68 @@ DurableWriter& DurableWriter::operator=(DurableWriter&& other) noexcept {
     return *this;
 }
 
-bool DurableWriter::Fail(int error) {
-    m_error = error;
+Status DurableWriter::Fail(Status failure) {
+    m_failure = failure;
     Abandon();
-    return false;
+    return failure;
 }
 
-bool DurableWriter::Open(const std::string& target, mode_t mode, StaleFiles stale) {
+Status DurableWriter::Abandoned() {
+    return m_failure ? Fail(Status(EBADF)) : m_failure;
+}
+
+Status DurableWriter::Open(const std::string& target, mode_t mode, StaleFiles stale) {
     Abandon();
     m_target = m_path = target;
     return Create(mode, stale);
 }
 
-bool DurableWriter::OpenAt(int dirFd, const std::string& name, const std::string& path, mode_t mode,
-                           StaleFiles stale) {
+Status DurableWriter::OpenAt(int dirFd, const std::string& name, const std::string& path, mode_t mode,
+                             StaleFiles stale) {
     Abandon();
     m_dirFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
     m_target = name;
     m_path = path;
     if (m_dirFd < 0)
-        return Fail(errno);
+        return Fail(Status::FromErrno());
     return Create(mode, stale);
 }
 
-bool DurableWriter::Create(mode_t mode, StaleFiles stale) {
-    m_error = 0;
+Status DurableWriter::Create(mode_t mode, StaleFiles stale) {
+    m_failure = Status();
     m_finished = false;
     const int dir = m_dirFd >= 0 ? m_dirFd : AT_FDCWD;
-    if (stale == StaleFiles::Remove) {
-        if (m_dirFd >= 0)
-            RemoveStaleTemporaryFilesAt(m_dirFd);
-        else
-            RemoveStaleTemporaryFiles(ExtractFilePath(m_target));
-    }
+    // Clearing up is a courtesy: a folder that cannot be read shows itself when the file is created.
+    if (stale == StaleFiles::Remove)
+        (void)(m_dirFd >= 0 ? RemoveStaleTemporaryFilesAt(m_dirFd)
+                            : RemoveStaleTemporaryFiles(ExtractFilePath(m_target)));
     if (int fault = InjectedFault(FaultOp::OpenWrite, m_path))
-        return Fail(fault);
+        return Fail(Status(fault));
     struct stat own {};
-    m_fd = CreateLockedTemporary(dir, m_target, mode, m_tempName, own);
-    if (m_fd < 0)
-        return Fail(errno);
+    const Result<int> created = CreateLockedTemporary(dir, m_target, mode, m_tempName, own);
+    if (!created)
+        return Fail(created.Status());
+    m_fd = created.Value();
     m_owner = own.st_uid;
     m_group = own.st_gid;
     m_mode = mode & 07777;
-    return true;
+    return {};
 }
 
-bool DurableWriter::Write(const void* data, std::size_t size) {
+Status DurableWriter::Write(const void* data, std::size_t size) {
     if (m_fd < 0)
-        return m_error ? false : Fail(EBADF);
+        return Abandoned();
     if (int fault = InjectedFault(FaultOp::Write, m_path))
-        return Fail(fault);
-    const int error = WriteFully(m_fd, data, size);
-    return error == 0 ? true : Fail(error);
+        return Fail(Status(fault));
+    const Status written = WriteFully(m_fd, data, size);
+    return written ? written : Fail(written);
 }
 
-bool DurableWriter::WriteAt(const void* data, std::size_t size, std::int64_t offset) {
+Status DurableWriter::WriteAt(const void* data, std::size_t size, std::int64_t offset) {
     if (m_fd < 0)
-        return m_error ? false : Fail(EBADF);
+        return Abandoned();
     if (int fault = InjectedFault(FaultOp::Write, m_path))
-        return Fail(fault);
+        return Fail(Status(fault));
     const char* bytes = static_cast<const char*>(data);
     std::size_t done = 0;
     while (done < size) {
@@ -263,22 +263,23 @@ bool DurableWriter::WriteAt(const void* data, std::size_t size, std::int64_t off
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return Fail(n < 0 ? errno : ENOSPC);
+            return Fail(n < 0 ? Status::FromErrno() : Status(ENOSPC));
         done += static_cast<std::size_t>(n);
     }
-    return true;
+    return {};
 }
 
-std::int64_t DurableWriter::CopyFrom(File& in, std::size_t size) {
+Result<std::int64_t> DurableWriter::CopyFrom(File& in, std::size_t size) {
     if (m_fd < 0)
-        return (m_error ? false : Fail(EBADF)), -1;
+        return Abandoned();
+    if (!in.IsOpen())
+        return Status(EBADF);
+    if (int fault = InjectedFault(FaultOp::Write, m_path))
+        return Fail(Status(fault));
     File out = File::Adopt(m_fd, m_path);
-    const std::int64_t n = in.CopyTo(out, size);
-    const int error = out.Error();
+    const Result<std::int64_t> copied = in.CopyTo(out, size);
     m_fd = out.Release();
-    if (n < 0 && error != 0)
-        Fail(error);
-    return n;
+    return copied;
 }
 
 void DurableWriter::KeepAttributesOf(const struct stat& source) {
@@ -291,20 +292,20 @@ void DurableWriter::KeepAttributesOf(const struct stat& source) {
             ::fchown(m_fd, static_cast<uid_t>(-1), source.st_gid);
         m_mode = static_cast<mode_t>(-1);
     }
-    SetMode(source.st_mode & 07777);
+    (void)SetMode(source.st_mode & 07777);
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
     ::futimens(m_fd, times);
 }
 
-bool DurableWriter::SetMode(mode_t mode) {
+Status DurableWriter::SetMode(mode_t mode) {
     if (m_fd < 0)
-        return false;
+        return Status(EBADF);
     if (mode == m_mode)
-        return true;
+        return {};
     if (::fchmod(m_fd, mode) != 0)
-        return false;
+        return Status::FromErrno();
     m_mode = mode;
-    return true;
+    return {};
 }
 
 void DurableWriter::SetModified(std::time_t seconds) {
@@ -314,54 +315,58 @@ void DurableWriter::SetModified(std::time_t seconds) {
     ::futimens(m_fd, times);
 }
 
-bool DurableWriter::Sync() {
+Status DurableWriter::Sync() {
     if (m_fd < 0)
-        return m_error ? false : Fail(EBADF);
+        return Abandoned();
     if (::fdatasync(m_fd) != 0)
-        return Fail(errno);
-    return true;
+        return Fail(Status::FromErrno());
+    return {};
 }
 
-bool DurableWriter::Finish() {
+Status DurableWriter::Finish() {
     if (m_fd < 0)
-        return m_error ? false : Fail(EBADF);
+        return Abandoned();
     // The close reports the last write errors of some file systems (network mounts), so it comes before
     // the rename; a duplicate keeps the lock until the file has its final name.
     const int lock = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
     if (lock < 0)
-        return Fail(errno);
+        return Fail(Status::FromErrno());
     const int closing = std::exchange(m_fd, lock);
     if (::close(closing) != 0)
-        return Fail(errno);
+        return Fail(Status::FromErrno());
     m_finished = true;
-    return true;
+    return {};
 }
 
-bool DurableWriter::Commit(CommitSync sync, ReplaceRule rule) {
+Status DurableWriter::Commit(CommitSync sync, ReplaceRule rule) {
     if (m_fd < 0)
-        return m_error ? false : Fail(EBADF);
+        return Abandoned();
     if (sync == CommitSync::Now && ::fdatasync(m_fd) != 0)
-        return Fail(errno);
-    if (!m_finished && !Finish())
-        return false;
+        return Fail(Status::FromErrno());
+    if (!m_finished)
+        if (Status finished = Finish(); !finished)
+            return finished;
     if (int fault = InjectedFault(FaultOp::Rename, m_path))
-        return Fail(fault);
+        return Fail(Status(fault));
     const int dir = m_dirFd >= 0 ? m_dirFd : AT_FDCWD;
-    const int error = rule == ReplaceRule::Replace
-                          ? (::renameat(dir, m_tempName.c_str(), dir, m_target.c_str()) == 0 ? 0 : errno)
-                          : RenameNoReplaceAt(dir, m_tempName, m_target);
-    if (error != 0)
-        return Fail(error);
+    const Status renamed =
+        rule == ReplaceRule::Replace
+            ? (::renameat(dir, m_tempName.c_str(), dir, m_target.c_str()) == 0 ? Status()
+                                                                               : Status::FromErrno())
+            : RenameNoReplaceAt(dir, m_tempName, m_target);
+    if (!renamed)
+        return Fail(renamed);
     m_tempName.clear();
     ::close(std::exchange(m_fd, -1));
+    // The rename has happened: a folder that cannot be synced does not undo it.
     if (sync == CommitSync::Now) {
         if (m_dirFd >= 0)
             ::fsync(m_dirFd);
         else
-            SyncParentDirectory(m_target);
+            (void)SyncParentDirectory(m_target);
     }
     Abandon(); // lets go of the folder
-    return true;
+    return {};
 }
 
 void DurableWriter::Abandon() {
@@ -384,9 +389,10 @@ void SyncTogether(std::span<DurableWriter* const> writers) {
         return;
     if (writers.front()->IsOpen() && ::syncfs(writers.front()->m_fd) == 0)
         return;
+    // A writer whose sync fails is abandoned and remembers why: its Commit reports it.
     for (DurableWriter* writer : writers)
         if (writer->IsOpen())
-            writer->Sync();
+            (void)writer->Sync();
 }
 
 void SyncFileSystemOf(int fd) {

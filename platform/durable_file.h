@@ -10,6 +10,8 @@
 // user's file (IsTemporaryName).
 #pragma once
 
+#include "platform/status.h"
+
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -45,52 +47,55 @@ public:
 
     // Creates the temporary file beside Target, which no listing of profiles, logs, archives or scanned
     // folders picks up. Mode applies to the new file.
-    bool Open(const std::string& target, mode_t mode = 0644, StaleFiles stale = StaleFiles::Remove);
+    Status Open(const std::string& target, mode_t mode = 0644, StaleFiles stale = StaleFiles::Remove);
     // The same for the file Name in the open folder DirFd (the writer keeps a duplicate of it), so that no
     // link on the way to the folder can be swapped in meanwhile. Path is the target's full path, for the
     // failure seam.
-    bool OpenAt(int dirFd, const std::string& name, const std::string& path, mode_t mode,
-                StaleFiles stale = StaleFiles::Remove);
-    bool Write(const void* data, std::size_t size);
-    bool Write(const std::string& text) { return Write(text.data(), text.size()); }
+    Status OpenAt(int dirFd, const std::string& name, const std::string& path, mode_t mode,
+                  StaleFiles stale = StaleFiles::Remove);
+    Status Write(const void* data, std::size_t size);
+    Status Write(const std::string& text) { return Write(text.data(), text.size()); }
     // Writes at Offset of the temporary file, for writers that go back to fill in what they wrote before.
-    bool WriteAt(const void* data, std::size_t size, std::int64_t offset);
-    // Copies up to Size bytes from In's position in the kernel: the bytes copied (0 at In's end), or -1.
-    // A failed write abandons the writer (Error() set); otherwise In.Error() tells why (EXDEV, EINVAL,
-    // ENOSYS or EOPNOTSUPP where the file systems cannot copy so: read and Write then).
-    std::int64_t CopyFrom(File& in, std::size_t size);
+    Status WriteAt(const void* data, std::size_t size, std::int64_t offset);
+    // Copies up to Size bytes from In's position in the kernel: the bytes copied (0 at In's end). A failed
+    // write abandons the writer (it is no longer open); any other failure is In's, EXDEV, EINVAL, ENOSYS or
+    // EOPNOTSUPP where the file systems cannot copy so: read and Write then.
+    Result<std::int64_t> CopyFrom(File& in, std::size_t size);
     // Gives the new file Source's permission bits, its owner and group where the system allows this process
     // to (silently kept otherwise), and its access and modification times.
     void KeepAttributesOf(const struct stat& source);
     // The new file's permission bits and modification time (its access time too).
-    bool SetMode(mode_t mode);
+    Status SetMode(mode_t mode);
     void SetModified(std::time_t seconds);
     // Syncs what was written so far, so that a caller can tell a failed write-out from a failed
     // rename. Commit syncs in any case, unless told to leave it.
-    bool Sync();
+    Status Sync();
     // Closes the written file, which reports the last write errors of some file systems, and keeps it
     // locked, so that the Commit that follows (on another thread, say) has only the rename left. Sync first
     // where the data must be on disk.
-    bool Finish();
+    Status Finish();
     // Renames the file over the target (see ReplaceRule and CommitSync). On failure the temporary
-    // file is removed and the target is untouched; Error() is EEXIST when KeepExisting found a file.
-    bool Commit(CommitSync sync = CommitSync::Now, ReplaceRule rule = ReplaceRule::Replace);
+    // file is removed and the target is untouched; EEXIST when KeepExisting found a file.
+    Status Commit(CommitSync sync = CommitSync::Now, ReplaceRule rule = ReplaceRule::Replace);
     // Removes the temporary file; the target is untouched.
     void Abandon();
 
     bool IsOpen() const { return m_fd >= 0; }
-    int Error() const { return m_error; }
     // The temporary file's path (its name only for OpenAt); empty once committed or abandoned.
     const std::string& TempName() const { return m_tempName; }
 
 private:
     friend void SyncTogether(std::span<DurableWriter* const> writers);
-    bool Fail(int error);
-    bool Create(mode_t mode, StaleFiles stale);
+    Status Fail(Status failure);
+    // The first failure of an abandoned writer, which every later call returns; EBADF when it never opened.
+    Status Abandoned();
+    Status Create(mode_t mode, StaleFiles stale);
 
     int m_fd = -1;
     int m_dirFd = -1; // the folder of OpenAt, owned; -1 for a path
-    int m_error = 0;
+    // The first failure: it abandoned the writer, also when SyncTogether found it, and the calls that
+    // follow (the Commit after SyncTogether, say) report it.
+    Status m_failure;
     mode_t m_mode = 0;
     uid_t m_owner = 0; // of the new file
     gid_t m_group = 0;
@@ -115,16 +120,17 @@ std::string TemporaryNameFor(const std::string& fileName);
 // Name has the form of a temporary file's name.
 bool IsTemporaryName(const std::string& name);
 // Creates a fresh temporary file for FileName in the folder DirFd (AT_FDCWD with FileName a path: beside it),
-// exclusively and without following links, and takes its lock; returns its descriptor or -1 (errno set). The
+// exclusively and without following links, and takes its lock; returns its descriptor. The
 // lock lasts as long as the descriptor or a duplicate of it is open: rename the file before closing the last.
-int CreateTemporaryAt(int dirFd, const std::string& fileName, mode_t mode, std::string& tempName);
+Result<int> CreateTemporaryAt(int dirFd, const std::string& fileName, mode_t mode, std::string& tempName);
 // Creates a fresh temporary file beside Target; TempName is its path.
-int CreateTemporarySibling(const std::string& target, mode_t mode, std::string& tempName);
+Result<int> CreateTemporarySibling(const std::string& target, mode_t mode, std::string& tempName);
 // Removes the temporary files in the folder whose lock can be taken (those that no running writer holds);
-// links, folders and every other name are left alone. Returns how many were removed.
-int RemoveStaleTemporaryFiles(const std::string& folder);
-int RemoveStaleTemporaryFilesAt(int dirFd);
+// links, folders and every other name are left alone. How many were removed; it fails when the folder
+// cannot be read.
+Result<int> RemoveStaleTemporaryFiles(const std::string& folder);
+Result<int> RemoveStaleTemporaryFilesAt(int dirFd);
 // Syncs the folder that holds Path, so that a rename into it survives a crash.
-bool SyncParentDirectory(const std::string& path);
+Status SyncParentDirectory(const std::string& path);
 
 } // namespace platform

@@ -20,20 +20,22 @@ int AttributesFromStat(const std::string& name, const struct stat& st) {
     return attributes;
 }
 
-int FileGetAttr(const std::string& path) {
+Result<int> FileGetAttr(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
-        return -1;
+        return Status::FromErrno();
     return AttributesFromStat(ExtractFileName(ExcludeTrailingPathDelimiter(path)), st);
 }
 
-bool FileSetAttr(const std::string& path, int attributes) {
+Status FileSetAttr(const std::string& path, int attributes) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
-        return false;
+        return Status::FromErrno();
     mode_t mode = st.st_mode & 07777;
     mode = (attributes & faReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
-    return mode == (st.st_mode & 07777) || ::chmod(path.c_str(), mode) == 0;
+    if (mode == (st.st_mode & 07777) || ::chmod(path.c_str(), mode) == 0)
+        return {};
+    return Status::FromErrno();
 }
 
 } // namespace platform

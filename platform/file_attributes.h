@@ -3,6 +3,8 @@
 // file. System and volume label are never set.
 #pragma once
 
+#include "platform/status.h"
+
 #include <string>
 #include <sys/stat.h>
 
@@ -18,9 +20,9 @@ constexpr int faAnyFile = 63;
 
 // The attributes of an entry named Name with the status St (as given by stat, following links).
 int AttributesFromStat(const std::string& name, const struct stat& st);
-// -1 when the file cannot be examined.
-int FileGetAttr(const std::string& path);
+// The attributes of the entry at Path (following links).
+Result<int> FileGetAttr(const std::string& path);
 // Only the read-only bit can be changed: it clears or sets the owner's write permission.
-bool FileSetAttr(const std::string& path, int attributes);
+Status FileSetAttr(const std::string& path, int attributes);
 
 } // namespace platform

@@ -5,26 +5,18 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 
-std::string ErrorText(int error) {
-    char buffer[256];
-    // GNU strerror_r returns the text, which may or may not lie in the buffer.
-    return strerror_r(error, buffer, sizeof buffer);
-}
-
 File::~File() {
     if (m_fd >= 0)
         ::close(m_fd);
 }
 
-File::File(File&& other) noexcept
-    : m_fd(other.m_fd), m_error(other.m_error), m_path(std::move(other.m_path)) {
+File::File(File&& other) noexcept : m_fd(other.m_fd), m_path(std::move(other.m_path)) {
     other.m_fd = -1;
 }
 
@@ -33,122 +25,125 @@ File& File::operator=(File&& other) noexcept {
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = other.m_fd;
-        m_error = other.m_error;
         m_path = std::move(other.m_path);
         other.m_fd = -1;
     }
     return *this;
 }
 
-File File::OpenWith(const std::string& path, int flags, mode_t mode, int faultOp) {
+Status File::OpenWith(const std::string& path, int flags, mode_t mode, int faultOp) {
+    *this = File(-1, path);
     if (int fault = InjectedFault(static_cast<FaultOp>(faultOp), path))
-        return File(-1, fault, path);
+        return Status(fault);
     int fd;
     do {
         fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
     } while (fd < 0 && errno == EINTR);
-    return File(fd, fd < 0 ? errno : 0, path);
+    if (fd < 0)
+        return Status::FromErrno();
+    m_fd = fd;
+    return {};
 }
 
-File File::OpenRead(const std::string& path) {
+Status File::OpenRead(const std::string& path) {
     return OpenWith(path, O_RDONLY, 0, static_cast<int>(FaultOp::OpenRead));
 }
 
-File File::Create(const std::string& path, mode_t mode) {
+Status File::Create(const std::string& path, mode_t mode) {
     return OpenWith(path, O_WRONLY | O_CREAT | O_TRUNC, mode, static_cast<int>(FaultOp::OpenWrite));
 }
 
-bool File::Fail(int error) {
-    m_error = error;
-    return false;
-}
-
-std::int64_t File::Read(void* buffer, std::size_t size) {
+Result<std::int64_t> File::Read(void* buffer, std::size_t size) {
     if (m_fd < 0)
-        return Fail(EBADF), -1;
+        return Status(EBADF);
     ssize_t n;
     do {
         n = ::read(m_fd, buffer, size);
     } while (n < 0 && errno == EINTR);
     if (n < 0)
-        return Fail(errno), -1;
-    return n;
+        return Status::FromErrno();
+    return std::int64_t{n};
 }
 
-bool File::WriteAll(const void* data, std::size_t size) {
+Status File::WriteAll(const void* data, std::size_t size) {
     if (m_fd < 0)
-        return Fail(EBADF);
+        return Status(EBADF);
     if (int fault = InjectedFault(FaultOp::Write, m_path))
-        return Fail(fault);
-    const int error = WriteFully(m_fd, data, size);
-    return error == 0 ? true : Fail(error);
+        return Status(fault);
+    return WriteFully(m_fd, data, size);
 }
 
-std::int64_t File::CopyTo(File& out, std::size_t size) {
+Result<std::int64_t> File::CopyTo(File& out, std::size_t size) {
     if (m_fd < 0 || out.m_fd < 0)
-        return Fail(EBADF), -1;
-    if (int fault = InjectedFault(FaultOp::Write, out.m_path))
-        return out.Fail(fault), Fail(fault), -1;
+        return Status(EBADF);
     ssize_t n;
     do {
         n = ::copy_file_range(m_fd, nullptr, out.m_fd, nullptr, size, 0);
     } while (n < 0 && errno == EINTR);
     if (n < 0)
-        return Fail(errno), -1;
-    return n;
+        return Status::FromErrno();
+    return std::int64_t{n};
 }
 
-int WriteFully(int fd, const void* data, std::size_t size) {
+Status WriteFully(int fd, const void* data, std::size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t n = ::write(fd, p, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return errno;
+            return Status::FromErrno();
         if (n == 0)
-            return ENOSPC;
+            return Status(ENOSPC);
         p += n;
         size -= static_cast<std::size_t>(n);
     }
-    return 0;
+    return {};
 }
 
-bool File::Seek(std::int64_t offset) {
-    return m_fd >= 0 && ::lseek(m_fd, offset, SEEK_SET) >= 0 ? true : Fail(errno);
-}
-
-std::int64_t File::Size() {
-    struct stat st {};
-    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
-        return Fail(errno), -1;
-    return st.st_size;
-}
-
-bool File::DataSync() {
-    return m_fd >= 0 && ::fdatasync(m_fd) == 0 ? true : Fail(errno);
-}
-
-bool File::Close() {
+Status File::Seek(std::int64_t offset) {
     if (m_fd < 0)
-        return true;
+        return Status(EBADF);
+    return ::lseek(m_fd, offset, SEEK_SET) >= 0 ? Status() : Status::FromErrno();
+}
+
+Result<std::int64_t> File::Size() {
+    if (m_fd < 0)
+        return Status(EBADF);
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        return Status::FromErrno();
+    return std::int64_t{st.st_size};
+}
+
+Status File::DataSync() {
+    if (m_fd < 0)
+        return Status(EBADF);
+    return ::fdatasync(m_fd) == 0 ? Status() : Status::FromErrno();
+}
+
+Status File::Close() {
+    if (m_fd < 0)
+        return {};
     const int fd = m_fd;
     m_fd = -1;
-    return ::close(fd) == 0 ? true : Fail(errno);
+    return ::close(fd) == 0 ? Status() : Status::FromErrno();
 }
 
-bool ReadWholeFile(const std::string& path, std::string& content, int* error) {
+Status ReadWholeFile(const std::string& path, std::string& content) {
     content.clear();
-    File file = File::OpenRead(path);
+    File file;
+    if (Status opened = file.OpenRead(path); !opened)
+        return opened;
     char buffer[65536];
-    std::int64_t n = 0;
-    while (file.IsOpen() && (n = file.Read(buffer, sizeof buffer)) > 0)
-        content.append(buffer, static_cast<std::size_t>(n));
-    if (file.IsOpen() && n == 0)
-        return true;
-    if (error)
-        *error = file.Error();
-    return false;
+    for (;;) {
+        const Result<std::int64_t> n = file.Read(buffer, sizeof buffer);
+        if (!n)
+            return n.Status();
+        if (n.Value() == 0)
+            return {};
+        content.append(buffer, static_cast<std::size_t>(n.Value()));
+    }
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -182,26 +177,40 @@ bool PathExists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-bool ForceDirectories(const std::string& path) {
+namespace {
+
+// Makes one folder whose parent exists; an existing folder will do.
+Status MakeDirectory(const std::string& dir) {
+    const int made = ::mkdir(dir.c_str(), 0777) == 0 ? 0 : errno;
+    if (made != 0 && made != EEXIST)
+        return Status(made);
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0)
+        return Status::FromErrno();
+    return S_ISDIR(st.st_mode) ? Status() : Status(made != 0 ? made : ENOTDIR);
+}
+
+} // namespace
+
+Status ForceDirectories(const std::string& path) {
     if (path.empty())
-        return false;
-    std::string dir = ExcludeTrailingPathDelimiter(path);
-    if (dir.empty() || DirectoryExists(dir))
-        return DirectoryExists(dir.empty() ? "/" : dir);
+        return Status(ENOENT);
+    const std::string dir = ExcludeTrailingPathDelimiter(path);
+    if (DirectoryExists(dir))
+        return {};
     const std::string parent = ExcludeTrailingPathDelimiter(ExtractFilePath(dir));
-    if (!parent.empty() && parent != dir && !ForceDirectories(parent))
-        return false;
-    if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
-        return false;
-    return DirectoryExists(dir);
+    if (!parent.empty() && parent != dir)
+        if (Status made = ForceDirectories(parent); !made)
+            return made;
+    return MakeDirectory(dir);
 }
 
-bool DeleteFile(const std::string& path) {
-    return ::unlink(path.c_str()) == 0;
+Status DeleteFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 ? Status() : Status::FromErrno();
 }
 
-bool RemoveDir(const std::string& path) {
-    return ::rmdir(ExcludeTrailingPathDelimiter(path).c_str()) == 0;
+Status RemoveDir(const std::string& path) {
+    return ::rmdir(ExcludeTrailingPathDelimiter(path).c_str()) == 0 ? Status() : Status::FromErrno();
 }
 
 namespace {
@@ -212,46 +221,43 @@ bool RefusesNoReplaceFlag(int error) {
 
 // For file systems without the no-replace rename (NFS, some FUSE), which refuse the flag itself: a new
 // link, which fails on an existing name, then the old name's removal never replace either.
-int RenameByLinkAt(int dir, const std::string& from, const std::string& to) {
+Status RenameByLinkAt(int dir, const std::string& from, const std::string& to) {
     if (::linkat(dir, from.c_str(), dir, to.c_str(), 0) == 0) {
         if (::unlinkat(dir, from.c_str(), 0) == 0)
-            return 0;
-        const int error = errno;
+            return {};
+        const Status failure = Status::FromErrno();
         ::unlinkat(dir, to.c_str(), 0);
-        return error;
+        return failure;
     }
     if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
-        return errno;
+        return Status::FromErrno();
     // No hard links either: only a file created in the instant between the test and the rename could
     // still be replaced.
     struct stat existing {};
     if (::fstatat(dir, to.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
-        return EEXIST;
-    return ::renameat(dir, from.c_str(), dir, to.c_str()) == 0 ? 0 : errno;
+        return Status(EEXIST);
+    return ::renameat(dir, from.c_str(), dir, to.c_str()) == 0 ? Status() : Status::FromErrno();
 }
 
 } // namespace
 
-int RenameNoReplaceAt(int dir, const std::string& from, const std::string& to) {
+Status RenameNoReplaceAt(int dir, const std::string& from, const std::string& to) {
     if (::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    return RefusesNoReplaceFlag(errno) ? RenameByLinkAt(dir, from, to) : errno;
+        return {};
+    return RefusesNoReplaceFlag(errno) ? RenameByLinkAt(dir, from, to) : Status::FromErrno();
 }
 
-bool RenameFileNoReplace(const std::string& from, const std::string& to) {
-    int error = InjectedFault(FaultOp::Rename, to);
-    if (error == 0)
-        error = RenameNoReplaceAt(AT_FDCWD, from, to);
-    else if (RefusesNoReplaceFlag(error))
-        error = RenameByLinkAt(AT_FDCWD, from, to);
-    errno = error;
-    return error == 0;
+Status RenameFileNoReplace(const std::string& from, const std::string& to) {
+    const int fault = InjectedFault(FaultOp::Rename, to);
+    if (fault == 0)
+        return RenameNoReplaceAt(AT_FDCWD, from, to);
+    return RefusesNoReplaceFlag(fault) ? RenameByLinkAt(AT_FDCWD, from, to) : Status(fault);
 }
 
-bool RenameFile(const std::string& from, const std::string& to) {
-    if (InjectedFault(FaultOp::Rename, to))
-        return false;
-    return ::rename(from.c_str(), to.c_str()) == 0;
+Status RenameFile(const std::string& from, const std::string& to) {
+    if (int fault = InjectedFault(FaultOp::Rename, to))
+        return Status(fault);
+    return ::rename(from.c_str(), to.c_str()) == 0 ? Status() : Status::FromErrno();
 }
 
 std::string IncludeTrailingPathDelimiter(const std::string& path) {

@@ -1,6 +1,8 @@
 // Plain file access over POSIX descriptors: an owning File handle and the everyday file operations.
 #pragma once
 
+#include "platform/status.h"
+
 #include <sys/types.h>
 
 #include <cstddef>
@@ -10,14 +12,11 @@
 
 namespace platform {
 
-// The system's text for an errno value.
-std::string ErrorText(int error);
+// Writes all Size bytes to the descriptor, retrying short and interrupted writes; ENOSPC for a write that
+// stores nothing.
+Status WriteFully(int fd, const void* data, std::size_t size);
 
-// Writes all Size bytes to the descriptor, retrying short and interrupted writes. Returns 0, or the errno
-// value of the failure (ENOSPC for a write that stores nothing).
-int WriteFully(int fd, const void* data, std::size_t size);
-
-// An open file descriptor, closed by the destructor. Every failing call records errno in Error().
+// A file descriptor, closed by the destructor. Every call that can fail returns why.
 class File {
 public:
     File() = default;
@@ -27,15 +26,15 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    static File OpenRead(const std::string& path);
-    // Creates the file, or empties an existing one.
-    static File Create(const std::string& path, mode_t mode = 0644);
+    // Opens Path for reading in place of the file held so far.
+    Status OpenRead(const std::string& path);
+    // Creates the file, or empties an existing one, in place of the file held so far.
+    Status Create(const std::string& path, mode_t mode = 0644);
     // Takes ownership of an open descriptor.
-    static File Adopt(int fd, const std::string& path) { return File(fd, 0, path); }
+    static File Adopt(int fd, const std::string& path) { return File(fd, path); }
 
     bool IsOpen() const { return m_fd >= 0; }
     int Fd() const { return m_fd; }
-    int Error() const { return m_error; }
     // Gives the descriptor up to the caller, who closes it.
     int Release() {
         const int fd = m_fd;
@@ -43,32 +42,30 @@ public:
         return fd;
     }
 
-    // Bytes read (0 at the end of the file), or -1.
-    std::int64_t Read(void* buffer, std::size_t size);
+    // The bytes read (0 at the end of the file).
+    Result<std::int64_t> Read(void* buffer, std::size_t size);
     // Writes everything or fails: a short write is retried, a write that stores nothing is an error.
-    bool WriteAll(const void* data, std::size_t size);
-    bool WriteAll(const std::string& text) { return WriteAll(text.data(), text.size()); }
+    Status WriteAll(const void* data, std::size_t size);
+    Status WriteAll(const std::string& text) { return WriteAll(text.data(), text.size()); }
     // Copies up to Size bytes from this file's position to Out's in the kernel: the bytes copied (0 at the
-    // end of this file), or -1 with the error in Error() (EXDEV, EINVAL, ENOSYS or EOPNOTSUPP where the file
-    // systems cannot do it; read and write then).
-    std::int64_t CopyTo(File& out, std::size_t size);
-    bool Seek(std::int64_t offset);
-    std::int64_t Size();
-    bool DataSync();
-    bool Close();
+    // end of this file). EXDEV, EINVAL, ENOSYS or EOPNOTSUPP where the file systems cannot do it: read and
+    // write then.
+    Result<std::int64_t> CopyTo(File& out, std::size_t size);
+    Status Seek(std::int64_t offset);
+    Result<std::int64_t> Size();
+    Status DataSync();
+    Status Close();
 
 private:
-    explicit File(int fd, int error, std::string path) : m_fd(fd), m_error(error), m_path(std::move(path)) {}
-    static File OpenWith(const std::string& path, int flags, mode_t mode, int faultOp);
-    bool Fail(int error);
+    File(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+    Status OpenWith(const std::string& path, int flags, mode_t mode, int faultOp);
 
     int m_fd = -1;
-    int m_error = 0;
     std::string m_path;
 };
 
-// The whole content of the file at Path; false when it cannot be opened or read (errno in Error).
-bool ReadWholeFile(const std::string& path, std::string& content, int* error = nullptr);
+// The whole content of the file at Path; it fails when the file cannot be opened or read.
+Status ReadWholeFile(const std::string& path, std::string& content);
 // The lines of Text, split at each LF, a CR at the end of a line dropped; a last line without LF counts too.
 std::vector<std::string> SplitLines(const std::string& text);
 
@@ -78,18 +75,19 @@ bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 // Anything at all, dangling links included.
 bool PathExists(const std::string& path);
-// Creates the folder and its missing parents; true when it exists afterwards.
-bool ForceDirectories(const std::string& path);
-bool DeleteFile(const std::string& path);
-bool RemoveDir(const std::string& path);
-// Renames From to To in the folder Dir (AT_FDCWD: paths) without ever taking the place of an existing file:
-// 0, or the errno (EEXIST when To exists). Falls back to a link and an unlink where the file system has
-// no no-replace rename.
-int RenameNoReplaceAt(int dir, const std::string& from, const std::string& to);
+// Creates the folder and its missing parents; succeeds when it exists afterwards (EEXIST where something
+// else has its name or a parent's).
+Status ForceDirectories(const std::string& path);
+Status DeleteFile(const std::string& path);
+Status RemoveDir(const std::string& path);
+// Renames From to To in the folder Dir (AT_FDCWD: paths) without ever taking the place of an existing file
+// (EEXIST when To exists). Falls back to a link and an unlink where the file system has no no-replace
+// rename.
+Status RenameNoReplaceAt(int dir, const std::string& from, const std::string& to);
 // Fails when the new name exists already.
-bool RenameFileNoReplace(const std::string& from, const std::string& to);
+Status RenameFileNoReplace(const std::string& from, const std::string& to);
 // Replaces the target when it exists.
-bool RenameFile(const std::string& from, const std::string& to);
+Status RenameFile(const std::string& from, const std::string& to);
 // The path with exactly one trailing "/" (an empty path stays empty).
 std::string IncludeTrailingPathDelimiter(const std::string& path);
 std::string ExcludeTrailingPathDelimiter(const std::string& path);

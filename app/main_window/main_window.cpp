@@ -114,8 +114,8 @@ void TfrmMain::FormCreate() {
     const std::string home = platform::ProgramHomeDir();
     ProfilesDir = home + "Profiles/";
     LogsDir = home + "Logs/";
-    platform::ForceDirectories(ProfilesDir);
-    platform::ForceDirectories(LogsDir);
+    (void)platform::ForceDirectories(ProfilesDir);
+    (void)platform::ForceDirectories(LogsDir);
     AddTrayIcon();
     LoadAppSettings();
     LoadProfiles();

@@ -152,16 +152,15 @@ const TAppSettings& TfrmMain::AppSettings() {
 }
 
 bool TfrmMain::SaveAppSettings() {
-    int error = 0;
-    if (SaveAppSettingsFile(SettingsFileName(), AppSettings(), error)) {
+    const platform::Status saved = SaveAppSettingsFile(SettingsFileName(), AppSettings());
+    if (saved) {
         m_settingsWriteReported = false;
         return true;
     }
     // Hiding and exit go on regardless; the user hears of it once, not at every hide.
     if (!m_settingsWriteReported && !m_forcedEnd) {
         m_settingsWriteReported = true;
-        ShowAppMessage(texts::SettingsNotSaved + Q(SettingsFileName()) + " (" +
-                       Q(platform::ErrorText(error)) + ").");
+        ShowAppMessage(texts::SettingsNotSaved + Q(SettingsFileName()) + " (" + Q(saved.Text()) + ").");
     }
     return false;
 }

@@ -262,7 +262,7 @@ void TfrmMain::cmdClearAllLogClick() {
             const std::string path = dir + entry.Name;
             if (entry.Kind == platform::EntryKind::File && entry.Name.ends_with(".log") &&
                 !IsRunLogOpen(path))
-                platform::DeleteFile(path);
+                (void)platform::DeleteFile(path);
         }
         // A log still being written stays listed, so that a later refresh shows and trims it.
         std::vector<std::string> stillOpen;

@@ -19,7 +19,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cerrno>
 #include <functional>
 
 namespace {
@@ -251,13 +250,14 @@ bool TfrmMain::RenameProfile(TBackupProfile& profile, const std::string& name) {
             return false;
     const std::string oldFile = ProfileFileName(profile.Name);
     if (platform::FileExists(oldFile)) {
-        if (!platform::RenameFileNoReplace(oldFile, ProfileFileName(name))) {
-            m_renameError = errno;
+        if (const platform::Status renamed = platform::RenameFileNoReplace(oldFile, ProfileFileName(name));
+            !renamed) {
+            m_renameError = renamed.Code();
             return false;
         }
         const std::string oldLog = LogsDir + profile.Name + ".log";
         if (platform::FileExists(oldLog))
-            platform::RenameFileNoReplace(oldLog, LogsDir + name + ".log");
+            (void)platform::RenameFileNoReplace(oldLog, LogsDir + name + ".log");
     }
     profile.Name = name;
     return true;
@@ -335,12 +335,11 @@ void TfrmMain::cmdDeleteClick() {
     // listed until its file is gone.
     if (*cell) {
         const std::string fileName = ProfileFileName((*cell)->Name);
-        if (platform::FileExists(fileName) && !platform::DeleteFile(fileName)) {
-            const int error = errno;
-            dialogs::ShowError(this,
-                               QString(texts::ProfileNotDeleted) + "\r\n" + Q(platform::ErrorText(error)));
-            return;
-        }
+        if (platform::FileExists(fileName))
+            if (const platform::Status deleted = platform::DeleteFile(fileName); !deleted) {
+                dialogs::ShowError(this, QString(texts::ProfileNotDeleted) + "\r\n" + Q(deleted.Text()));
+                return;
+            }
     }
     QTreeWidgetItem* item = list->selectedItems().front();
     const int position = list->indexOfTopLevelItem(item);

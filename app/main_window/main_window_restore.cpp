@@ -390,7 +390,7 @@ void TfrmMain::RestoreFromArchive(const TRestoreJob& job, const std::string& ent
     // A password that opens nothing restores nothing: the target is left as it was found.
     if (errorText == WrongPasswordText)
         for (const std::string& folder : created)
-            platform::RemoveDir(folder);
+            (void)platform::RemoveDir(folder);
     if (errorText == ZipErrorText(ZipResult::UserAbort))
         RestoreMessage(RestoreCancelledText(m_restoreFilesDone));
     else if (errorText.empty())

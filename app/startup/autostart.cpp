@@ -84,7 +84,7 @@ bool ValueExists(const std::string& valueName) {
 
 std::string ReadValue(const std::string& valueName) {
     std::string content;
-    platform::ReadWholeFile(EntryPath(valueName), content);
+    (void)platform::ReadWholeFile(EntryPath(valueName), content);
     for (const std::string& line : platform::SplitLines(content))
         if (line.rfind("Exec=", 0) == 0)
             return UnescapeExec(line.substr(5));
@@ -112,7 +112,7 @@ bool DeleteValue(const std::string& valueName) {
     const std::string path = EntryPath(valueName);
     if (!platform::PathExists(path))
         return true;
-    return platform::DeleteFile(path);
+    return static_cast<bool>(platform::DeleteFile(path));
 }
 
 std::string QuotedPath(const std::string& path) {

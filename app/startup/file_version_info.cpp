@@ -49,7 +49,7 @@ bool ReadAt(platform::File& file, std::uint64_t offset, std::uint64_t size, std:
         return false;
     std::size_t done = 0;
     while (done < out.size()) {
-        const std::int64_t n = file.Read(out.data() + done, out.size() - done);
+        const std::int64_t n = file.Read(out.data() + done, out.size() - done).ValueOr(-1);
         if (n <= 0)
             return false;
         done += static_cast<std::size_t>(n);
@@ -67,8 +67,8 @@ constexpr std::uint64_t SHN_XINDEX_VALUE = 0xffff;
 } // namespace
 
 bool ReadElfSection(const std::string& fileName, const std::string& sectionName, std::string& content) {
-    platform::File file = platform::File::OpenRead(fileName);
-    if (!file.IsOpen())
+    platform::File file;
+    if (!file.OpenRead(fileName))
         return false;
     std::string ident;
     if (!ReadAt(file, 0, 16, ident) || ident.compare(0, 4,

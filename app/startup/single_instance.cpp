@@ -100,7 +100,7 @@ InstanceCheck CheckSingleInstanceResult() {
 }
 
 THomeLock::THomeLock(const std::string& home) {
-    platform::ForceDirectories(home);
+    (void)platform::ForceDirectories(home);
     const std::string path = home + HomeLockName;
     m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (m_fd < 0)

@@ -193,15 +193,19 @@ std::string THttpClient::Get(const std::string& url, std::size_t maxBytes) {
 
 void THttpClient::GetFile(const std::string& url, const std::string& fileName) {
     platform::DurableWriter file;
-    if (!file.Open(fileName))
-        throw Exception(FileErrorText("Unable to create file", fileName, file.Error()));
+    if (const platform::Status opened = file.Open(fileName); !opened)
+        throw Exception(FileErrorText("Unable to create file", fileName, opened.Code()));
+    platform::Status written;
     try {
-        Perform(url, [&](const char* data, std::size_t size) { return file.Write(data, size); });
+        Perform(url, [&](const char* data, std::size_t size) {
+            written = file.Write(data, size);
+            return static_cast<bool>(written);
+        });
     } catch (const Exception&) {
-        if (file.Error() != 0)
-            throw Exception(FileErrorText("Unable to write file", fileName, file.Error()));
+        if (!written)
+            throw Exception(FileErrorText("Unable to write file", fileName, written.Code()));
         throw;
     }
-    if (!file.Commit())
-        throw Exception(FileErrorText("Unable to write file", fileName, file.Error()));
+    if (const platform::Status committed = file.Commit(); !committed)
+        throw Exception(FileErrorText("Unable to write file", fileName, committed.Code()));
 }

@@ -53,7 +53,7 @@ void TAheadExaminer::QueueWindow(std::size_t window) {
 
 bool TAheadExaminer::Take(std::size_t index, platform::TSearchRec& rec) {
     if (m_threads.empty())
-        return platform::FindFile(m_pathOf(index), rec);
+        return static_cast<bool>(platform::FindFile(m_pathOf(index), rec));
     const std::size_t window = index / WindowSize;
     if (index % WindowSize == 0) {
         // The other window's files have all been taken: its slots hold the next window's.
@@ -95,7 +95,7 @@ void TAheadExaminer::Examine(std::size_t index) {
     TSlot& slot = m_slots[index % (2 * WindowSize)];
     slot.Rec = platform::TSearchRec();
     try {
-        slot.Found = platform::FindFile(m_pathOf(index), slot.Rec);
+        slot.Found = static_cast<bool>(platform::FindFile(m_pathOf(index), slot.Rec));
     } catch (const std::bad_alloc&) {
         slot.Found = false; // reported as a file that cannot be opened
     }

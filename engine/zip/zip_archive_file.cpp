@@ -278,15 +278,15 @@ bool TArchiveFileSource::ReadAhead(std::int64_t left) {
 zip_int64_t TArchiveFileSource::BeginWrite() {
     RollbackWrite();
     // What a killed run left beside the archive goes before this run writes there.
-    if (!m_writer.Open(m_path, m_mode))
-        return Fail(ZIP_ER_TMPOPEN, m_writer.Error());
+    if (const platform::Status opened = m_writer.Open(m_path, m_mode); !opened)
+        return Fail(ZIP_ER_TMPOPEN, opened.Code());
     m_writePos = m_writeEnd = m_bufferPos = 0;
     m_buffer.clear();
-    if (!m_stub.empty() && !m_writer.Write(m_stub.data(), m_stub.size())) {
-        const int error = m_writer.Error();
-        RollbackWrite();
-        return Fail(ZIP_ER_WRITE, error);
-    }
+    if (!m_stub.empty())
+        if (const platform::Status written = m_writer.Write(m_stub.data(), m_stub.size()); !written) {
+            RollbackWrite();
+            return Fail(ZIP_ER_WRITE, written.Code());
+        }
     return 0;
 }
 
@@ -294,8 +294,8 @@ bool TArchiveFileSource::Flush() {
     if (m_buffer.empty())
         return true;
     const std::int64_t base = static_cast<std::int64_t>(m_stub.size()) + m_bufferPos;
-    if (!m_writer.WriteAt(m_buffer.data(), m_buffer.size(), base))
-        return Fail(ZIP_ER_WRITE, m_writer.Error()), false;
+    if (const platform::Status written = m_writer.WriteAt(m_buffer.data(), m_buffer.size(), base); !written)
+        return Fail(ZIP_ER_WRITE, written.Code()), false;
     m_buffer.clear();
     return true;
 }
@@ -350,10 +350,10 @@ zip_int64_t TArchiveFileSource::CommitWrite() {
     if (!Flush())
         return -1;
     // A failed sync is a failed write; anything after it, a failed rename.
-    if (!m_writer.Sync())
-        return Fail(ZIP_ER_WRITE, m_writer.Error());
-    if (!m_writer.Commit())
-        return Fail(ZIP_ER_RENAME, m_writer.Error());
+    if (const platform::Status synced = m_writer.Sync(); !synced)
+        return Fail(ZIP_ER_WRITE, synced.Code());
+    if (const platform::Status committed = m_writer.Commit(); !committed)
+        return Fail(ZIP_ER_RENAME, committed.Code());
     return 0;
 }
 

@@ -51,13 +51,13 @@ std::string CleanStoredName(const std::string& name) {
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<char>& content) {
-    platform::File file = platform::File::OpenRead(path);
-    if (!file.IsOpen())
+    platform::File file;
+    if (!file.OpenRead(path))
         return false;
     content.clear();
     char buffer[1 << 16];
     for (;;) {
-        const std::int64_t n = file.Read(buffer, sizeof buffer);
+        const std::int64_t n = file.Read(buffer, sizeof buffer).ValueOr(-1);
         if (n < 0)
             return false;
         if (n == 0)
@@ -307,7 +307,7 @@ std::string TZipComponent::TCompressRun::StoredName(const TFile& file) const {
 // time.
 platform::TSearchRec TZipComponent::TCompressRun::RecordOf(const TFile& file) const {
     platform::TSearchRec now;
-    const bool found = platform::FindFile(m_owner.QueuedPath(file.Queued), now);
+    const bool found = static_cast<bool>(platform::FindFile(m_owner.QueuedPath(file.Queued), now));
     platform::TSearchRec rec;
     rec.Attr = file.Attr;
     rec.Size = file.Size;
@@ -335,7 +335,7 @@ int TZipComponent::TCompressRun::CompressAll() {
         spoolFolder = platform::ExtractFilePath(m_owner.ZipFilename);
     if (spoolFolder.empty())
         spoolFolder = "./";
-    platform::RemoveStaleTemporaryFiles(spoolFolder);
+    (void)platform::RemoveStaleTemporaryFiles(spoolFolder);
     const auto input = [this](std::size_t i) {
         const TFile& file = m_files[i];
         return TCompressInput{m_owner.QueuedPath(file.Queued), file.Size};

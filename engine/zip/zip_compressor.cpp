@@ -56,10 +56,11 @@ bool TParallelCompressor::Start(const std::string& spoolFolder, std::size_t coun
                                 unsigned threads) {
     m_level = level;
     std::string spoolName;
-    m_spoolFd = platform::CreateTemporarySibling(
+    const platform::Result<int> spool = platform::CreateTemporarySibling(
         platform::IncludeTrailingPathDelimiter(spoolFolder) + "spool", 0600, spoolName);
-    if (m_spoolFd < 0)
+    if (!spool)
         return false;
+    m_spoolFd = spool.Value();
     // Unlinked at once, so that no spool outlives the run, whatever happens to the process.
     ::unlink(spoolName.c_str());
     m_input = std::move(input);
@@ -300,9 +301,9 @@ void TParallelCompressor::Compress(std::size_t index, TWorkspace& workspace) {
     TFile& file = m_files[index];
     file.State = TCompressState::Running;
     auto failed = [this, &file](int reason, int error) { Fail(file, reason, error); };
-    platform::File input = platform::File::OpenRead(m_input(index).Path);
-    if (!input.IsOpen())
-        return failed(ZipSkipReason::OpenFile, input.Error());
+    platform::File input;
+    if (const platform::Status opened = input.OpenRead(m_input(index).Path); !opened)
+        return failed(ZipSkipReason::OpenFile, opened.Code());
     struct stat st {};
     if (::fstat(input.Fd(), &st) != 0 || !S_ISREG(st.st_mode))
         return failed(ZipSkipReason::OpenFile, errno ? errno : EINVAL);
@@ -322,9 +323,10 @@ void TParallelCompressor::Compress(std::size_t index, TWorkspace& workspace) {
     uLong crc = crc32(0, nullptr, 0);
     while (total < size) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(size - total, in.size()));
-        const std::int64_t n = input.Read(in.data(), want);
-        if (n < 0)
-            return failed(ZipSkipReason::ReadFile, input.Error());
+        const platform::Result<std::int64_t> read = input.Read(in.data(), want);
+        if (!read)
+            return failed(ZipSkipReason::ReadFile, read.Status().Code());
+        const std::int64_t n = read.Value();
         if (n == 0)
             break;
         crc = crc32_z(crc, in.data(), static_cast<z_size_t>(n));
@@ -361,9 +363,9 @@ void TParallelCompressor::CompressBlock(std::size_t index, std::uint32_t blockIn
     const std::int64_t begin = static_cast<std::int64_t>(blockIndex) * BlockSize;
     const bool last = blockIndex + 1 == file.BlockCount();
     const std::int64_t length = last ? input.Size - begin : BlockSize;
-    platform::File in = platform::File::OpenRead(input.Path);
-    if (!in.IsOpen())
-        return failed(ZipSkipReason::OpenFile, in.Error());
+    platform::File in;
+    if (const platform::Status opened = in.OpenRead(input.Path); !opened)
+        return failed(ZipSkipReason::OpenFile, opened.Code());
     struct stat st {};
     if (::fstat(in.Fd(), &st) != 0 || !S_ISREG(st.st_mode))
         return failed(ZipSkipReason::OpenFile, errno ? errno : EINVAL);
@@ -380,11 +382,12 @@ void TParallelCompressor::CompressBlock(std::size_t index, std::uint32_t blockIn
     const auto readExactly = [&](unsigned char* data, std::size_t size) {
         std::size_t done = 0;
         while (done < size) {
-            const std::int64_t n = in.Read(data + done, size - done);
-            if (n < 0) {
-                failed(ZipSkipReason::ReadFile, in.Error());
+            const platform::Result<std::int64_t> read = in.Read(data + done, size - done);
+            if (!read) {
+                failed(ZipSkipReason::ReadFile, read.Status().Code());
                 return false;
             }
+            const std::int64_t n = read.Value();
             if (n == 0) {
                 block.Changed = true;
                 finish();
@@ -395,8 +398,8 @@ void TParallelCompressor::CompressBlock(std::size_t index, std::uint32_t blockIn
         return true;
     };
     const std::size_t dictionary = static_cast<std::size_t>(std::min<std::int64_t>(begin, DictionarySize));
-    if (!in.Seek(begin - static_cast<std::int64_t>(dictionary)))
-        return failed(ZipSkipReason::ReadFile, in.Error());
+    if (const platform::Status sought = in.Seek(begin - static_cast<std::int64_t>(dictionary)); !sought)
+        return failed(ZipSkipReason::ReadFile, sought.Code());
     if (dictionary > 0) {
         if (!readExactly(workspace.Dictionary.data(), dictionary))
             return;

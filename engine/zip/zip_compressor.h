@@ -64,7 +64,7 @@ public:
     using TInputOf = std::function<TCompressInput(std::size_t)>;
 
     // Creates the spool in SpoolFolder and starts compressing the Count files in order on Threads workers
-    // (0: one per core). False when the spool cannot be created (errno set).
+    // (0: one per core). False when the spool cannot be created.
     bool Start(const std::string& spoolFolder, std::size_t count, TInputOf input, int level,
                unsigned threads = 0);
     // Waits until file Index has read more than LastBytesRead bytes or has ended, or the run stopped.

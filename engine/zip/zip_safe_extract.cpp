@@ -129,8 +129,8 @@ TTargetFolder::~TTargetFolder() {
 
 bool TTargetFolder::Open(const std::string& folder) {
     m_path = platform::IncludeTrailingPathDelimiter(folder.empty() ? std::string("./") : folder);
-    if (!platform::ForceDirectories(m_path)) {
-        m_error = errno ? errno : ENOTDIR;
+    if (const platform::Status made = platform::ForceDirectories(m_path); !made) {
+        m_error = made.Code();
         return false;
     }
     m_fd = ::open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -230,8 +230,9 @@ TEntryExtraction ExtractEntryToFile(zip_t* archive, zip_uint64_t index, const ch
 
 TEntryExtraction CommitExtractedFile(TExtractedFile& file) {
     // A replaced file's data is on disk already; new files rely on the one sync at the end of the extraction.
-    if (!file.Writer.Commit(platform::CommitSync::Later, file.Rule))
-        return {ZipSkipReason::MoveFile, file.Writer.Error()};
+    if (const platform::Status committed = file.Writer.Commit(platform::CommitSync::Later, file.Rule);
+        !committed)
+        return {ZipSkipReason::MoveFile, committed.Code()};
     return {};
 }
 
@@ -257,10 +258,12 @@ TEntryExtraction ExtractEntryToTemporary(zip_t* archive, zip_uint64_t index, con
 
     // What a killed extraction left in this folder goes before this one writes there.
     if (target.FirstWriteInto(Join(std::vector<std::string>(parts.begin(), parts.end() - 1))))
-        platform::RemoveStaleTemporaryFilesAt(dir.Get());
+        (void)platform::RemoveStaleTemporaryFilesAt(dir.Get());
     platform::DurableWriter& out = file.Writer;
-    if (!out.OpenAt(dir.Get(), name, fullPath, 0600, platform::StaleFiles::LeaveToCaller))
-        return {ZipSkipReason::CreateFile, out.Error()};
+    const platform::Status opened =
+        out.OpenAt(dir.Get(), name, fullPath, 0600, platform::StaleFiles::LeaveToCaller);
+    if (!opened)
+        return {ZipSkipReason::CreateFile, opened.Code()};
     const auto fail = [&](int reason, int error) {
         out.Abandon();
         return TEntryExtraction{reason, error};
@@ -280,8 +283,8 @@ TEntryExtraction ExtractEntryToTemporary(zip_t* archive, zip_uint64_t index, con
                 break;
             return fail(ReasonOfOpenError(error), 0);
         }
-        if (!out.Write(buffer.data(), static_cast<std::size_t>(n)))
-            return fail(ZipSkipReason::WriteFile, out.Error());
+        if (const platform::Status written = out.Write(buffer.data(), static_cast<std::size_t>(n)); !written)
+            return fail(ZipSkipReason::WriteFile, written.Code());
         total += n;
         if (progress && !progress(total))
             return fail(ExtractCancelled, 0);
@@ -289,15 +292,16 @@ TEntryExtraction ExtractEntryToTemporary(zip_t* archive, zip_uint64_t index, con
     if (static_cast<zip_uint64_t>(total) != st.size)
         return fail(ZipSkipReason::InvalidUncompSize, 0);
 
-    out.SetMode(mode);
+    (void)out.SetMode(mode);
     if ((st.valid & ZIP_STAT_MTIME) != 0)
         out.SetModified(st.mtime);
     struct stat existing {};
     const bool replaces = ::fstatat(dir.Get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
     // A replaced file must not be lost if the machine stops right after the rename; new files rely on the
     // one sync at the end of the extraction.
-    if ((replaces && !out.Sync()) || !out.Finish())
-        return fail(ZipSkipReason::WriteFile, out.Error());
+    const platform::Status written = replaces ? out.Sync() : platform::Status();
+    if (const platform::Status finished = written ? out.Finish() : written; !finished)
+        return fail(ZipSkipReason::WriteFile, finished.Code());
     file.Rule = replaces ? platform::ReplaceRule::Replace : platform::ReplaceRule::KeepExisting;
     return {};
 }

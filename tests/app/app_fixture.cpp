@@ -66,9 +66,9 @@ std::function<int(QDialog&)> PressKey(Qt::Key key) {
 }
 
 AppTest::AppTest() {
-    platform::ForceDirectories(Home());
-    platform::ForceDirectories(Config());
-    platform::ForceDirectories(Runtime());
+    (void)platform::ForceDirectories(Home());
+    (void)platform::ForceDirectories(Config());
+    (void)platform::ForceDirectories(Runtime());
     ::chmod(Runtime().c_str(), 0700);
     m_env.push_back(std::make_unique<ScopedEnv>("BRIMVALE_HOME", Home()));
     m_env.push_back(std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", Config()));

@@ -31,9 +31,9 @@ protected:
 TEST_F(AppSettingsTest, DefaultsAreWrittenInTheFileOrderWithoutTheDestinationCheck) {
     const TAppSettings defaults;
     EXPECT_EQ(LoadAppSettingsFile(File()), defaults);
-    int error = -1;
-    ASSERT_TRUE(SaveAppSettingsFile(File(), defaults, error));
-    EXPECT_EQ(error, 0);
+    const platform::Status saved = SaveAppSettingsFile(File(), defaults);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved.Code(), 0);
     EXPECT_EQ(ReadFile(File()),
               "[Application]\nMailFrom=\nMailReplyTo=\nSMTPHost=\nSMTPUsername=\nSMTPPassword=\nPOP3Host=\n"
               "POP3Username=\nPOP3Password=\nAppPassRequired=0\nShowAppWinOnStart=0\nPromptBeforeExit=1\n"
@@ -68,8 +68,7 @@ TEST_F(AppSettingsTest, EveryKeyComesBackAsItWasWritten) {
             key.Field);
     }
     EXPECT_EQ(names.size(), 28u);
-    int error = 0;
-    ASSERT_TRUE(SaveAppSettingsFile(File(), changed, error));
+    ASSERT_TRUE(SaveAppSettingsFile(File(), changed));
     TAppSettings expected = changed;
     expected.ValidateDestinationMedia = true; // never written: reads as its default
     EXPECT_EQ(LoadAppSettingsFile(File()), expected);
@@ -117,8 +116,8 @@ TEST_F(AppSettingsTest, AFileThatCannotBeWrittenReportsItsError) {
     // A folder in the file's place cannot be replaced, not even by root.
     const std::string blocked = m_temp / "blocked/brimvale.ini";
     WriteFile(blocked + "/inside", "");
-    int error = 0;
-    EXPECT_FALSE(SaveAppSettingsFile(blocked, TAppSettings(), error));
-    EXPECT_NE(error, 0);
+    const platform::Status saved = SaveAppSettingsFile(blocked, TAppSettings());
+    EXPECT_FALSE(saved);
+    EXPECT_NE(saved.Code(), 0);
     EXPECT_EQ(ReadFile(blocked + "/inside"), "");
 }

@@ -50,7 +50,7 @@ TEST_F(FormsFitTest, TheLogListShowsWholeProfileNamesAndGivesThemTheRoomOfAWider
 TEST_F(FormsFitTest, EveryEditorTabIsInSightAtTheDefaultSize) {
     TBackupProfile profile;
     profile.Name = "Daily";
-    platform::ForceDirectories(Home() + "Profiles/");
+    (void)platform::ForceDirectories(Home() + "Profiles/");
     ASSERT_TRUE(profile.SaveToFile(Home() + "Profiles/Daily.bvf"));
     auto window = Window(false);
     ShowActive(window.get());
@@ -74,7 +74,7 @@ TEST_F(FormsFitTest, TheArchiveListShowsWholeArchiveNames) {
     profile.DriveDestination.Path = Temp("dst/");
     profile.BackupAttributes.Compress = true;
     profile.BackupAttributes.Generations = 3;
-    platform::ForceDirectories(Home() + "Profiles/");
+    (void)platform::ForceDirectories(Home() + "Profiles/");
     ASSERT_TRUE(profile.SaveToFile(Home() + "Profiles/Zip Archive.bvf"));
     for (const char* stamp : {"20261211_051312", "20261211_051354"})
         WriteFile(Temp("dst/") + "Zip Archive_" + stamp + ".zip", "");

@@ -33,7 +33,7 @@ protected:
     // Opens the window on a single profile file (selected at start) with the Destinations page in front.
     std::unique_ptr<TfrmMain> Open(TBackupProfile profile) {
         profile.Name = "Offsite";
-        platform::ForceDirectories(Home() + "Profiles/");
+        (void)platform::ForceDirectories(Home() + "Profiles/");
         EXPECT_TRUE(profile.SaveToFile(File()));
         auto window = Window(false);
         ShowActive(window.get());

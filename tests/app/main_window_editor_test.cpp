@@ -34,7 +34,7 @@ class EditorTest : public MainWindowTest {
 protected:
     std::string File() const { return Home() + "Profiles/Nightly.bvf"; }
     void Write(const TBackupProfile& profile) const {
-        platform::ForceDirectories(Home() + "Profiles/");
+        (void)platform::ForceDirectories(Home() + "Profiles/");
         ASSERT_TRUE(TBackupProfile(profile).SaveToFile(File()));
     }
     // The window, active, with the only profile selected.
@@ -163,7 +163,7 @@ TEST_F(EditorTest, ShowingAProfileLeavesItAsItsFileHoldsIt) {
 
 TEST_F(EditorTest, TheModifiedMarkSurvivesShowingAnotherProfile) {
     Write(EveryFieldSet());
-    platform::ForceDirectories(Home() + "Profiles/");
+    (void)platform::ForceDirectories(Home() + "Profiles/");
     ASSERT_TRUE(TBackupProfile().SaveToFile(Home() + "Profiles/Weekly.bvf"));
     auto window = Open();
     auto* profiles = Find<QTreeWidget>(window.get(), "lstProfiles");

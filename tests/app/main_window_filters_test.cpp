@@ -58,7 +58,7 @@ protected:
         p.Name = "Filters";
         p.Sources = {"/data/*"};
         p.BackupAttributes = attributes;
-        platform::ForceDirectories(Home() + "Profiles/");
+        (void)platform::ForceDirectories(Home() + "Profiles/");
         EXPECT_TRUE(p.SaveToFile(File()));
         auto window = Window();
         ShowActive(window.get());

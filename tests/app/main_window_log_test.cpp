@@ -211,7 +211,7 @@ TEST_F(LogPageTest, ClearAllDeletesEveryLogFileOfTheFolderButOneStillBeingWritte
     Log("readonly.log", "");
     ::chmod((Logs() + "readonly.log").c_str(), 0444);
     Log("keep.txt", "");
-    platform::ForceDirectories(Logs() + "folder.log");
+    (void)platform::ForceDirectories(Logs() + "folder.log");
 
     Click(window.get(), "cmdClearAllLog");
     EXPECT_EQ(m_list->rowCount(), 0);
@@ -287,7 +287,7 @@ TEST_F(LogPageTest, ALogIsReadWhileTheProgramGoesOnAndItsLineEndsBytesAndLongLin
 TEST_F(LogPageTest, AVanishedLogIsReportedAndNothingOpensWithoutASelection) {
     Log("Daily.log", ErrorEntry + Trailer("Daily", "46365.25", "1| 1| 0| 1| 0| 1| 1| 0"));
     auto window = OpenLogPage();
-    platform::DeleteFile(Logs() + "Daily.log");
+    (void)platform::DeleteFile(Logs() + "Daily.log");
     DoubleClickRow(0);
     ASSERT_EQ(m_dialogs.messages.size(), 1u);
     EXPECT_TRUE(m_dialogs.messages[0].text.startsWith("Cannot open file"))

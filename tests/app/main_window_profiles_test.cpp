@@ -66,7 +66,7 @@ protected:
     std::string Profiles() const { return Home() + "Profiles/"; }
     std::string ProfileFile(const std::string& name) const { return Profiles() + name + ".bvf"; }
     void AddProfileFile(const std::string& name) const {
-        platform::ForceDirectories(Profiles());
+        (void)platform::ForceDirectories(Profiles());
         TBackupProfile profile;
         profile.Sources = {"/data/" + name};
         ASSERT_TRUE(profile.SaveToFile(ProfileFile(name)));
@@ -130,7 +130,7 @@ TEST_F(ProfileListTest, LoadsTheProfileFilesInCaptionOrderWithTheirIndexes) {
         AddProfileFile(name);
     WriteFile(Profiles() + "Daily.BVF", "");
     ASSERT_EQ(::mkfifo((Profiles() + "p.bvf").c_str(), 0600), 0);
-    platform::ForceDirectories(Profiles() + "folder.bvf");
+    (void)platform::ForceDirectories(Profiles() + "folder.bvf");
     auto window = Open({});
     EXPECT_EQ(Captions(), (QStringList{"B", "a", "b", "x.y"}));
     // Cells are filled in name order, whatever order the captions show.
@@ -197,8 +197,8 @@ TEST_F(ProfileListTest, RenameMovesTheFilesOrRevertsAndTellsWhatTheFileSystemRef
         m_env.push_back(std::make_unique<testing_support::ScopedEnv>("BRIMVALE_HOME", scratch.Path()));
         const std::string profiles = scratch / "Profiles/";
         const std::string logs = scratch / "Logs/";
-        platform::ForceDirectories(profiles);
-        platform::ForceDirectories(logs);
+        (void)platform::ForceDirectories(profiles);
+        (void)platform::ForceDirectories(logs);
         for (const char* name : {"Alpha", "Beta"})
             ASSERT_TRUE(TBackupProfile().SaveToFile(profiles + name + ".bvf"));
         WriteFile(logs + "Alpha.log", "legacy");

@@ -60,7 +60,7 @@ protected:
     // Backs the profile up for real and saves it as Work.bvf; false when either did not happen.
     bool RunAndSave(TBackupProfile& p) {
         TProfileCell cell = std::make_unique<TBackupProfile>(p);
-        platform::ForceDirectories(Home() + "Logs/");
+        (void)platform::ForceDirectories(Home() + "Logs/");
         TBackupThread thread(true, 1, Home() + "Logs/");
         thread.SetProfile(&cell);
         bool ended = false;
@@ -68,7 +68,7 @@ protected:
         thread.Resume();
         if (!QTest::qWaitFor([&] { return ended; }, 60000))
             return false;
-        platform::ForceDirectories(Home() + "Profiles/");
+        (void)platform::ForceDirectories(Home() + "Profiles/");
         return p.SaveToFile(Home() + "Profiles/Work.bvf");
     }
 
@@ -355,7 +355,7 @@ TEST_F(RestorePageTest, CancelInTheMiddleOfAFileKeepsTheOldOneOnBothPaths) {
 TEST_F(RestorePageTest, WrongPasswordSaysSoAndLeavesTheTargetAsItWas) {
     Backup(1, true, "", "secret");
     RemoveTree(Src());
-    platform::ForceDirectories(Src());
+    (void)platform::ForceDirectories(Src());
     Open();
     Select({QString::fromStdString(Src() + "Docs/*")});
     TypeInto(m_window.get(), "txtRestorePass", "wrong");
@@ -373,8 +373,8 @@ TEST_F(RestorePageTest, FullPathBelowALinkedFolderGoesBackToItsPlace) {
     for (const bool compress : {false, true}) {
         SCOPED_TRACE(compress ? "archive" : "copy");
         const std::string real = Temp("data/work/"), outside = Temp("outside/");
-        platform::ForceDirectories(real);
-        platform::ForceDirectories(outside);
+        (void)platform::ForceDirectories(real);
+        (void)platform::ForceDirectories(outside);
         ASSERT_EQ(::symlink(real.c_str(), Temp("work").c_str()), 0);
         const std::string linked = Temp("work/");
         WriteFile(linked + "Docs/a.txt", "alpha");
@@ -418,12 +418,12 @@ TEST_F(RestorePageTest, FullPathBelowALinkedFolderGoesBackToItsPlace) {
 // The Favorites option without a Favorites folder gives no entry; the desktop gives its folder.
 TEST_F(RestorePageTest, SpecialFolderWithoutPathGivesNoEntry) {
     testing_support::ScopedEnv home("HOME", Temp("user"));
-    platform::ForceDirectories(Temp("user/Desktop"));
+    (void)platform::ForceDirectories(Temp("user/Desktop"));
     TBackupProfile p;
     p.Name = "Work";
     p.BackupAttributes.Desktop = true;
     p.BackupAttributes.Favorites = true;
-    platform::ForceDirectories(Home() + "Profiles/");
+    (void)platform::ForceDirectories(Home() + "Profiles/");
     ASSERT_TRUE(p.SaveToFile(Home() + "Profiles/Work.bvf"));
     Open();
     EXPECT_EQ(Entries(), QStringList{QString::fromStdString(Temp("user/Desktop/*"))});

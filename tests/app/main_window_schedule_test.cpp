@@ -27,7 +27,7 @@ protected:
         p.Name = "Weekly";
         p.Schedule = schedule;
         p.LastBackup = lastBackup;
-        platform::ForceDirectories(Home() + "Profiles/");
+        (void)platform::ForceDirectories(Home() + "Profiles/");
         ASSERT_TRUE(p.SaveToFile(File()));
     }
     std::string File() const { return Home() + "Profiles/Weekly.bvf"; }

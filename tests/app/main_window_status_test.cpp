@@ -118,7 +118,7 @@ protected:
         return p;
     }
     void Write(TBackupProfile p) const {
-        platform::ForceDirectories(Home() + "Profiles/");
+        (void)platform::ForceDirectories(Home() + "Profiles/");
         ASSERT_TRUE(p.SaveToFile(ProfileFile(p.Name)));
     }
     TBackupProfile Stored(const std::string& name) const {
@@ -256,7 +256,7 @@ TEST_F(StatusPageTest, AFailedRunFreesItsSlotBeforeItsMessageAndKeepsItsLastBack
     auto window = Window();
     window->show();
     // The run log cannot be made: the logs folder is a file now.
-    platform::RemoveDir(Home() + "Logs/");
+    (void)platform::RemoveDir(Home() + "Logs/");
     WriteFile(Home() + "Logs", "not a folder");
     TfrmMain* raw = window.get();
     int runningAtMessage = -1;
@@ -331,7 +331,7 @@ TEST_F(StatusPageTest, AbortStopsTheSlotsRunOnlyWhenAnsweredYesAndEnterSaysNo) {
             gate->Open();
             ASSERT_TRUE(QTest::qWaitFor([&] { return Idle(*raw); }, 20000));
             gate.reset();
-            platform::DeleteFile(Destination("First") + "source/b.txt");
+            (void)platform::DeleteFile(Destination("First") + "source/b.txt");
             gate = std::make_unique<ReadGate>(Source());
             Click(raw, "cmdBackupNow");
             ASSERT_TRUE(QTest::qWaitFor([&] { return gate->Waiting() == 1; }, 20000));
@@ -344,7 +344,7 @@ TEST_F(StatusPageTest, AbortStopsTheSlotsRunOnlyWhenAnsweredYesAndEnterSaysNo) {
     }
     {
         ReadGate gate(Source());
-        platform::DeleteFile(Destination("First") + "source/b.txt");
+        (void)platform::DeleteFile(Destination("First") + "source/b.txt");
         Click(window.get(), "cmdBackupNow");
         ASSERT_TRUE(QTest::qWaitFor([&] { return gate.Waiting() == 1; }, 20000));
         m_dialogs.messageAnswers.push_back(QMessageBox::Yes);
@@ -359,7 +359,7 @@ TEST_F(StatusPageTest, ARefusalWhoseRunLogCannotBeWrittenIsStillRecordedAndTheTi
     TBackupProfile p = Profile("Nowhere", stHourly);
     p.DriveDestination.Active = false;
     Write(p);
-    platform::ForceDirectories(Home());
+    (void)platform::ForceDirectories(Home());
     WriteFile(Home() + "Logs", "not a folder");
     WriteFile(SettingsFile(), "[Application]\nBlinkingRedIcon=0\n");
     ScopedEnv tick("BRIMVALE_SCHEDULER_TICK_MS", "100");

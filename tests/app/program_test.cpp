@@ -176,7 +176,7 @@ TEST_F(ProgramEndTest, ASecondProgramOnTheSameHomeEndsWhateverItsRuntimeFolder) 
     QProcess& first = Start();
     ASSERT_TRUE(WaitForChannel("Brimvale 2.0"));
     const std::string otherRuntime = Temp("other-run/");
-    platform::ForceDirectories(otherRuntime);
+    (void)platform::ForceDirectories(otherRuntime);
     ::chmod(otherRuntime.c_str(), 0700);
     QProcess& second = Start(Program, 200, {{"XDG_RUNTIME_DIR", QString::fromStdString(otherRuntime)}});
     ASSERT_TRUE(second.waitForFinished(30000));

@@ -48,7 +48,7 @@ TEST_F(ScheduledRunTest, AnHourlyProfileThatNeverRanIsBackedUpWithinTwoTicks) {
     p.Sources = {Temp("source/*")};
     p.DriveDestination = {true, Temp("dest/")};
     p.Schedule.ScheduleType = stHourly;
-    platform::ForceDirectories(Home() + "Profiles/");
+    (void)platform::ForceDirectories(Home() + "Profiles/");
     ASSERT_TRUE(p.SaveToFile(Home() + "Profiles/Hourly.bvf"));
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

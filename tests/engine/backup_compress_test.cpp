@@ -206,7 +206,7 @@ TEST_F(BackupCompress, GenerationsPruneOnlyThisProfilesOwnArchives) {
                                              "Docs-20030101-000000.zip"};
     for (const std::string& name : others)
         WriteFile(dst + name, "another archive");
-    platform::ForceDirectories(dst + "Docs_20020101_000000.zip/");
+    (void)platform::ForceDirectories(dst + "Docs_20020101_000000.zip/");
     WriteFile(dst + "Docs_20020101_000000.zip/inside.txt", "a folder named like an archive");
 
     TBackupProfile p = Compressed("Docs", dst);
@@ -372,7 +372,7 @@ TEST_F(BackupCompress, SelfExtractingArchiveRunsAndExtractsTheFiles) {
     EXPECT_NE(RunCommand("unzip -l " + Quote(exe)).Output.find("sub/b.bin"), std::string::npos);
 
     const std::string work = dir / "work/";
-    platform::ForceDirectories(work);
+    (void)platform::ForceDirectories(work);
     const TCommandResult extract = RunCommand("cd " + Quote(work) + " && " + Quote(exe) + " out");
     EXPECT_EQ(extract.ExitCode, 0) << extract.Output;
     EXPECT_EQ(ReadFile(work + "out/a.txt"), TextLike(10000));
@@ -404,7 +404,7 @@ TEST_F(BackupCompress, SelfExtractingArchiveReadsOptionsBeforeItsFolder) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
         const std::string work = dir / ("work " + std::string(c.arguments) + "/");
-        platform::ForceDirectories(work);
+        (void)platform::ForceDirectories(work);
         const TCommandResult run = RunCommand("cd " + Quote(work) + " && " + Quote(exe) + " " + c.arguments);
         EXPECT_EQ(run.ExitCode, c.exitCode) << run.Output;
         EXPECT_TRUE(Contains(run.Output, c.said)) << run.Output;

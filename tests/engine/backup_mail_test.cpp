@@ -299,7 +299,7 @@ TEST_F(BackupMail, UnwritableTemporaryFolderStillBacksUpAndNotifies) {
     ScopedTmpfs readOnly(temp, "1m", true);
     if (!readOnly.Mounted()) {
         // Without root a folder without write permission does the same.
-        platform::ForceDirectories(temp);
+        (void)platform::ForceDirectories(temp);
         ::chmod(temp.c_str(), 0555);
     }
     const auto mailSettings = configure;

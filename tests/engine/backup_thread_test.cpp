@@ -174,7 +174,7 @@ TEST_F(BackupRun, FileThatDoesNotFitIsRefusedButUnchangedCopiesAreSkipped) {
 }
 
 TEST_F(BackupRun, AbortInTheMiddleOfALargeFileKeepsTheOldCopy) {
-    platform::ForceDirectories(src);
+    (void)platform::ForceDirectories(src);
     const int fd = ::open((src + "large.bin").c_str(), O_WRONLY | O_CREAT, 0644);
     ASSERT_EQ(::ftruncate(fd, 512LL << 20), 0);
     ::close(fd);
@@ -201,13 +201,13 @@ TEST_F(BackupRun, AbortInTheMiddleOfALargeFileKeepsTheOldCopy) {
 // A run killed in the middle of a copy leaves its temporary file; the next run into the folder removes it,
 // but never one that a running run still writes.
 TEST_F(BackupRun, TemporaryFileOfAKilledRunIsRemovedByTheNextOne) {
-    platform::ForceDirectories(src);
+    (void)platform::ForceDirectories(src);
     const int fd = ::open((src + "large.bin").c_str(), O_WRONLY | O_CREAT, 0644);
     ASSERT_EQ(::ftruncate(fd, 1LL << 30), 0);
     ::close(fd);
     TBackupProfile p = Profile("Killed", {src + "*"}, dst);
     p.BackupAttributes.DirectoryStructure = 2;
-    platform::ForceDirectories(dst);
+    (void)platform::ForceDirectories(dst);
     auto temporaries = [&] {
         std::vector<std::string> names;
         for (const auto& e : platform::ListDirectory(dst).Entries)
@@ -237,7 +237,7 @@ TEST_F(BackupRun, TemporaryFileOfAKilledRunIsRemovedByTheNextOne) {
     ASSERT_EQ(temporaries().size(), 1u);
 
     std::string held;
-    const int heldFd = platform::CreateTemporarySibling(dst + "other.bin", 0600, held);
+    const int heldFd = platform::CreateTemporarySibling(dst + "other.bin", 0600, held).ValueOr(-1);
     ASSERT_GE(heldFd, 0);
     RunResult next = Run(p);
     EXPECT_EQ(next.summary.FilesCopied, 1) << next.logText;
@@ -333,9 +333,10 @@ TEST_F(BackupRun, ShortReadsBeforeTheEndStillCopyTheWholeFile) {
     const std::string source = "/proc/kallsyms";
     std::string whole;
     char block[61440];
-    platform::File probe = platform::File::OpenRead(source);
-    if (!probe.IsOpen() || !platform::ReadWholeFile(source, whole) ||
-        probe.Read(block, sizeof block) >= static_cast<std::int64_t>(std::min(whole.size(), sizeof block)))
+    platform::File probe;
+    if (!probe.OpenRead(source) || !platform::ReadWholeFile(source, whole) ||
+        probe.Read(block, sizeof block).ValueOr(-1) >=
+            static_cast<std::int64_t>(std::min(whole.size(), sizeof block)))
         GTEST_SKIP() << source << " gives no short reads here";
     TBackupProfile p = Profile("Short", {source}, dst);
     p.BackupAttributes.DirectoryStructure = 2;

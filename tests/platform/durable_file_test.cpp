@@ -57,8 +57,9 @@ TEST(DurableWriter, AbandonedOrFailedWritesKeepTheOldFile) {
         [](FaultOp op, const std::string&) { return op == FaultOp::Write ? ENOSPC : 0; });
     DurableWriter writer;
     ASSERT_TRUE(writer.Open(target));
-    EXPECT_FALSE(writer.Write("new"));
-    EXPECT_EQ(writer.Error(), ENOSPC);
+    const Status written = writer.Write("new");
+    EXPECT_FALSE(written);
+    EXPECT_EQ(written.Code(), ENOSPC);
     EXPECT_FALSE(writer.Commit());
     diskFull.Remove();
     EXPECT_EQ(ReadFile(target), "old");
@@ -75,9 +76,11 @@ TEST(DurableWriter, ReplacesFilesWithTheLongestNames) {
         const std::string target = dir / name;
         WriteFile(target, "old");
         DurableWriter writer;
-        ASSERT_TRUE(writer.Open(target)) << ErrorText(writer.Error());
+        const Status opened = writer.Open(target);
+        ASSERT_TRUE(opened) << opened.Text();
         ASSERT_TRUE(writer.Write("new"));
-        ASSERT_TRUE(writer.Commit()) << ErrorText(writer.Error());
+        const Status committed = writer.Commit();
+        ASSERT_TRUE(committed) << committed.Text();
         EXPECT_EQ(ReadFile(target), "new");
         EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{name});
         ::unlink(target.c_str());
@@ -93,8 +96,12 @@ TEST(DurableWriter, WriteLimitHitPartWayLeavesTheOldFileByteIdentical) {
     const int result = testing_support::ExitCodeWithFileSizeLimit(4096, [&] {
         DurableWriter writer;
         const std::string data(20000, 'n');
-        const bool ok = writer.Open(target) && writer.Write(data) && writer.Commit();
-        return ok ? 0 : (writer.Error() == EFBIG ? 3 : 4);
+        Status done = writer.Open(target);
+        if (done)
+            done = writer.Write(data);
+        if (done)
+            done = writer.Commit();
+        return done ? 0 : (done.Code() == EFBIG ? 3 : 4);
     });
     EXPECT_EQ(result, 3);
     EXPECT_EQ(ReadFile(target), old);
@@ -103,8 +110,9 @@ TEST(DurableWriter, WriteLimitHitPartWayLeavesTheOldFileByteIdentical) {
 
 TEST(DurableWriter, MissingFolderFailsAtOpen) {
     DurableWriter writer;
-    EXPECT_FALSE(writer.Open("/nonexistent-brimvale-folder/x.ini"));
-    EXPECT_EQ(writer.Error(), ENOENT);
+    const Status opened = writer.Open("/nonexistent-brimvale-folder/x.ini");
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(opened.Code(), ENOENT);
 }
 
 // What an interrupted writer left is removed; what another writer still holds, and every file of the user's
@@ -112,10 +120,10 @@ TEST(DurableWriter, MissingFolderFailsAtOpen) {
 TEST(TemporaryFiles, OnlyStaleOnesAreRemoved) {
     TempDir dir;
     std::string stale, held;
-    const int staleFd = CreateTemporarySibling(dir / "a.txt", 0600, stale);
+    const int staleFd = CreateTemporarySibling(dir / "a.txt", 0600, stale).ValueOr(-1);
     ASSERT_GE(staleFd, 0);
     ::close(staleFd); // as a killed writer leaves it: its lock went with the process
-    const int heldFd = CreateTemporarySibling(dir / "b.txt", 0600, held);
+    const int heldFd = CreateTemporarySibling(dir / "b.txt", 0600, held).ValueOr(-1);
     ASSERT_GE(heldFd, 0);
     EXPECT_TRUE(IsTemporaryName(ExtractFileName(stale))) << stale;
     for (const char* name : {".a.txt.abcdef", "a.txt.abcDE1.brimvale-tmp", ".a.txt.abc.brimvale-tmp",
@@ -126,12 +134,12 @@ TEST(TemporaryFiles, OnlyStaleOnesAreRemoved) {
     ::mkdir((dir / ".c.txt.abcdef.brimvale-tmp").c_str(), 0755);
     ::symlink(held.c_str(), (dir / ".d.txt.abcdef.brimvale-tmp").c_str());
 
-    EXPECT_EQ(RemoveStaleTemporaryFiles(dir.Path()), 1);
+    EXPECT_EQ(RemoveStaleTemporaryFiles(dir.Path()).Value(), 1);
     EXPECT_FALSE(PathExists(stale));
     EXPECT_TRUE(PathExists(held));
     EXPECT_EQ(Names(dir.Path()).size(), 8u);
     ::close(heldFd);
-    EXPECT_EQ(RemoveStaleTemporaryFiles(dir.Path()), 1);
+    EXPECT_EQ(RemoveStaleTemporaryFiles(dir.Path()).Value(), 1);
     EXPECT_FALSE(PathExists(held));
 }
 
@@ -146,8 +154,9 @@ TEST(DurableWriter, KeepExistingLeavesAFileThatAppearedMeanwhile) {
         ASSERT_TRUE(writer.Write("ours"));
         WriteFile(target, "the user's");
         const bool keep = rule == ReplaceRule::KeepExisting;
-        EXPECT_EQ(writer.Commit(CommitSync::Later, rule), !keep);
-        EXPECT_EQ(writer.Error(), keep ? EEXIST : 0);
+        const Status committed = writer.Commit(CommitSync::Later, rule);
+        EXPECT_EQ(static_cast<bool>(committed), !keep);
+        EXPECT_EQ(committed.Code(), keep ? EEXIST : 0);
         EXPECT_EQ(ReadFile(target), keep ? "the user's" : "ours");
         EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"restored.txt"});
         ::unlink(target.c_str());

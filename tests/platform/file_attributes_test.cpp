@@ -23,12 +23,12 @@ TEST(FileAttributes, MapReadOnlyHiddenDirectoryAndArchive) {
     ::mkdir((dir / "sub").c_str(), 0755);
     ::mkdir((dir / ".hiddendir").c_str(), 0555);
 
-    EXPECT_EQ(FileGetAttr(dir / "plain.txt"), faArchive);
-    EXPECT_EQ(FileGetAttr(dir / ".hidden"), faArchive | faHidden);
-    EXPECT_EQ(FileGetAttr(dir / "locked.txt"), faArchive | faReadOnly);
-    EXPECT_EQ(FileGetAttr(dir / "sub"), faDirectory);
-    EXPECT_EQ(FileGetAttr(dir / ".hiddendir/"), faDirectory | faHidden | faReadOnly);
-    EXPECT_EQ(FileGetAttr(dir / "missing"), -1);
+    EXPECT_EQ(FileGetAttr(dir / "plain.txt").ValueOr(-1), faArchive);
+    EXPECT_EQ(FileGetAttr(dir / ".hidden").ValueOr(-1), faArchive | faHidden);
+    EXPECT_EQ(FileGetAttr(dir / "locked.txt").ValueOr(-1), faArchive | faReadOnly);
+    EXPECT_EQ(FileGetAttr(dir / "sub").ValueOr(-1), faDirectory);
+    EXPECT_EQ(FileGetAttr(dir / ".hiddendir/").ValueOr(-1), faDirectory | faHidden | faReadOnly);
+    EXPECT_EQ(FileGetAttr(dir / "missing").ValueOr(-1), -1);
 }
 
 TEST(FileAttributes, SettingReadOnlyTogglesTheOwnersWriteBit) {
@@ -58,7 +58,7 @@ TEST(DirectoryListing, SortedKindsAndLinks) {
     ::symlink((dir / "nowhere").c_str(), (dir / "dangling").c_str());
 
     const DirectoryListing listing = ListDirectory(dir.Path());
-    ASSERT_EQ(listing.Error, 0);
+    ASSERT_EQ(listing.Error.Code(), 0);
     std::vector<std::string> names;
     for (const auto& e : listing.Entries)
         names.push_back(e.Name);
@@ -81,5 +81,5 @@ TEST(DirectoryListing, SortedKindsAndLinks) {
 }
 
 TEST(DirectoryListing, MissingFolderReportsItsError) {
-    EXPECT_EQ(ListDirectory("/nonexistent-brimvale-folder/").Error, ENOENT);
+    EXPECT_EQ(ListDirectory("/nonexistent-brimvale-folder/").Error.Code(), ENOENT);
 }

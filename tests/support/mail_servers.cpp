@@ -169,7 +169,7 @@ void ChildProcess::Stop() {
 }
 
 SmtpTestServer::SmtpTestServer(const std::string& user, const std::string& password) {
-    platform::ForceDirectories(m_dir / "mail");
+    (void)platform::ForceDirectories(m_dir / "mail");
     m_process.Start(
         {"/usr/bin/python3", "-W", "ignore", BRIMVALE_SMTP_SERVER_SCRIPT, m_dir / "mail", user, password},
         false, true);
@@ -255,9 +255,9 @@ std::string Pop3TestServer::Unavailable() {
 Pop3TestServer::Pop3TestServer(const std::string& user, const std::string& password) : m_user(user) {
     // The mail processes run as nobody: the mailbox must be reachable for them.
     ::chmod(m_dir.Path().c_str(), 0755);
-    platform::ForceDirectories(m_dir / ("mail/" + user + "/new"));
-    platform::ForceDirectories(m_dir / "run");
-    platform::ForceDirectories(m_dir / "state");
+    (void)platform::ForceDirectories(m_dir / ("mail/" + user + "/new"));
+    (void)platform::ForceDirectories(m_dir / "run");
+    (void)platform::ForceDirectories(m_dir / "state");
     for (const auto& entry : std::filesystem::recursive_directory_iterator(m_dir / "mail"))
         ::chmod(entry.path().c_str(), 0777);
     ::chmod((m_dir / "mail").c_str(), 0777);

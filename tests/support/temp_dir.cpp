@@ -50,7 +50,7 @@ void RemoveTree(const std::string& path) {
 }
 
 void WriteFile(const std::string& path, const std::string& content) {
-    platform::ForceDirectories(platform::ExtractFilePath(path));
+    (void)platform::ForceDirectories(platform::ExtractFilePath(path));
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;
     if (!out)

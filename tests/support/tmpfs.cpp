@@ -15,7 +15,7 @@ ScopedTmpfs::ScopedTmpfs(const std::string& folder, const std::string& size, boo
         m_reason = "mounting a tmpfs needs root";
         return;
     }
-    platform::ForceDirectories(folder);
+    (void)platform::ForceDirectories(folder);
     const std::string options = "size=" + size + ",mode=0755";
     if (::mount("tmpfs", folder.c_str(), "tmpfs", readOnly ? MS_RDONLY : 0, options.c_str()) != 0) {
         m_reason = "cannot mount a tmpfs here: " + platform::ErrorText(errno);

@@ -66,7 +66,7 @@ protected:
         m_form->SetCurrentVersion({2, 0, 1, 5});
         m_form->CheckUpdates = true;
         m_form->CheckUpgrades = true;
-        platform::ForceDirectories(Folder());
+        (void)platform::ForceDirectories(Folder());
     }
 
     template <class T> T* Find(const char* name) const {
@@ -231,7 +231,7 @@ TEST_F(UpdatesFormTest, AFailedDownloadReportsAndKeepsTheFileThatWasThere) {
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.path);
-        platform::DeleteFile(Folder() + row.file);
+        (void)platform::DeleteFile(Folder() + row.file);
         WriteFile(Folder() + row.file, "old");
         m_form = std::make_unique<TfrmUpdates>(nullptr);
         m_form->SetProductName(QStringLiteral("Brimvale"));
@@ -245,7 +245,7 @@ TEST_F(UpdatesFormTest, AFailedDownloadReportsAndKeepsTheFileThatWasThere) {
         EXPECT_THAT(m_dialogs.messages[0].text.toStdString(), StartsWith(row.message));
         EXPECT_EQ(ReadFile(Folder() + row.file), "old");
         EXPECT_EQ(Entries(Folder()), std::vector<std::string>{row.file});
-        platform::DeleteFile(Folder() + row.file);
+        (void)platform::DeleteFile(Folder() + row.file);
     }
 }
 

@@ -45,8 +45,8 @@ struct TEvents {
 class ZipComponentTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::ForceDirectories(m_src);
-        platform::ForceDirectories(m_dir / "out/");
+        (void)platform::ForceDirectories(m_src);
+        (void)platform::ForceDirectories(m_dir / "out/");
     }
 
     // Stores files under their path below the source folder, as a "no folders" profile does.
@@ -371,7 +371,7 @@ TEST_F(ZipComponentTest, AFileThatCannotBeReadLeavesItsOldEntry) {
 TEST_F(ZipComponentTest, DuplicateStoredNamesAndFoldersAreNotStored) {
     WriteFile(m_src + "one/a.txt", "first");
     WriteFile(m_src + "two/a.txt", "second");
-    platform::ForceDirectories(m_src + "folder");
+    (void)platform::ForceDirectories(m_src + "folder");
     TEvents events;
     const int result = Compress({"one/a.txt", "two/a.txt", "folder"}, events, "", [](TZipComponent& zip) {
         auto inner = zip.OnZipPreprocessingFile;
@@ -553,7 +553,7 @@ TEST_F(SelfExtractorTest, RunsAndExtractsIntoTheGivenFolderAndSurvivesAnUpdate) 
     EXPECT_EQ(ReadFile(target + "/c.txt"), "added later");
 
     const std::string cwd = m_dir / "cwd/";
-    platform::ForceDirectories(cwd);
+    (void)platform::ForceDirectories(cwd);
     EXPECT_EQ(RunCommand("cd " + Quote(cwd) + " && " + Quote(m_exe)).ExitCode, 0);
     EXPECT_EQ(TreeOf(cwd), (std::vector<std::string>{"a.txt", "c.txt", "sub/", "sub/b.bin"}));
 }
@@ -651,8 +651,10 @@ namespace {
 // Zip64: more entries than the classic directory can count.
 TEST_F(ZipComponentTest, Zip64ArchiveWithMoreThan65535Entries) {
     constexpr int Count = 65536 + 64;
-    for (int i = 0; i < Count; ++i)
-        platform::File::Create(m_src + std::to_string(i)).Close();
+    for (int i = 0; i < Count; ++i) {
+        platform::File file;
+        (void)file.Create(m_src + std::to_string(i));
+    }
     {
         TZipComponent zip;
         zip.ZipFilename = m_archive;
@@ -674,7 +676,8 @@ TEST_F(ZipComponentTest, Zip64EntryOverFourGigabytes) {
     const std::int64_t size = (std::int64_t{1} << 32) + 4096;
     const std::string huge = m_src + "huge.img";
     {
-        platform::File file = platform::File::Create(huge);
+        platform::File file;
+        (void)file.Create(huge);
         ASSERT_EQ(::ftruncate(file.Fd(), size), 0);
     }
     WriteFile(m_src + "small.txt", "small");
